@@ -1,0 +1,46 @@
+#ifdef _WIN32
+#include "SystemApi.h"
+
+#include <string.h>
+
+namespace SystemApi {
+namespace {
+const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+FARPROC Lookup(const char* library, const char* function) {
+  HMODULE module = GetModuleHandleA(library);
+  if (!module) module = LoadSystemLibrary(library);
+  return module ? GetProcAddress(module, function) : nullptr;
+}
+}  // namespace
+
+void RestrictDllSearchToSystem() {
+  typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (!kernel) return;
+  SetDefaultDllDirectoriesFn fn =
+      reinterpret_cast<SetDefaultDllDirectoriesFn>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
+  if (fn) fn(kSearchSystem32);
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+  // A full path works on every version; the search flag alone is unknown before Windows 8.
+  char path[MAX_PATH + 32];
+  UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  size_t nameLength = strlen(name);
+  if (length == 0 || length >= MAX_PATH || length + 1 + nameLength >= sizeof(path)) return nullptr;
+  if (path[length - 1] != '\\') path[length++] = '\\';
+  memcpy(path + length, name, nameLength + 1);
+  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+GetDiskFreeSpaceExAFn GetDiskFreeSpaceExA() {
+  return reinterpret_cast<GetDiskFreeSpaceExAFn>(Lookup("kernel32.dll", "GetDiskFreeSpaceExA"));
+}
+
+ChangeServiceConfig2WFn ChangeServiceConfig2W() {
+  return reinterpret_cast<ChangeServiceConfig2WFn>(Lookup("advapi32.dll", "ChangeServiceConfig2W"));
+}
+
+}  // namespace SystemApi
+#endif

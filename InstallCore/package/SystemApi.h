@@ -1,0 +1,25 @@
+#pragma once
+#ifdef _WIN32
+#include <windows.h>
+
+// Platform functions that not every Windows version has, looked up by name in one place,
+// and the one safe way to load a system library.
+namespace SystemApi {
+
+// Restricts later implicit library loads to the system folder where the platform supports it.
+void RestrictDllSearchToSystem();
+
+// Loads a library from the system folder only, never from the executable's folder or the
+// current folder (where a planted copy could be waiting). Null on failure.
+HMODULE LoadSystemLibrary(const char* name);
+
+// GetDiskFreeSpaceExA from kernel32, or null where the system lacks it.
+typedef BOOL(WINAPI* GetDiskFreeSpaceExAFn)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+GetDiskFreeSpaceExAFn GetDiskFreeSpaceExA();
+
+// ChangeServiceConfig2W from advapi32, or null.
+typedef BOOL(WINAPI* ChangeServiceConfig2WFn)(SC_HANDLE, DWORD, LPVOID);
+ChangeServiceConfig2WFn ChangeServiceConfig2W();
+
+}  // namespace SystemApi
+#endif

@@ -1,0 +1,43 @@
+#include "Startup.h"
+
+#include <commctrl.h>
+#include <ole2.h>
+
+#include "InstallWizard.h"
+#include "Module.h"
+#include "RunModes.h"
+#include "SystemApi.h"
+
+const char kCorruptionCaption[] = "Integrity check failed";
+const char kCorruptionText[] =
+    "This Velmora package is corrupted.\n\nPossible reasons:\n - broken Internet download\n"
+    " - this EXE file was modified.\n\nInstallation cannot continue.";
+
+int RunInstaller(const char* path) {
+  InstallWizard installer(path);
+  if (installer.EntryCount() == 0) {
+    MessageBoxA(nullptr, kCorruptionText, kCorruptionCaption, MB_ICONWARNING);
+    return 1;
+  }
+  return RunModes(installer);
+}
+
+int Start(HINSTANCE instance, HINSTANCE, char*, int) {
+  // Before anything loads a library: an installer usually runs from a downloads folder,
+  // where a planted DLL of a system library's name would otherwise be picked up.
+  SystemApi::RestrictDllSearchToSystem();
+  OleInitialize(nullptr);
+  InitCommonControls();
+  SystemApi::LoadSystemLibrary("RICHED32.DLL");
+  Module::Init(instance);
+  char path[520];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+  int exitCode = 1;
+  if (length > 0 && length < sizeof(path)) {
+    exitCode = RunInstaller(path);
+  } else {
+    MessageBoxA(nullptr, kCorruptionText, kCorruptionCaption, MB_ICONWARNING);
+  }
+  OleUninitialize();
+  return exitCode;
+}
