@@ -1,0 +1,237 @@
+#include <string.h>
+
+#include "Bstr.h"
+#include "CommandLine.h"
+#include "InstallEngine.h"
+#include "Kilobytes.h"
+#include "Memory.h"
+#include "OwnedHandle.h"
+#include "ScriptHost.h"
+
+namespace {
+const uint32_t kFirstPredefinedKey = 0x80000000u;  // HKEY_CLASSES_ROOT
+const uint32_t kLastPredefinedKey = 0x80000006u;   // HKEY_DYN_DATA
+
+FILETIME ToFileTime(uint64_t value) {
+  FILETIME time;
+  time.dwLowDateTime = DWORD(value);
+  time.dwHighDateTime = DWORD(value >> 32);
+  return time;
+}
+
+void ApplyTimesAndAttributes(const Text& path, const FileAction& action) {
+  FileHandle file(CreateFileA(path.CStr(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (file.Valid()) {
+    FILETIME creation = ToFileTime(action.creationTime);
+    FILETIME lastAccess = ToFileTime(action.lastAccessTime);
+    FILETIME lastWrite = ToFileTime(action.lastWriteTime);
+    SetFileTime(file.Get(), &creation, &lastAccess, &lastWrite);
+  }
+  file.Reset();
+  SetFileAttributesA(path.CStr(), action.attributes);
+}
+
+bool IsTextValue(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+}  // namespace
+
+void InstallEngine::RunComponentActions(uint32_t component) {
+  for (uint32_t n = 0;; ++n) {
+    Text name = ActionRecord::EntryName(component, n);
+    uint32_t size = 0;
+    uint8_t* record = ExtractToMemory(name.CStr(), &size);
+    if (!record) return;
+    RunAction(name, record, size);
+    MemFree(record);
+  }
+}
+
+void InstallEngine::RunAction(const Text& name, const uint8_t* bytes, uint32_t size) {
+  ActionRecord record(bytes, size);
+  uint32_t type;
+  if (!record.ReadType(&type)) return;
+  Text texts[2];
+  switch (type) {
+    case kActionPackageFile:
+    case kActionCopyFile: {
+      FileAction action;
+      if (record.ReadFile(&action)) RunFileAction(name, action, type);
+      break;
+    }
+    case kActionRegisterFont:
+      if (record.ReadTexts(texts, 1)) RegisterFont(Bstr(texts[0]).Get());
+      break;
+    case kActionRegisterServer:
+      if (record.ReadTexts(texts, 1)) RegisterServer(Bstr(texts[0]).Get());
+      break;
+    case kActionRegisterTypeLib:
+      if (record.ReadTexts(texts, 2)) RegisterTypeLib(Bstr(texts[0]).Get(), Bstr(texts[1]).Get());
+      break;
+    case kActionRegistryValue: {
+      RegistryAction action;
+      if (record.ReadRegistry(&action)) RunRegistryAction(action);
+      break;
+    }
+    case kActionRunProgram: {
+      ProgramAction action;
+      if (record.ReadProgram(&action)) RunProgramAction(action);
+      break;
+    }
+    case kActionShortcut: {
+      ShortcutAction a;
+      if (record.ReadShortcut(&a))
+        CreateShortcut(Bstr(a.shortcutFile).Get(), Bstr(a.target).Get(), Bstr(a.description).Get(),
+                       Bstr(a.arguments).Get(), Bstr(a.workingFolder).Get(), Bstr(a.iconFile).Get(), a.iconIndex,
+                       a.showCommand, short(a.hotKey));
+      break;
+    }
+    case kActionScript:
+      if (record.ReadTexts(texts, 2)) ScriptHost().RunScript(texts[0], texts[1], L"Installer", this);
+      break;
+    case kActionService: {
+      ServiceAction a;
+      if (record.ReadService(&a))
+        InstallService(Bstr(a.name).Get(), Bstr(a.displayName).Get(), Bstr(a.description).Get(),
+                       Bstr(a.executable).Get(), a.startType);
+      break;
+    }
+    case kActionCopyFolder:
+      if (record.ReadTexts(texts, 1)) {
+        Text source = ReadEntryString((name + ".d").CStr());
+        if (!source.Empty()) CopyFolder(Bstr(source).Get(), Bstr(texts[0]).Get());
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void InstallEngine::RunFileAction(const Text& name, const FileAction& action, uint32_t type) {
+  Text destination(action.destination);
+  ExpandText(destination);
+  if (type == kActionPackageFile) {
+    Text data = name + ".f";
+    const CatalogEntry* entry = FindEntry(data.CStr());
+    if (!entry) return;
+    uint32_t size = entry->size;
+    InstallFile(data.CStr(), destination);
+    ApplyTimesAndAttributes(destination, action);
+    doneKb = Kilobytes::Add(doneKb, size / 1024);
+    return;
+  }
+  Text source = ReadEntryString((name + ".p").CStr());
+  if (source.Empty()) return;
+  CopyFile(Bstr(source).Get(), Bstr(destination).Get());
+  ApplyTimesAndAttributes(destination, action);
+}
+
+void InstallEngine::RunRegistryAction(RegistryAction& action) {
+  if (IsTextValue(action.valueType)) ExpandText(action.data);
+  ExpandText(action.path);
+  SetRegistryValue(action.root, action.path, action.valueType, reinterpret_cast<const uint8_t*>(action.data.Data()),
+                   action.data.Length());
+}
+
+void InstallEngine::RunProgramAction(const ProgramAction& action) {
+  DeferredProgram program{action.program, action.arguments};
+  ExpandText(program.program);
+  ExpandText(program.arguments);
+  if (action.deferred)
+    deferredPrograms.Append(program);
+  else
+    StartProgram(program.program, program.arguments, true, nullptr);
+}
+
+void InstallEngine::InstallFile(const char* entry, const Text& destination) {
+  Text path(destination);
+  ExpandText(path);
+  CreateFolders(path);
+  if (ExtractToFile(entry, path.CStr(), nullptr)) WriteLog(3, path);
+}
+
+void InstallEngine::CreateFolders(const Text& path) {
+  for (uint32_t i = 0; i < path.Length(); ++i) {
+    if (path[i] != '\\' && path[i] != '/') continue;
+    Text folder = path.Left(i);
+    if (CreateDirectoryA(folder.CStr(), nullptr)) WriteLog(2, folder);
+  }
+}
+
+void InstallEngine::SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data,
+                                     uint32_t length) {
+  uint32_t slash = path.FindLastChar('\\');
+  // Only the predefined roots: any other value could name a handle this process happens to hold.
+  if (slash == Text::kNotFound || root < kFirstPredefinedKey || root > kLastPredefinedKey) return;
+  Text keyPath = path.Left(slash);
+  Text valueName = path.Mid(slash + 1);
+  if (valueName.Equals("@")) valueName.Clear();
+  RegistryKey key;
+  DWORD disposition = 0;
+  HKEY rootKey = reinterpret_cast<HKEY>(static_cast<uintptr_t>(root));
+  if (RegCreateKeyExA(rootKey, keyPath.CStr(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, key.Receive(), &disposition) != ERROR_SUCCESS)
+    return;
+  Text logged = RegistryRootPrefix(root) + keyPath;
+  if (disposition == REG_CREATED_NEW_KEY) WriteLog(5, logged);
+  if (RegSetValueExA(key.Get(), valueName.CStr(), 0, type, data, length) == ERROR_SUCCESS) {
+    logged.Append('\\');
+    logged.Append(valueName);
+    WriteLog(6, logged);
+  }
+}
+
+Text InstallEngine::RegistryRootPrefix(uint32_t root) {
+  switch (root) {
+    case 0x80000002u:
+      return "HKLM\\";
+    case 0x80000000u:
+      return "HKCR\\";
+    case 0x80000001u:
+      return "HKCU\\";
+    case 0x80000005u:
+      return "HKCC\\";
+    default:
+      return "???";
+  }
+}
+
+bool InstallEngine::StartProgram(const Text& program, const Text& arguments, bool wait, DWORD* exitCode) {
+  Text line;
+  if (!CommandLine::Build(program, arguments, &line)) return false;
+  char buffer[CommandLine::kCapacity];
+  memcpy(buffer, line.Data(), line.Length() + 1);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(nullptr, buffer, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) return false;
+  KernelObject process(info.hProcess);
+  KernelObject thread(info.hThread);
+  if (wait) {
+    WaitWithMessages(process.Get(), INFINITE);
+    if (exitCode) GetExitCodeProcess(process.Get(), exitCode);
+  }
+  return true;
+}
+
+DWORD InstallEngine::WaitWithMessages(HANDLE handle, DWORD timeout) {
+  DWORD start = GetTickCount();
+  DWORD remaining = timeout;
+  for (;;) {
+    DWORD result = MsgWaitForMultipleObjects(1, &handle, FALSE, remaining, QS_ALLINPUT);
+    if (result != WAIT_OBJECT_0 + 1) return result;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+      if (WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) return WAIT_OBJECT_0;
+      if (timeout == INFINITE) continue;
+      DWORD elapsed = GetTickCount() - start;
+      if (elapsed >= timeout) return WAIT_TIMEOUT;
+      remaining = timeout - elapsed;
+    }
+  }
+}
+
+void InstallEngine::RunDeferredPrograms() {
+  for (const DeferredProgram& program : deferredPrograms)
+    if (!program.program.Empty()) StartProgram(program.program, program.arguments, false, nullptr);
+}

@@ -1,0 +1,124 @@
+#include "InstallEngine.h"
+
+#include <shlobj.h>
+
+#include "Bstr.h"
+#include "SystemFolders.h"
+
+namespace {
+bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+
+// Entry names of the component list: "%d\flags" and the like.
+Text ComponentEntry(uint32_t component, const char* suffix) {
+  Text name;
+  name.AppendDecimal(component);
+  name.Append('\\');
+  name.Append(suffix);
+  return name;
+}
+
+// The installer's folder: its path up to the last backslash.
+Text FolderOf(const char* path) {
+  Text full(path);
+  uint32_t slash = full.FindLastChar('\\');
+  return slash == Text::kNotFound ? Text() : full.Left(slash);
+}
+}  // namespace
+
+InstallEngine::InstallEngine(const char* path)
+    : PackageReader(path),
+      totalKb(0),
+      doneKb(0),
+      noUninstaller(false),
+      variables(IsAnsiLeadByte),
+      installerPath(FolderOf(path)),
+      productFlags(2) {
+  LoadProductData();
+  LoadComponents();
+  AddBuiltInVariables();
+  ExpandText(productPath);
+  ExpandText(addedFolder);
+}
+
+InstallEngine::~InstallEngine() = default;
+
+void InstallEngine::LoadProductData() {
+  productName = ReadEntryString("ProductName");
+  companyName = ReadEntryString("CompanyName");
+  productVersion = ReadEntryString("ProductVersion");
+  productPath = ReadEntryString("ProductPath");
+  addedFolder = ReadEntryString("AddedFolder");
+  addedFolder.Trim('\\');
+  Text flags = ReadEntryString("flags");
+  if (!flags.Empty()) {
+    // A shorter entry counts its missing bytes as zero.
+    productFlags = 0;
+    for (uint32_t i = 0; i < 4 && i < flags.Length(); ++i)
+      productFlags |= uint32_t(static_cast<unsigned char>(flags[i])) << (8 * i);
+  }
+  noUninstaller = FindEntry("uninst.exe") == nullptr;
+}
+
+void InstallEngine::LoadComponents() {
+  for (uint32_t n = 0;; ++n) {
+    uint8_t* flags = ExtractToMemory(ComponentEntry(n, "flags").CStr(), nullptr);
+    if (!flags) return;
+    // An empty entry still has the zero byte behind its content.
+    Component component{ReadEntryString(ComponentEntry(n, "name").CStr()),
+                        ReadEntryString(ComponentEntry(n, "descr").CStr()), (flags[0] & 1) != 0,
+                        (flags[0] & 2) != 0};
+    MemFree(flags);
+    components.Append(component);
+  }
+}
+
+void InstallEngine::AddBuiltInVariables() {
+  tempPath = SystemFolders::Temp();
+  Text programs = SystemFolders::ProgramFiles();
+  AddVariable("UninstallCommand", "${ProductPath}\\Uninst.exe");
+  AddVariable("UninstallLog", "${ProductPath}\\Uninst.log");
+  AddVariable("ProductPath", productPath);
+  AddVariable("ProductMenu", productMenu);
+  AddVariable("ProductName", productName);
+  AddVariable("CompanyName", companyName);
+  AddVariable("ProductVersion", productVersion);
+  AddVariable("InstallerPath", installerPath);
+  AddVariable("CommonProgramsMenu", SystemFolders::Special(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS));
+  AddVariable("CommonStartMenu", SystemFolders::Special(CSIDL_COMMON_STARTMENU, CSIDL_STARTMENU));
+  AddVariable("CommonStartupMenu", SystemFolders::Special(CSIDL_COMMON_STARTUP, CSIDL_STARTUP));
+  AddVariable("UserProgramsMenu", SystemFolders::Special(CSIDL_PROGRAMS));
+  AddVariable("UserStartMenu", SystemFolders::Special(CSIDL_STARTMENU));
+  AddVariable("UserStartupMenu", SystemFolders::Special(CSIDL_STARTUP));
+  AddVariable("QuickLaunch", "${UserAppData}\\Microsoft\\Internet Explorer");
+  AddVariable("UserAppData", SystemFolders::Special(CSIDL_APPDATA));
+  AddVariable("CommonAppData", SystemFolders::Special(CSIDL_COMMON_APPDATA, CSIDL_APPDATA));
+  AddVariable("DesktopPath", SystemFolders::Special(CSIDL_DESKTOPDIRECTORY));
+  AddVariable("FontsPath", SystemFolders::Special(CSIDL_FONTS));
+  AddVariable("MyDocumentsPath", SystemFolders::Special(CSIDL_PERSONAL));
+  AddVariable("SystemPath", SystemFolders::System());
+  AddVariable("WindowsPath", SystemFolders::Windows());
+  AddVariable("TempPath", tempPath);
+  AddVariable("ProgramsPath", programs);
+  AddVariable("CommonFiles", programs + "\\Common Files");
+}
+
+void InstallEngine::AddVariable(const Text& name, const Text& value) { variables.Add(name, value); }
+
+void InstallEngine::SetVariable(const Text& name, const Text& value) { variables.Set(name, value); }
+
+Text InstallEngine::GetVariable(const Text& name) const { return variables.Get(name); }
+
+void InstallEngine::ExpandText(Text& text) { variables.Expand(text); }
+
+void InstallEngine::ExpandBstr(BSTR* text) {
+  Text expanded = Bstr::ToText(*text);
+  ExpandText(expanded);
+  Bstr fresh(expanded);
+  if (!fresh.Get()) return;
+  SysFreeString(*text);
+  *text = fresh.Release();
+}
+
+void InstallEngine::UpdateOverallProgress() {}
+
+bool InstallEngine::CanInstall() { return true; }

@@ -1,0 +1,130 @@
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+#include "ActionRecord.h"
+#include "InstallerObject.h"
+#include "List.h"
+#include "PackageReader.h"
+#include "Text.h"
+#include "UninstallLog.h"
+#include "VariableTable.h"
+
+struct Component {
+  Text name;
+  Text description;
+  bool listed;    // shown in the wizard's component list
+  bool selected;  // installed
+};
+
+struct DeferredProgram {
+  Text program;
+  Text arguments;
+};
+
+// Performs an installation out of the package: product data, components and variables, the
+// install actions, the uninstall log and registration, and the install run.
+class InstallEngine : public PackageReader, public IInstallerObject {
+ public:
+  // Reads the package appended to the installer at path.
+  explicit InstallEngine(const char* path);
+  ~InstallEngine() override;
+
+  virtual void WriteLog(int type, const Text& line);
+  virtual void PumpMessages() = 0;
+  virtual void ExpandText(Text& text);
+  virtual void ExpandBstr(BSTR* text);
+  virtual HRESULT InstallService(BSTR name, BSTR displayName, BSTR description, BSTR executable,
+                                 uint32_t startType);
+  virtual HRESULT CopyFolder(BSTR source, BSTR destination);
+  virtual void UpdateOverallProgress();
+  virtual bool CanInstall();
+
+  // IUnknown and IDispatch. The object's lifetime is the engine's: no references are counted.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
+                                          DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override;
+
+  // IInstallerObject.
+  HRESULT STDMETHODCALLTYPE VersionMajor(short* value) override;
+  HRESULT STDMETHODCALLTYPE VersionMinor(short* value) override;
+  HRESULT STDMETHODCALLTYPE CopyFile(BSTR source, BSTR destination) override;
+  HRESULT STDMETHODCALLTYPE RunProgram(BSTR program, BSTR arguments, VARIANT_BOOL wait, LONG* exitCode) override;
+  HRESULT STDMETHODCALLTYPE CreateShortcut(BSTR shortcutFile, BSTR target, BSTR description, BSTR arguments,
+                                           BSTR workingFolder, BSTR iconFile, short iconIndex, short showCommand,
+                                           short hotKey) override;
+  HRESULT STDMETHODCALLTYPE RegisterFont(BSTR fontFile) override;
+  HRESULT STDMETHODCALLTYPE RegisterServer(BSTR libraryFile) override;
+  HRESULT STDMETHODCALLTYPE RegisterTypeLib(BSTR typeLibraryFile, BSTR helpFolder) override;
+  HRESULT STDMETHODCALLTYPE ShowMessage(BSTR text, BSTR caption, LONG style, LONG* button) override;
+  HRESULT STDMETHODCALLTYPE Variables(BSTR name, BSTR* value) override;
+  HRESULT STDMETHODCALLTYPE Variables(BSTR name, BSTR value) override;
+  HRESULT STDMETHODCALLTYPE CancelInstall() override;
+  HRESULT STDMETHODCALLTYPE CreateObject(BSTR progId, IDispatch** object) override;
+  HRESULT STDMETHODCALLTYPE AddRegKey(BSTR keyPath, LONG valueType, VARIANT value) override;
+
+  void AddVariable(const Text& name, const Text& value);
+  void SetVariable(const Text& name, const Text& value);
+  Text GetVariable(const Text& name) const;
+
+  uint32_t ProductFlags() const { return productFlags; }
+
+  // Install actions.
+  void RunComponentActions(uint32_t component);
+  void InstallFile(const char* entry, const Text& destination);
+  void CreateFolders(const Text& path);
+  void SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data, uint32_t length);
+  static Text RegistryRootPrefix(uint32_t root);
+  // False when the program could not be started; exitCode, when given, is written only after a wait.
+  bool StartProgram(const Text& program, const Text& arguments, bool wait, DWORD* exitCode);
+  // Waits for handle while dispatching this thread's window messages; WAIT_OBJECT_0, WAIT_TIMEOUT
+  // or the failure of the wait.
+  static DWORD WaitWithMessages(HANDLE handle, DWORD timeout);
+  void RunDeferredPrograms();
+
+  // Uninstall log and registration.
+  void CleanTempFiles();
+  void RegisterUninstall(const char* logFileName);
+
+  // Install run and disk space, in kilobytes.
+  void RunInstall();
+  uint32_t ComponentSizeKb(uint32_t component);
+  uint32_t FolderSizeKb(const Text& path);
+  uint32_t RequiredSpaceKb();
+  uint32_t FreeSpaceKb(const Text& path);
+
+ protected:
+  uint32_t totalKb;
+  uint32_t doneKb;
+  UninstallLog logText;
+  bool noUninstaller;
+  List<Text> tempFiles;
+  List<Text> tempFolders;
+  List<DeferredProgram> deferredPrograms;
+  VariableTable variables;
+  Text productPath;
+  Text productMenu;
+  Text productName;
+  Text productVersion;
+  Text companyName;
+  Text tempPath;
+  Text addedFolder;
+  Text installerPath;
+  uint32_t productFlags;
+  List<Component> components;
+
+ private:
+  void LoadProductData();
+  void LoadComponents();
+  void AddBuiltInVariables();
+  void RunAction(const Text& name, const uint8_t* bytes, uint32_t size);
+  void RunFileAction(const Text& name, const FileAction& action, uint32_t type);
+  void RunRegistryAction(RegistryAction& action);
+  void RunProgramAction(const ProgramAction& action);
+};

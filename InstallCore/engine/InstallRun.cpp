@@ -1,0 +1,86 @@
+#include "FolderListing.h"
+#include "InstallEngine.h"
+#include "Kilobytes.h"
+#include "OwnedHandle.h"
+#include "SystemApi.h"
+
+namespace {
+uint64_t FileSize(const WIN32_FIND_DATAA& found) {
+  return uint64_t(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+}
+}  // namespace
+
+void InstallEngine::RunInstall() {
+  if (!CanInstall()) return;
+  productPath.TrimRight('\\');
+  if (!(productFlags & 1)) {
+    for (uint32_t c = 0; c < components.Count(); ++c)
+      if (components[c].selected) totalKb = Kilobytes::Add(totalKb, ComponentSizeKb(c));
+  }
+  for (uint32_t c = 0; c < components.Count(); ++c) {
+    if (!components[c].selected) continue;
+    RunComponentActions(c);
+    CleanTempFiles();
+  }
+  if (!noUninstaller) RegisterUninstall("Uninst.log");
+}
+
+uint32_t InstallEngine::ComponentSizeKb(uint32_t component) {
+  uint32_t total = 0;
+  for (uint32_t n = 0;; ++n) {
+    Text name = ActionRecord::EntryName(component, n);
+    if (!FindEntry(name.CStr())) return total;
+    if (const CatalogEntry* data = FindEntry((name + ".f").CStr())) {
+      total = Kilobytes::Add(total, data->size / 1024);
+    } else if (FindEntry((name + ".p").CStr())) {
+      Text path = ReadEntryString((name + ".p").CStr());
+      ExpandText(path);
+      WIN32_FIND_DATAA found;
+      FindHandle find(FindFirstFileA(path.CStr(), &found));
+      if (find.Valid()) total = Kilobytes::Add(total, Kilobytes::FromBytes(FileSize(found)));
+    } else {
+      Text folder = ReadEntryString((name + ".d").CStr());
+      if (!folder.Empty()) total = Kilobytes::Add(total, FolderSizeKb(folder));
+    }
+  }
+}
+
+uint32_t InstallEngine::FolderSizeKb(const Text& path) {
+  Text folder(path);
+  folder.TrimRight('\\');
+  ExpandText(folder);
+  FolderListing listing;
+  uint32_t total = 0;
+  if (!listing.Open(folder)) return 0;
+  while (listing.Next()) {
+    uint32_t size = listing.IsFolder() ? FolderSizeKb(folder + "\\" + listing.Name())
+                                       : Kilobytes::FromBytes(listing.Size());
+    total = Kilobytes::Add(total, size);
+  }
+  return total;
+}
+
+uint32_t InstallEngine::RequiredSpaceKb() {
+  uint32_t total = noUninstaller ? 0 : 11;
+  for (uint32_t c = 0; c < components.Count(); ++c)
+    if (components[c].selected) total = Kilobytes::Add(total, ComponentSizeKb(c));
+  return total;
+}
+
+uint32_t InstallEngine::FreeSpaceKb(const Text& path) {
+  Text root;
+  if (path.Length() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    root = path;
+    if (path[path.Length() - 1] != '\\') root.Append('\\');
+  } else {
+    root = path.Left(2);
+  }
+  if (SystemApi::GetDiskFreeSpaceExAFn freeSpaceEx = SystemApi::GetDiskFreeSpaceExA()) {
+    ULARGE_INTEGER available, total, free;
+    if (!freeSpaceEx(root.CStr(), &available, &total, &free)) return 0;
+    return Kilobytes::FromBytes(available.QuadPart);
+  }
+  DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
+  if (!GetDiskFreeSpaceA(root.CStr(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) return 0;
+  return Kilobytes::FromBytes(uint64_t(sectorsPerCluster) * bytesPerSector * freeClusters);
+}

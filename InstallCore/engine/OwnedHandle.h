@@ -1,0 +1,61 @@
+#pragma once
+#include <windows.h>
+
+// Owns one platform handle and closes it exactly once. Traits name the handle type, the value
+// that means "none" and how to close it.
+template <typename Traits>
+class OwnedHandle {
+ public:
+  typedef typename Traits::Type Type;
+
+  OwnedHandle() : value_(Traits::None()) {}
+  explicit OwnedHandle(Type value) : value_(value) {}
+  ~OwnedHandle() { Reset(); }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+  bool Valid() const { return value_ != Traits::None(); }
+  Type Get() const { return value_; }
+  // For functions that hand out a handle through a pointer.
+  Type* Receive() {
+    Reset();
+    return &value_;
+  }
+  void Reset() {
+    if (Valid()) Traits::Close(value_);
+    value_ = Traits::None();
+  }
+
+ private:
+  Type value_;
+};
+
+struct KernelObjectTraits {
+  typedef HANDLE Type;
+  static HANDLE None() { return nullptr; }
+  static void Close(HANDLE handle) { CloseHandle(handle); }
+};
+
+struct FileTraits {
+  typedef HANDLE Type;
+  static HANDLE None() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE handle) { CloseHandle(handle); }
+};
+
+struct FindTraits {
+  typedef HANDLE Type;
+  static HANDLE None() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE handle) { FindClose(handle); }
+};
+
+struct RegistryKeyTraits {
+  typedef HKEY Type;
+  static HKEY None() { return nullptr; }
+  static void Close(HKEY key) { RegCloseKey(key); }
+};
+
+// Processes, threads, events.
+typedef OwnedHandle<KernelObjectTraits> KernelObject;
+typedef OwnedHandle<FileTraits> FileHandle;
+typedef OwnedHandle<FindTraits> FindHandle;
+typedef OwnedHandle<RegistryKeyTraits> RegistryKey;

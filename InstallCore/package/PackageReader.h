@@ -1,0 +1,65 @@
+#pragma once
+#include <stdint.h>
+
+#include "ByteSink.h"
+#include "ByteSource.h"
+#include "Catalog.h"
+#include "MappedFile.h"
+#include "Text.h"
+
+// Maps the installer executable, finds the appended package through its trailer, indexes the
+// catalog and hands out entries by name.
+class PackageReader {
+ public:
+  // Opens the package appended to the file at path.
+  explicit PackageReader(const char* path);
+  // Opens a package image already in memory (the caller keeps it alive).
+  PackageReader(const uint8_t* image, uint32_t size);
+  virtual ~PackageReader();
+  PackageReader(const PackageReader&) = delete;
+  PackageReader& operator=(const PackageReader&) = delete;
+
+  // Progress of ExtractToFile: the destination path and 0..100.
+  virtual void OnProgress(const Text& item, int percent);
+
+  // False when the package could not be opened (its catalog is then empty).
+  bool IsOpen() const { return !failed_; }
+  uint32_t EntryCount() const { return catalog_.Count(); }
+  // Record by position in stored order, or null past the end.
+  const CatalogEntry* EntryAt(uint32_t index) const { return catalog_.At(index); }
+  const CatalogEntry* FindEntry(const char* name) const { return catalog_.Find(name); }
+  // New buffer from MemAlloc with the content and one zero byte after it, or null.
+  uint8_t* ExtractToMemory(const char* name, uint32_t* size);
+  // Writes the content to a new file at path (an entry in the solid block too). A file whose
+  // content turns out bad is deleted again; an entry that fails its checks creates nothing.
+  bool ExtractToFile(const char* name, const char* path, uint32_t* size);
+  // Exactly the content's bytes, zero bytes included; empty when missing or unreadable.
+  Text ReadEntryString(const char* name);
+
+ private:
+  class ProgressRelay;
+
+  bool OpenPackage(const char* path);
+  bool OpenImage(const uint8_t* image, uint32_t size);
+  bool LoadCatalog(ByteSource& source);
+  // The bytes an entry's content is read from: its stream in the data area, or its slice of
+  // the solid block (then never compressed). False when they lie outside either.
+  bool ContentBytes(const CatalogEntry& entry, const uint8_t** data, uint32_t* length, bool* compressed);
+  bool LoadSolidBlock();
+  // Feeds exactly size bytes of content to sink, reporting progress under item (none when it
+  // is empty); false when the stream is bad, yields another size, or the sink refuses.
+  bool Transfer(const Text& item, const uint8_t* data, uint32_t length, bool compressed, uint32_t size,
+                ByteSink& sink);
+  // OnProgress with the current item and the share of its source consumed (0 at the start of
+  // a stream); nothing while no item is set.
+  void NotifyProgress(bool streamStart);
+
+  Catalog catalog_;
+  bool failed_;
+  MappedFile file_;
+  const uint8_t* dataBase_;
+  uint32_t dataSize_;
+  Text currentItem_;
+  ByteSource* currentSource_;
+  Text solidCache_;
+};

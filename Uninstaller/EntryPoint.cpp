@@ -1,0 +1,110 @@
+#include <windows.h>
+#include <objbase.h>
+
+#include "MappedFile.h"
+#include "SelfRelaunch.h"
+#include "SystemApi.h"
+#include "UninstallArguments.h"
+#include "UninstallLog.h"
+#include "UninstallLogReader.h"
+#include "UninstallOutcome.h"
+#include "Uninstaller.h"
+
+namespace {
+// The final message names this many of the items left behind, and counts the rest.
+const uint32_t kListedItems = 10;
+
+int Show(const Text& text, const Text& caption, UINT type) {
+  return MessageBoxA(nullptr, text.CStr(), caption.CStr(), type | MB_SETFOREGROUND);
+}
+
+bool ReadLog(const Text& path, UninstallLogReader* log) {
+  MappedFile file;
+  return !path.Empty() && file.Open(path.CStr()) &&
+         log->Read(reinterpret_cast<const char*>(file.View()), file.Size());
+}
+
+Text FolderOf(const Text& path) {
+  uint32_t backslash = path.FindLastChar('\\');
+  uint32_t slash = path.FindLastChar('/');
+  if (backslash == Text::kNotFound || (slash != Text::kNotFound && slash > backslash)) backslash = slash;
+  return backslash == Text::kNotFound ? Text() : path.Left(backslash);
+}
+
+// Whether this program's own file is one the log will remove: it lies in the log's folder
+// or in a folder the log removes.
+bool RunsFromProduct(const UninstallLogReader& log, const Text& logPath) {
+  char self[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  Text own(self, length);
+  if (UninstallLog::IsInsideFolder(own, FolderOf(logPath))) return true;
+  for (const LogLine& line : log.Lines())
+    if (line.type == UninstallLogReader::kFolder && UninstallLog::IsInsideFolder(own, line.text)) return true;
+  return false;
+}
+
+bool Confirm(const UninstallLogReader& log, const Text& caption) {
+  Text question;
+  if (!log.UninstallerText().Empty()) question = log.UninstallerText() + "\r\n\r\n";
+  question.Append("Remove ");
+  question.Append(log.ProductName());
+  question.Append(" and all of its components?");
+  return Show(question, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void ShowOutcome(const Text& product, const List<Text>& remaining, const Text& caption) {
+  Text message(product);
+  if (remaining.Count() == 0) {
+    message.Append(" was removed from your computer.");
+    Show(message, caption, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  message.Append(" was removed, but these items could not be removed:\r\n");
+  for (uint32_t i = 0; i < remaining.Count() && i < kListedItems; ++i) {
+    message.Append("\r\n");
+    message.Append(remaining[i]);
+  }
+  if (remaining.Count() > kListedItems) {
+    message.Append("\r\nand ");
+    message.AppendDecimal(remaining.Count() - kListedItems);
+    message.Append(" more");
+  }
+  Show(message, caption, MB_OK | MB_ICONWARNING);
+}
+
+UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller) {
+  UninstallLogReader log;
+  if (!ReadLog(arguments.logPath, &log)) {
+    if (!arguments.silent)
+      Show(Text("The uninstall log could not be read:\r\n") + arguments.logPath, "Uninstall", MB_OK | MB_ICONERROR);
+    return kNotRun;
+  }
+  DWORD copyResult = 0;
+  if (!arguments.IsCopy() && RunsFromProduct(log, arguments.logPath) &&
+      SelfRelaunch::RunCopy(arguments.arguments, &copyResult))
+    return copyResult;
+  Text caption = log.ProductName() + " Uninstall";
+  if (!arguments.silent && !Confirm(log, caption)) return kNotRun;
+  // Libraries unregistering themselves may use COM.
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  uninstaller->Run(log.Lines());
+  if (SUCCEEDED(com)) CoUninitialize();
+  if (!arguments.silent) ShowOutcome(log.ProductName(), uninstaller->Remaining(), caption);
+  return uninstaller->Remaining().Count() ? kIncomplete : kRemoved;
+}
+
+UINT Main() {
+  SystemApi::RestrictDllSearchToSystem();
+  const char* line = GetCommandLineA();
+  UninstallArguments arguments = UninstallArguments::Parse(line ? line : "");
+  Uninstaller uninstaller;
+  UINT code = Uninstall(arguments, &uninstaller);
+  if (arguments.IsCopy()) SelfRelaunch::ReportResult(arguments, code);
+  uninstaller.DeleteMovedFiles();
+  return code;
+}
+}  // namespace
+
+// The process entry: no C runtime start-up runs before it, and it never returns.
+extern "C" void WINAPI ProcessEntry() { ExitProcess(Main()); }

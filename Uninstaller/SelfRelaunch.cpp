@@ -1,0 +1,89 @@
+#include "SelfRelaunch.h"
+
+#include <string.h>
+
+#include "CommandLine.h"
+#include "UninstallOutcome.h"
+#include "OwnedHandle.h"
+
+namespace SelfRelaunch {
+namespace {
+// The original ends as soon as it has the result; this bounds the wait should it not.
+const DWORD kOriginalEndTimeoutMs = 60000;
+
+HANDLE FromValue(uint32_t value) { return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value)); }
+uint32_t ToValue(HANDLE handle) { return static_cast<uint32_t>(reinterpret_cast<ULONG_PTR>(handle)); }
+
+bool StartCopy(const Text& copy, const Text& arguments, KernelObject* process, KernelObject* resultRead) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  KernelObject resultWrite;
+  KernelObject original;
+  if (!CreatePipe(resultRead->Receive(), resultWrite.Receive(), &inheritable, 0) ||
+      !SetHandleInformation(resultRead->Get(), HANDLE_FLAG_INHERIT, 0) ||
+      !DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), original.Receive(), SYNCHRONIZE,
+                       TRUE, 0))
+    return false;
+  Text withSwitch(arguments);
+  Text line;
+  if (!withSwitch.Append(' ') || !withSwitch.Append(UninstallArguments::CopySwitch(ToValue(original.Get()), ToValue(resultWrite.Get()))) ||
+      !CommandLine::Build(copy, withSwitch, &line))
+    return false;
+  char buffer[CommandLine::kCapacity];
+  memcpy(buffer, line.Data(), line.Length() + 1);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(copy.CStr(), buffer, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) return false;
+  *process->Receive() = info.hProcess;
+  CloseHandle(info.hThread);
+  return true;
+}
+}  // namespace
+
+bool RunCopy(const Text& arguments, DWORD* exitCode) {
+  char self[MAX_PATH];
+  char temp[MAX_PATH];
+  DWORD selfLength = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  DWORD tempLength = GetTempPathA(MAX_PATH, temp);
+  if (selfLength == 0 || selfLength >= MAX_PATH || tempLength == 0 || tempLength >= MAX_PATH) return false;
+  Text copy(temp);
+  if (!copy.Append("Uninst-") || !copy.AppendDecimal(GetCurrentProcessId()) || !copy.Append(".exe") ||
+      !CopyFileA(self, copy.CStr(), FALSE))
+    return false;
+  // Held open for deletion while the copy starts: where the platform lets a running image go
+  // that way, the file disappears when the copy ends.
+  FileHandle removal(CreateFileA(copy.CStr(), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  KernelObject process;
+  KernelObject resultRead;
+  if (!StartCopy(copy, arguments, &process, &resultRead)) {
+    removal.Reset();
+    DeleteFileA(copy.CStr());
+    return false;
+  }
+  removal.Reset();
+  DWORD result = 0;
+  DWORD read = 0;
+  if (ReadFile(resultRead.Get(), &result, sizeof(result), &read, nullptr) && read == sizeof(result)) {
+    *exitCode = result;
+    return true;
+  }
+  // The copy ended without a word: its own exit code is the outcome.
+  WaitForSingleObject(process.Get(), INFINITE);
+  if (!GetExitCodeProcess(process.Get(), exitCode)) *exitCode = kNotRun;
+  return true;
+}
+
+void ReportResult(const UninstallArguments& arguments, DWORD exitCode) {
+  KernelObject pipe(FromValue(arguments.resultPipe));
+  DWORD written = 0;
+  WriteFile(pipe.Get(), &exitCode, sizeof(exitCode), &written, nullptr);
+  pipe.Reset();
+  KernelObject original(FromValue(arguments.originalProcess));
+  WaitForSingleObject(original.Get(), kOriginalEndTimeoutMs);
+  char self[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (length && length < MAX_PATH) MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+}  // namespace SelfRelaunch

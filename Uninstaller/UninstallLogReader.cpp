@@ -1,0 +1,83 @@
+#include "UninstallLogReader.h"
+
+#include <string.h>
+
+namespace {
+const int kNotNumbered = -1;
+const int kUnknownType = 0;
+// More digits than this cannot be a known type, and are not read on into an overflow.
+const uint32_t kMaxTypeDigits = 4;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The type code at the start of a "%d %s" line, with the text after the one space.
+int ParseLine(const Text& line, Text* text) {
+  uint32_t digits = 0;
+  int type = 0;
+  while (digits < line.Length() && line[digits] >= '0' && line[digits] <= '9') {
+    if (digits < kMaxTypeDigits) type = type * 10 + (line[digits] - '0');
+    ++digits;
+  }
+  if (digits == 0 || digits >= line.Length() || line[digits] != ' ') return kNotNumbered;
+  if (digits > kMaxTypeDigits || type < UninstallLogReader::kUninstallerText || type > UninstallLogReader::kService)
+    return kUnknownType;
+  *text = line.Mid(digits + 1);
+  return type;
+}
+
+void TrimLineEnds(Text* text) {
+  uint32_t length = text->Length();
+  while (length && ((*text)[length - 1] == '\r' || (*text)[length - 1] == '\n')) --length;
+  text->Truncate(length);
+}
+}  // namespace
+
+bool LogLine::HasFullPath() const {
+  if (text.Length() < 3) return false;
+  char drive = char(text[0] | 0x20);
+  if (drive >= 'a' && drive <= 'z' && text[1] == ':' && IsSeparator(text[2])) return true;
+  return IsSeparator(text[0]) && IsSeparator(text[1]) && !IsSeparator(text[2]);
+}
+
+bool UninstallLogReader::Read(const char* data, uint32_t size) {
+  productName_.Clear();
+  uninstallerText_.Clear();
+  lines_.Clear();
+  uint32_t number = 0;
+  bool inUninstallerText = false;
+  for (uint32_t start = 0; start < size;) {
+    // Lines end at LF; a CR before it belongs to the line end, so lone LFs read the same.
+    const char* end = static_cast<const char*>(memchr(data + start, '\n', size - start));
+    uint32_t next = end ? uint32_t(end - data) + 1 : size;
+    uint32_t length = (end ? uint32_t(end - data) : size) - start;
+    if (length && data[start + length - 1] == '\r') --length;
+    Text line(data + start, length);
+    if (line.Length() != length) return false;
+    start = next;
+    if (++number == 1) {
+      productName_ = line;
+      if (productName_.Empty()) return false;
+      continue;
+    }
+    Text text;
+    int type = ParseLine(line, &text);
+    // The installer writes its text for the uninstaller unescaped, so a text of several lines
+    // goes on over the following lines that carry no type code.
+    if (inUninstallerText && type == kNotNumbered) {
+      if (!uninstallerText_.Append("\r\n") || !uninstallerText_.Append(line)) return false;
+      continue;
+    }
+    inUninstallerText = false;
+    if (type == kUninstallerText) {
+      if (number == 2) {
+        uninstallerText_ = text;
+        inUninstallerText = true;
+      }
+      continue;
+    }
+    if (type <= kUnknownType || text.Empty() || memchr(text.Data(), 0, text.Length())) continue;
+    if (!lines_.Append(LogLine{type, text})) return false;
+  }
+  TrimLineEnds(&uninstallerText_);
+  return !productName_.Empty();
+}

@@ -1,0 +1,43 @@
+#pragma once
+#include <stdint.h>
+
+#include "List.h"
+#include "Text.h"
+
+// One change recorded in the uninstall log: its type code and its text.
+struct LogLine {
+  int type;
+  Text text;
+
+  // Whether the text is a drive or network path: a relative one would depend on the current folder.
+  bool HasFullPath() const;
+};
+
+// The uninstall log read back: the product name, the text the installer hands over for the
+// uninstaller (log type 1), and the recorded changes, newest first, in the order they are undone.
+class UninstallLogReader {
+ public:
+  enum LineType {
+    kUninstallerText = 1,
+    kFolder = 2,
+    kFile = 3,
+    kServer = 4,
+    kKey = 5,
+    kValue = 6,
+    kTypeLibrary = 7,
+    kService = 8,
+  };
+
+  // False when the bytes hold no product name, or memory runs out. Lines of unknown types,
+  // lines without text and lines holding zero bytes are passed over.
+  bool Read(const char* data, uint32_t size);
+
+  const Text& ProductName() const { return productName_; }
+  const Text& UninstallerText() const { return uninstallerText_; }
+  const List<LogLine>& Lines() const { return lines_; }
+
+ private:
+  Text productName_;
+  Text uninstallerText_;
+  List<LogLine> lines_;
+};

@@ -1,0 +1,76 @@
+#include "UninstallLogReader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// The lines read, one "type text" per entry joined by "|".
+std::string Read(const std::string& bytes, UninstallLogReader* log) {
+  if (!log->Read(bytes.data(), uint32_t(bytes.size()))) return "<refused>";
+  std::string lines;
+  for (const LogLine& line : log->Lines())
+    lines += (lines.empty() ? "" : "|") + std::to_string(line.type) + " " + line.text.CStr();
+  return lines;
+}
+
+TEST(UninstallLogReaderTest, ReadsTheInstallersLogInOrder) {
+  UninstallLogReader log;
+  EXPECT_EQ(Read("Demo App\r\n1 Close Demo first.\r\n3 C:\\App\\Uninst.log\r\n6 HKLM\\Software\\Demo\\\r\n"
+                 "5 HKLM\\Software\\Demo\r\n2 C:\\App\r\n",
+                 &log),
+            "3 C:\\App\\Uninst.log|6 HKLM\\Software\\Demo\\|5 HKLM\\Software\\Demo|2 C:\\App");
+  EXPECT_STREQ(log.ProductName().CStr(), "Demo App");
+  EXPECT_STREQ(log.UninstallerText().CStr(), "Close Demo first.");
+}
+
+TEST(UninstallLogReaderTest, ToleratesLoneLineFeedsAndAMissingLastLineEnd) {
+  UninstallLogReader log;
+  EXPECT_EQ(Read("Demo\n3 C:\\a.txt\r\n2 C:\\App", &log), "3 C:\\a.txt|2 C:\\App");
+  EXPECT_EQ(Read("Demo", &log), "");
+  EXPECT_STREQ(log.ProductName().CStr(), "Demo");
+}
+
+TEST(UninstallLogReaderTest, RefusesALogWithoutProductName) {
+  UninstallLogReader log;
+  EXPECT_EQ(Read("", &log), "<refused>");
+  EXPECT_EQ(Read("\r\n3 C:\\a.txt\r\n", &log), "<refused>");
+  EXPECT_TRUE(log.ProductName().Empty());
+  EXPECT_EQ(log.Lines().Count(), 0u) << "a refused log leaves nothing from an earlier read";
+}
+
+TEST(UninstallLogReaderTest, PassesOverLinesItCannotUse) {
+  UninstallLogReader log;
+  std::string bytes = "Demo\r\n9 C:\\future\r\n0 C:\\zero\r\n12345 C:\\long\r\n3\r\n3 \r\n3C:\\nospace\r\n"
+                      "x C:\\word\r\n\r\n1 late text\r\n";
+  const char withZero[] = "3 C:\\a.txt\0C:\\Windows\\win.ini\r\n";
+  bytes += std::string(withZero, sizeof(withZero) - 1);
+  bytes += "2 C:\\App\r\n";
+  EXPECT_EQ(Read(bytes, &log), "2 C:\\App");
+  EXPECT_TRUE(log.UninstallerText().Empty()) << "type 1 counts only right under the product name";
+}
+
+TEST(UninstallLogReaderTest, UninstallerTextGoesOnOverUnnumberedLines) {
+  UninstallLogReader log;
+  EXPECT_EQ(Read("Demo\r\n1 Close Demo.\r\n\r\nThen press Yes.\r\n3 C:\\a.txt\r\nnot part of it\r\n", &log),
+            "3 C:\\a.txt");
+  EXPECT_STREQ(log.UninstallerText().CStr(), "Close Demo.\r\n\r\nThen press Yes.");
+  EXPECT_EQ(Read("Demo\r\n1 Close Demo.\r\n\r\n", &log), "");
+  EXPECT_STREQ(log.UninstallerText().CStr(), "Close Demo.");
+}
+
+TEST(UninstallLogReaderTest, FullPathsAreDriveOrNetworkPaths) {
+  auto full = [](const char* path) { return LogLine{3, path}.HasFullPath(); };
+  EXPECT_TRUE(full("C:\\App\\a.txt"));
+  EXPECT_TRUE(full("z:/app"));
+  EXPECT_TRUE(full("\\\\server\\share\\a.txt"));
+  EXPECT_FALSE(full("a.txt"));
+  EXPECT_FALSE(full("C:a.txt"));
+  EXPECT_FALSE(full("\\App\\a.txt"));
+  EXPECT_FALSE(full("\\\\\\x"));
+  EXPECT_FALSE(full("1:\\x"));
+  EXPECT_FALSE(full("C:"));
+}
+
+}  // namespace

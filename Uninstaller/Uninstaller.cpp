@@ -1,0 +1,228 @@
+#include "Uninstaller.h"
+
+#include <windows.h>
+#include <oleauto.h>
+#include <stdlib.h>
+
+#include "OwnedHandle.h"
+#include "RegistryLocation.h"
+
+namespace {
+const char kTypeLibraries[] = "TypeLib\\";
+const uint32_t kGuidLength = 38;
+// A service gets this long to stop before it is deleted anyway (it then goes once it stops).
+const int kStopPolls = 50;
+const DWORD kStopPollMs = 200;
+
+struct ServiceTraits {
+  typedef SC_HANDLE Type;
+  static SC_HANDLE None() { return nullptr; }
+  static void Close(SC_HANDLE handle) { CloseServiceHandle(handle); }
+};
+typedef OwnedHandle<ServiceTraits> ServiceHandle;
+
+struct LibraryTraits {
+  typedef HMODULE Type;
+  static HMODULE None() { return nullptr; }
+  static void Close(HMODULE module) { FreeLibrary(module); }
+};
+typedef OwnedHandle<LibraryTraits> Library;
+
+struct TypeLibraryVersion {
+  WORD major;
+  WORD minor;
+  LCID locale;
+};
+
+bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
+
+LONG OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey* key) {
+  HKEY opened = nullptr;
+  LONG result = RegOpenKeyExA(parent, path, 0, access, &opened);
+  if (result == ERROR_SUCCESS) *key->Receive() = opened;
+  return result;
+}
+
+// The name of subkey number index, or the empty text when there is none.
+Text SubkeyName(HKEY key, DWORD index) {
+  char name[256];
+  DWORD length = sizeof(name);
+  if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return Text();
+  return Text(name, length);
+}
+
+bool DeleteKeyTree(HKEY parent, const Text& path) {
+  RegistryKey key;
+  LONG opened = OpenKey(parent, path.CStr(), KEY_READ, &key);
+  if (opened == ERROR_FILE_NOT_FOUND) return true;
+  if (opened != ERROR_SUCCESS) return false;
+  for (Text child = SubkeyName(key.Get(), 0); !child.Empty(); child = SubkeyName(key.Get(), 0))
+    if (!DeleteKeyTree(key.Get(), child)) return false;
+  key.Reset();
+  return RegDeleteKeyA(parent, path.CStr()) == ERROR_SUCCESS;
+}
+
+bool RemoveFolder(const Text& path) { return RemoveDirectoryA(path.CStr()) || IsGone(GetLastError()); }
+
+bool UnregisterServer(const Text& path) {
+  Library library(LoadLibraryExA(path.CStr(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!library.Valid()) return false;
+  typedef HRESULT(STDAPICALLTYPE * EntryFn)();
+  EntryFn entry = reinterpret_cast<EntryFn>(reinterpret_cast<void*>(GetProcAddress(library.Get(), "DllUnregisterServer")));
+  return entry && SUCCEEDED(entry());
+}
+
+// Only a key that holds nothing goes: anything left in it was put there by someone else.
+bool RemoveKey(const Text& text) {
+  RegistryLocation where;
+  if (!RegistryLocation::ParseKey(text, &where)) return false;
+  RegistryKey key;
+  LONG opened = OpenKey(RootKey(where.root), where.key.CStr(), KEY_READ, &key);
+  if (opened == ERROR_FILE_NOT_FOUND) return true;
+  DWORD subkeys = 0, values = 0;
+  if (opened != ERROR_SUCCESS || RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                                  &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return false;
+  key.Reset();
+  return subkeys == 0 && values == 0 && RegDeleteKeyA(RootKey(where.root), where.key.CStr()) == ERROR_SUCCESS;
+}
+
+bool RemoveValue(const Text& text) {
+  RegistryLocation where;
+  if (!RegistryLocation::ParseValue(text, &where)) return false;
+  RegistryKey key;
+  LONG opened = OpenKey(RootKey(where.root), where.key.CStr(), KEY_SET_VALUE, &key);
+  if (opened == ERROR_FILE_NOT_FOUND) return true;
+  if (opened != ERROR_SUCCESS) return false;
+  LONG deleted = RegDeleteValueA(key.Get(), where.valueName.CStr());
+  return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+}
+
+bool ParseGuid(const Text& text, GUID* guid) {
+  if (text.Length() != kGuidLength) return false;
+  WCHAR wide[kGuidLength + 1];
+  for (uint32_t i = 0; i <= kGuidLength; ++i) wide[i] = WCHAR(static_cast<unsigned char>(text.Data()[i]));
+  return SUCCEEDED(IIDFromString(wide, guid));
+}
+
+// Version keys are named "major.minor" and locale keys by the locale, both in hexadecimal.
+bool ParseHex(const Text& text, char end, uint32_t from, uint32_t* value, uint32_t* next) {
+  char* stop = nullptr;
+  const char* start = text.CStr() + from;
+  *value = strtoul(start, &stop, 16);
+  if (stop == start || *stop != end) return false;
+  *next = uint32_t(stop - text.CStr()) + 1;
+  return true;
+}
+
+void ListVersions(HKEY library, List<TypeLibraryVersion>* versions) {
+  for (DWORD v = 0;; ++v) {
+    Text name = SubkeyName(library, v);
+    if (name.Empty()) return;
+    uint32_t major = 0, minor = 0, at = 0;
+    RegistryKey version;
+    if (!ParseHex(name, '.', 0, &major, &at) || !ParseHex(name, 0, at, &minor, &at) ||
+        OpenKey(library, name.CStr(), KEY_READ, &version) != ERROR_SUCCESS)
+      continue;
+    for (DWORD l = 0;; ++l) {
+      Text locale = SubkeyName(version.Get(), l);
+      uint32_t lcid = 0;
+      if (locale.Empty()) break;
+      if (ParseHex(locale, 0, 0, &lcid, &at)) versions->Append(TypeLibraryVersion{WORD(major), WORD(minor), lcid});
+    }
+  }
+}
+
+// The platform unregisters each version it finds; what it leaves behind goes by hand.
+bool UnregisterTypeLibrary(const Text& text) {
+  GUID guid;
+  if (!ParseGuid(text, &guid)) return false;
+  Text path = Text(kTypeLibraries) + text;
+  RegistryKey library;
+  LONG opened = OpenKey(HKEY_CLASSES_ROOT, path.CStr(), KEY_READ, &library);
+  if (opened == ERROR_FILE_NOT_FOUND) return true;
+  if (opened != ERROR_SUCCESS) return false;
+  List<TypeLibraryVersion> versions;
+  ListVersions(library.Get(), &versions);
+  library.Reset();
+  for (const TypeLibraryVersion& v : versions) UnRegisterTypeLib(guid, v.major, v.minor, v.locale, SYS_WIN32);
+  return DeleteKeyTree(HKEY_CLASSES_ROOT, path);
+}
+
+bool RemoveService(const Text& name) {
+  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager.Valid()) return false;
+  ServiceHandle service(OpenServiceA(manager.Get(), name.CStr(), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+  if (!service.Valid()) {
+    // The installer logs a service name before expanding it: one with a variable reference
+    // cannot be looked up, and not finding it proves nothing.
+    return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST && name.Find("${", 2) == Text::kNotFound;
+  }
+  SERVICE_STATUS status = {};
+  if (ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
+    for (int i = 0; i < kStopPolls && QueryServiceStatus(service.Get(), &status) &&
+                    status.dwCurrentState != SERVICE_STOPPED;
+         ++i)
+      Sleep(kStopPollMs);
+  }
+  return DeleteService(service.Get()) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+}
+}  // namespace
+
+void Uninstaller::Run(const List<LogLine>& lines) {
+  for (const LogLine& line : lines)
+    if (!Undo(line)) remaining_.Append(line.text);
+}
+
+bool Uninstaller::Undo(const LogLine& line) {
+  switch (line.type) {
+    case UninstallLogReader::kFolder:
+      return line.HasFullPath() && RemoveFolder(line.text);
+    case UninstallLogReader::kFile:
+      return line.HasFullPath() && RemoveFile(line.text);
+    case UninstallLogReader::kServer:
+      return line.HasFullPath() && UnregisterServer(line.text);
+    case UninstallLogReader::kKey:
+      return RemoveKey(line.text);
+    case UninstallLogReader::kValue:
+      return RemoveValue(line.text);
+    case UninstallLogReader::kTypeLibrary:
+      return UnregisterTypeLibrary(line.text);
+    case UninstallLogReader::kService:
+      return RemoveService(line.text);
+  }
+  return false;
+}
+
+bool Uninstaller::RemoveFile(const Text& path) {
+  DWORD attributes = GetFileAttributesA(path.CStr());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return IsGone(GetLastError());
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.CStr(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (DeleteFileA(path.CStr()) || MoveAside(path)) return true;
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.CStr(), attributes);
+  return false;
+}
+
+// A file in use (this program's original among them) cannot be deleted, but it can be moved
+// out of the product's folders, which then can go.
+bool Uninstaller::MoveAside(const Text& path) {
+  char folder[MAX_PATH];
+  char name[MAX_PATH];
+  DWORD length = GetTempPathA(MAX_PATH, folder);
+  if (length == 0 || length >= MAX_PATH || !GetTempFileNameA(folder, "uni", 0, name)) return false;
+  if (!MoveFileExA(path.CStr(), name, MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(name);
+    return false;
+  }
+  // Should this program end before the file's users do, it still goes at the next restart.
+  MoveFileExA(name, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  moved_.Append(Text(name));
+  return true;
+}
+
+void Uninstaller::DeleteMovedFiles() {
+  for (const Text& file : moved_) DeleteFileA(file.CStr());
+}

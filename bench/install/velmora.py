@@ -1,0 +1,34 @@
+"""Our installer of the payload: a generated manifest for an unattended install, built with velpack."""
+import os
+
+import tools
+
+
+def toml_string(text):
+    """text as a TOML basic string."""
+    escaped = text.replace("\\", "\\\\").replace('"', '\\"')
+    return '"' + "".join(c if c >= " " and c != "\x7f" else f"\\u{ord(c):04x}" for c in escaped) + '"'
+
+
+def manifest(payload_root, uninstaller, destination):
+    """An unattended product that installs every file under payload_root into destination (a Windows
+    path, variables allowed) and carries uninstaller, so that the run writes the log and registration."""
+    return "\n".join([
+        "[product]",
+        'name = "VelBench"',
+        f"destination = {toml_string(destination)}",
+        "unattended = true",
+        f"uninstaller = {toml_string(os.path.abspath(uninstaller))}",
+        "",
+        "[[component]]",
+        'name = "Payload"',
+        "",
+        "  [[component.action]]",
+        '  kind = "files"',
+        f"  source = {toml_string(os.path.abspath(payload_root))}",
+        "",
+    ])
+
+
+def build(velpack, stub, manifest_path, text, output):
+    tools.build_from(manifest_path, text, [velpack, "build", manifest_path, "-o", output, "--stub", stub])

@@ -1,0 +1,2 @@
+// A sample script.
+WScript.Echo("Hello from Velmora Demo");

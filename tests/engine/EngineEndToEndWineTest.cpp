@@ -1,0 +1,179 @@
+// Installers built from manifests and hand-made records, run unattended by the real stub as
+// their own processes; the results are read back from the Wine prefix.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "InstallChecks.h"
+
+namespace {
+
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+std::string PackageDir() { return WindowsPath(EnvironmentValue("VELMORA_ENGINE_PACKAGES")); }
+
+// A REG_SZ value as text, whether or not it was stored with its terminator.
+std::string RegistryText(HKEY root, const std::string& key, const char* name) {
+  std::string value = RegistryValue(root, key, name).second;
+  size_t zero = value.find('\0');
+  return zero == std::string::npos ? value : value.substr(0, zero);
+}
+
+long RunInstaller(const char* name) {
+  ChildProcess installer;
+  if (!installer.Start("\"" + PackageDir() + "\\" + name + "\"")) return -1;
+  return installer.Wait(120000);
+}
+
+// One product per test: its folder, its own registry key and its registration are removed before
+// and after.
+class EndToEnd : public ::testing::Test {
+ protected:
+  EndToEnd(const char* product, const char* folder)
+      : product_(product),
+        folder_(folder),
+        files_(folder, HKEY_CURRENT_USER, "Software\\" + product_),
+        registration_(folder, HKEY_LOCAL_MACHINE, kUninstallKey + product_) {}
+  std::string In(const std::string& rest) const { return files_.In(rest); }
+
+  std::string product_;
+  std::string folder_;
+  Scratch files_;
+  Scratch registration_;
+};
+
+class BasicInstall : public EndToEnd {
+ protected:
+  BasicInstall() : EndToEnd("Velmora E2E Basic", "C:\\Velmora E2E Basic") {}
+  void SetUp() override {
+    temp_ = TempFolder();
+    while (!temp_.empty() && temp_.back() == '\\') temp_.pop_back();
+    DeleteTree(temp_ + "\\Velmora E2E Basic");
+    DeleteTree(temp_ + "2");
+  }
+  void TearDown() override { DeleteTree(temp_ + "2"); }
+  std::string temp_;
+};
+
+TEST_F(BasicInstall, InstallsEverythingAndWritesTheLogNewestFirst) {
+  ASSERT_EQ(RunInstaller("basic.exe"), 0);
+
+  const std::string p = folder_;
+  const std::string hkcu = "HKCU\\Software\\Velmora E2E Basic";
+  const std::string hklm = std::string("HKLM\\") + kUninstallKey + product_;
+  const std::string sibling = temp_ + "2\\Velmora E2E Basic";
+  EXPECT_EQ(Contents(In("Uninst.log")),
+            "Velmora E2E Basic\r\n"
+            "1 keep settings\r\n"
+            "3 " + p + "\\Uninst.log\r\n"
+            "3 " + p + "\\uninst.exe\r\n"
+            "6 " + hklm + "\\DisplayName\r\n"
+            "6 " + hklm + "\\UninstallString\r\n"
+            "5 " + hklm + "\r\n"
+            "3 " + p + "\\extra.bin\r\n"
+            "3 " + sibling + "\\sibling.txt\r\n"
+            "2 " + sibling + "\r\n"
+            "2 " + temp_ + "2\r\n"
+            "3 " + p + "\\copied\\sub\\deep.txt\r\n"
+            "2 " + p + "\\copied\\sub\r\n"
+            "2 " + p + "\\copied\r\n"
+            "3 " + p + "\\copy\\now-copy.txt\r\n"
+            "2 " + p + "\\copy\r\n"
+            "6 " + hkcu + "\\\r\n"
+            "6 " + hkcu + "\\List\r\n"
+            "6 " + hkcu + "\\Number\r\n"
+            "6 " + hkcu + "\\Binary\r\n"
+            "6 " + hkcu + "\\Expand\r\n"
+            "6 " + hkcu + "\\Text\r\n"
+            "5 " + hkcu + "\r\n"
+            "3 " + p + "\\flags\\hidden.txt\r\n"
+            "2 " + p + "\\flags\r\n"
+            "3 " + p + "\\bin\\MarkerWriter.exe\r\n"
+            "2 " + p + "\\bin\r\n"
+            "3 " + p + "\\docs\\readme.txt\r\n"
+            "2 " + p + "\\docs\r\n"
+            "3 " + p + "\\data.bin\r\n"
+            "2 " + p + "\r\n");
+
+  // Files: bytes, the last-write time from the build machine, attributes.
+  const uint64_t built = FileTime(2001, 2, 3, 4, 5, 6);
+  EXPECT_EQ(Contents(In("docs\\readme.txt")), "Read me first.\r\n");
+  EXPECT_EQ(Contents(In("data.bin")), std::string(3000, 'd'));
+  EXPECT_EQ(LastWrite(In("docs\\readme.txt")), built);
+  EXPECT_EQ(LastWrite(In("data.bin")), built);
+  EXPECT_EQ(Attributes(In("flags\\hidden.txt")), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(Attributes(In("data.bin")), 0u);
+  EXPECT_EQ(Contents(In("uninst.exe")), Contents(PackageDir() + "\\bin\\MarkerWriter.exe"));
+  EXPECT_EQ(Contents(In("extra.bin")), std::string(3000, 'd'));
+  EXPECT_FALSE(Exists(In("unselected.bin")));
+
+  // Registry values of every type, with references expanded in every string.
+  using Value = RegistryData;
+  const std::string key = "Software\\Velmora E2E Basic";
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, key, "Text"),
+            Value(REG_SZ, std::string("at C:\\Velmora E2E Basic\0", 24)));
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, key, "Expand"),
+            Value(REG_EXPAND_SZ, std::string("%SystemRoot%\\Velmora E2E Basic\0", 31)));
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, key, "Binary"), Value(REG_BINARY, std::string("\xde\xad\x00\xef", 4)));
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, key, "Number"), Value(REG_DWORD, std::string("\x78\x56\x34\x12", 4)));
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, key, "List"),
+            Value(REG_MULTI_SZ, std::string("Velmora E2E Basic\0v2.5\0plain\0\0", 30)));
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, key, ""),
+            Value(REG_SZ, std::string("default of Velmora Tests\0", 25)));
+
+  // The registration starts the uninstaller with the log, both quoted.
+  const std::string uninstall = kUninstallKey + product_;
+  EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, uninstall, "UninstallString"),
+            "\"C:\\Velmora E2E Basic\\Uninst.exe\" \"C:\\Velmora E2E Basic\\Uninst.log\"");
+  EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, uninstall, "DisplayName"), "Velmora E2E Basic");
+
+  // The waited program ran before the next action; the one without arguments got one space.
+  const std::string marker = In("bin\\MarkerWriter.exe");
+  EXPECT_EQ(Contents(In("now.txt")), "\"" + marker + "\" \"" + In("now.txt") + "\" 7");
+  EXPECT_EQ(Contents(In("copy\\now-copy.txt")), Contents(In("now.txt")));
+  EXPECT_EQ(Contents(In("bin\\MarkerWriter.txt")), "\"" + marker + "\" ");
+  // The deferred one starts once the installer is done.
+  ASSERT_TRUE(WaitForFile(In("after.txt")));
+  EXPECT_EQ(Contents(In("after.txt")), "\"" + marker + "\" \"" + In("after.txt") + "\" 0");
+
+  // Folders are made only on the way to a file.
+  EXPECT_EQ(Contents(In("copied\\sub\\deep.txt")), "deep");
+  EXPECT_FALSE(Exists(In("copied\\empty")));
+
+  // The temporary file and both folders made for it are gone; the sibling folder is not temporary.
+  EXPECT_FALSE(Exists(temp_ + "\\Velmora E2E Basic"));
+  EXPECT_EQ(Contents(sibling + "\\sibling.txt"), "Read me first.\r\n");
+}
+
+// Smaller packages, each a product of its own.
+TEST(SmallPackages, NoUninstallerWizardFlagAndShortFlags) {
+  {
+    Scratch product("C:\\Velmora E2E No Uninstaller", HKEY_LOCAL_MACHINE,
+                    std::string(kUninstallKey) + "Velmora E2E No Uninstaller");
+    ASSERT_EQ(RunInstaller("no-uninstaller.exe"), 0);
+    EXPECT_EQ(Contents(product.In("data.bin")), std::string(3000, 'd'));
+    // Neither log nor registration without the uninstaller.
+    EXPECT_FALSE(Exists(product.In("Uninst.log")));
+    EXPECT_FALSE(Exists(product.In("uninst.exe")));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E No Uninstaller"));
+  }
+  {
+    // Not unattended: until the wizard exists nothing is installed and nothing is started.
+    Scratch product("C:\\Velmora E2E Wizard", HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E Wizard");
+    DeleteFileA("C:\\Velmora E2E Wizard.txt");
+    ASSERT_EQ(RunInstaller("wizard.exe"), 0);
+    EXPECT_FALSE(Exists(product.Folder()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E Wizard"));
+    EXPECT_FALSE(Exists("C:\\Velmora E2E Wizard.txt"));
+  }
+  {
+    // A "flags" entry of one byte with bit 0 installs without the wizard.
+    Scratch product("C:\\Velmora E2E Short Flags", HKEY_CURRENT_USER, "Software\\Velmora E2E Short Flags");
+    ASSERT_EQ(RunInstaller("short-flags.exe"), 0);
+    EXPECT_EQ(Contents(product.In("installed.txt")), "installed");
+  }
+}
+
+}  // namespace

@@ -1,0 +1,85 @@
+#include "InstallChecks.h"
+
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "ChildProcess.h"
+
+std::string Contents(const std::string& path) {
+  std::vector<unsigned char> bytes;
+  if (!ReadFileBytes(path, &bytes)) return "<missing>";
+  return std::string(bytes.begin(), bytes.end());
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()) & ~DWORD(FILE_ATTRIBUTE_ARCHIVE); }
+
+uint64_t LastWrite(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+}
+
+uint64_t FileTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+  SYSTEMTIME system = {year, month, 0, day, hour, minute, second, 0};
+  FILETIME time;
+  SystemTimeToFileTime(&system, &time);
+  return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+bool WaitForFile(const std::string& path) {
+  for (int i = 0; i < 600 && !Exists(path); ++i) Sleep(50);
+  return Exists(path);
+}
+
+void DeleteTree(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileA(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name != "." && name != "..") DeleteTree(path + "\\" + name);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+RegistryData RegistryValue(HKEY root, const std::string& key, const char* name) {
+  HKEY opened;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return {REG_NONE, "<missing>"};
+  char data[2048];
+  DWORD type = REG_NONE, size = sizeof(data);
+  LONG result = RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(opened);
+  if (result != ERROR_SUCCESS) return {REG_NONE, "<missing>"};
+  return {type, std::string(data, size)};
+}
+
+bool KeyExists(HKEY root, const std::string& key) {
+  HKEY opened;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  RegCloseKey(opened);
+  return true;
+}
+
+Scratch::Scratch(const std::string& folder, HKEY root, const std::string& key)
+    : folder_(folder), root_(root), key_(key) {
+  Clean();
+}
+
+Scratch::~Scratch() { Clean(); }
+
+void Scratch::Clean() {
+  DeleteTree(folder_);
+  SHDeleteKeyA(root_, key_.c_str());
+}

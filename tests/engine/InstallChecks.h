@@ -1,0 +1,45 @@
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+#include <string>
+#include <utility>
+
+// What tests read back from the machine after an install, and how they tidy up after it.
+
+// The file's bytes, or "<missing>".
+std::string Contents(const std::string& path);
+bool Exists(const std::string& path);
+// Without the archive bit, which Wine reports on every file whatever was set.
+DWORD Attributes(const std::string& path);
+uint64_t LastWrite(const std::string& path);
+// The FILETIME of a UTC time.
+uint64_t FileTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second);
+// Polls for a file that another process writes; false if it has not appeared within 30 s.
+bool WaitForFile(const std::string& path);
+// Removes a file or a folder with everything in it, read-only files included.
+void DeleteTree(const std::string& path);
+
+// A registry value's type and bytes, or REG_NONE and "<missing>".
+typedef std::pair<DWORD, std::string> RegistryData;
+RegistryData RegistryValue(HKEY root, const std::string& key, const char* name);
+bool KeyExists(HKEY root, const std::string& key);
+
+// A folder and a registry key that a test may fill: removed when it starts and when it ends.
+class Scratch {
+ public:
+  Scratch(const std::string& folder, HKEY root, const std::string& key);
+  ~Scratch();
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+
+  const std::string& Folder() const { return folder_; }
+  std::string In(const std::string& rest) const { return folder_ + "\\" + rest; }
+
+ private:
+  void Clean();
+
+  std::string folder_;
+  HKEY root_;
+  std::string key_;
+};

@@ -1,0 +1,99 @@
+#include "ActionRecordWriter.h"
+
+namespace {
+
+enum ActionType : uint32_t {
+  kPackageFile = 0,
+  kRegisterFont = 1,
+  kRegisterServer = 2,
+  kRegisterTypeLib = 3,
+  kRegistryValue = 4,
+  kRunProgram = 5,
+  kShortcut = 6,
+  kScript = 7,
+  kCopyFile = 9,
+  kService = 10,
+  kCopyFolder = 11,
+};
+
+// The 16-bit shortcut fields sit in 32-bit slots whose upper halves the installer ignores.
+uint32_t Widened(int16_t value) { return static_cast<uint32_t>(static_cast<int32_t>(value)); }
+
+ActionRecordWriter FileHeader(uint32_t type, const FileTimes& times, uint32_t attributes) {
+  ActionRecordWriter record(type);
+  record.U64(times.creation).U64(times.lastAccess).U64(times.lastWrite).U32(attributes);
+  return record;
+}
+
+struct Encoder {
+  const std::string& name;
+  std::vector<PackageEntry>* out;
+
+  void Record(ActionRecordWriter record) { out->push_back({name, record.Take(), Storage::Solid}); }
+
+  void operator()(PackageFileAction& a) {
+    Record(std::move(FileHeader(kPackageFile, a.times, a.attributes).Text(a.destination)));
+    out->push_back({name + ".f", std::move(a.content), Storage::Best});
+  }
+  void operator()(const RegistryAction& a) {
+    ActionRecordWriter record(kRegistryValue);
+    record.U32(a.valueType).U32(static_cast<uint32_t>(a.data.size())).U32(a.root).Text(a.path).Bytes(a.data);
+    Record(std::move(record));
+  }
+  void operator()(const RunAction& a) {
+    Record(std::move(ActionRecordWriter(kRunProgram).U32(a.deferred ? 1 : 0).Text(a.program).Text(a.arguments)));
+  }
+  void operator()(const ShortcutAction& a) {
+    ActionRecordWriter record(kShortcut);
+    record.U32(Widened(a.iconIndex)).U32(a.hotKey).U32(Widened(a.showCommand));
+    record.Text(a.target).Text(a.arguments).Text(a.description).Text(a.iconFile).Text(a.path).Text(a.workingFolder);
+    Record(std::move(record));
+  }
+  void operator()(const FontAction& a) { Record(std::move(ActionRecordWriter(kRegisterFont).Text(a.path))); }
+  void operator()(const ComServerAction& a) { Record(std::move(ActionRecordWriter(kRegisterServer).Text(a.path))); }
+  void operator()(const TypeLibraryAction& a) {
+    Record(std::move(ActionRecordWriter(kRegisterTypeLib).Text(a.path).Text(a.helpFolder)));
+  }
+  void operator()(const ServiceAction& a) {
+    ActionRecordWriter record(kService);
+    record.U32(a.startType).Text(a.name).Text(a.displayName).Text(a.description).Text(a.program);
+    Record(std::move(record));
+  }
+  void operator()(const ScriptAction& a) {
+    Record(std::move(ActionRecordWriter(kScript).Text(a.language).Text(a.text)));
+  }
+  void operator()(const CopyFileAction& a) {
+    Record(std::move(FileHeader(kCopyFile, FileTimes{}, a.attributes).Text(a.destination)));
+    out->push_back(TextEntry(name + ".p", a.source));
+  }
+  void operator()(const CopyFolderAction& a) {
+    Record(std::move(ActionRecordWriter(kCopyFolder).Text(a.destination)));
+    out->push_back(TextEntry(name + ".d", a.source));
+  }
+};
+
+}  // namespace
+
+ActionRecordWriter& ActionRecordWriter::U32(uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  return *this;
+}
+
+ActionRecordWriter& ActionRecordWriter::U64(uint64_t value) {
+  return U32(static_cast<uint32_t>(value)).U32(static_cast<uint32_t>(value >> 32));
+}
+
+ActionRecordWriter& ActionRecordWriter::Text(const std::string& text) {
+  bytes_.insert(bytes_.end(), text.begin(), text.end());
+  bytes_.push_back(0);
+  return *this;
+}
+
+ActionRecordWriter& ActionRecordWriter::Bytes(const std::vector<uint8_t>& bytes) {
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  return *this;
+}
+
+void ActionRecordWriter::AddEntries(Action&& action, const std::string& name, std::vector<PackageEntry>* out) {
+  std::visit(Encoder{name, out}, action);
+}

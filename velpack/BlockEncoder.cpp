@@ -1,0 +1,75 @@
+#include "BlockEncoder.h"
+
+#include <algorithm>
+#include <deque>
+#include <future>
+#include <thread>
+
+#include "BlockDecoder.h"
+#include "BlockSorter.h"
+#include "BlockStreamWriter.h"
+#include "MoveToFrontCoder.h"
+#include "RandomizationWalk.h"
+#include "RunLengthEncoder.h"
+
+namespace {
+// Never output by the decoder: the last byte of the final block.
+const uint8_t kFiller = 0x2A;
+
+struct SortedBlock {
+  int32_t word;  // origin + 1, negated for the final block
+  std::vector<uint16_t> symbols;
+};
+
+struct PendingBlock {
+  std::future<SortedBlock> sorted;
+  size_t inputEnd;
+};
+
+SortedBlock SortBlock(std::vector<uint8_t> text, bool final) {
+  const uint32_t length = static_cast<uint32_t>(text.size());
+  for (RandomizationWalk walk; walk.Position() + 1 < length; walk.Advance()) ++text[walk.Position()];
+  std::vector<uint8_t> sorted(length);
+  BlockSorter sorter;
+  uint32_t origin = sorter.Transform(text.data(), length, sorted.data());
+  SortedBlock block;
+  block.word = final ? -static_cast<int32_t>(origin) - 1 : static_cast<int32_t>(origin) + 1;
+  MoveToFrontCoder::Encode(sorted.data(), length, &block.symbols);
+  return block;
+}
+}  // namespace
+
+// Blocks are cut and coded in order on this thread; the transform, which takes most of the
+// time, runs ahead on other threads. The output does not depend on how many there are.
+std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size,
+                                  const std::function<void(size_t)>& progress) {
+  std::vector<uint8_t> out;
+  BlockStreamWriter writer(&out);
+  const size_t ahead = std::max(1u, std::thread::hardware_concurrency());
+  std::deque<PendingBlock> pending;
+  size_t position = 0;
+  bool cut = false;
+  while (!cut || !pending.empty()) {
+    while (!cut && pending.size() < ahead) {
+      std::vector<uint8_t> text(BlockDecoder::kBlockCapacity);
+      RunLengthEncoder::Filled filled =
+          RunLengthEncoder::Fill(data + position, size - position, text.data(), BlockDecoder::kBlockCapacity);
+      position += filled.consumed;
+      text.resize(filled.length);
+      // A full block at the end of the input leaves the filler to a block of its own.
+      if (position == size && filled.length < BlockDecoder::kBlockCapacity) {
+        text.push_back(kFiller);
+        cut = true;
+      }
+      bool final = cut;
+      pending.push_back({std::async(std::launch::async, SortBlock, std::move(text), final), position});
+    }
+    SortedBlock block = pending.front().sorted.get();
+    writer.BeginBlock(block.word);
+    for (uint16_t symbol : block.symbols) writer.WriteSymbol(symbol);
+    if (progress) progress(pending.front().inputEnd);
+    pending.pop_front();
+  }
+  writer.Finish();
+  return out;
+}

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "ManifestEntries.h"
+#include "ManifestParser.h"
+#include "ManifestTestTree.h"
+#include "PackageReader.h"
+
+namespace {
+
+std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class BuildCommandTest : public ::testing::Test {
+ protected:
+  BuildCommandTest() { stub_ = tree_.Write("stub/InstallCore.exe", "MZ stub image"); }
+
+  // Runs velpack with the arguments; returns its exit code and keeps its stderr.
+  int Velpack(const std::string& arguments, const std::string& environment = "") {
+    std::string errorsPath = tree_.Path("stderr.txt");
+    std::string command = "env -u VELMORA_STUB " + environment + " " + Quote(VELPACK_BINARY) + " " + arguments +
+                          " >/dev/null 2>" + Quote(errorsPath);
+    int status = std::system(command.c_str());
+    stderr_ = ReadAll(errorsPath);
+    std::filesystem::remove(errorsPath);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(tree_.Path(folder))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  ManifestTestTree tree_;
+  std::string stub_;
+  std::string stderr_;
+};
+
+TEST_F(BuildCommandTest, ExampleBuildsIntoAPackageThatReadsBackEntryForEntry) {
+  std::string manifest = std::string(VELMORA_SOURCE_DIR) + "/examples/demo/velmora-demo.toml";
+  std::string out = tree_.Path("out/setup.exe");
+  std::filesystem::create_directories(tree_.Path("out"));
+  ASSERT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(out) + " --stub " + Quote(stub_)), 0) << stderr_;
+  EXPECT_EQ(stderr_, "");
+  EXPECT_EQ(ReadAll(out).compare(0, 13, "MZ stub image"), 0);
+
+  Manifest parsed;
+  ManifestParser parser;
+  ASSERT_TRUE(parser.ParseFile(manifest, &parsed));
+  std::vector<PackageEntry> expected = ManifestEntries(std::move(parsed));
+  PackageReader reader(out.c_str());
+  ASSERT_TRUE(reader.IsOpen());
+  EXPECT_EQ(reader.EntryCount(), expected.size() + 1);  // and the solid block
+  for (const PackageEntry& entry : expected) {
+    Text content = reader.ReadEntryString(entry.name.c_str());
+    EXPECT_EQ(std::string(content.Data(), content.Length()), std::string(entry.content.begin(), entry.content.end()))
+        << entry.name;
+  }
+  Text flags = reader.ReadEntryString("flags");
+  ASSERT_EQ(flags.Length(), 4u);
+  EXPECT_EQ(flags[0] & 1, 1) << "the example installs unattended";
+  EXPECT_EQ(FilesIn("out"), std::vector<std::string>{"setup.exe"});
+
+  // Building again gives the same bytes.
+  std::string again = tree_.Path("out/again.exe");
+  ASSERT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(again) + " --stub " + Quote(stub_)), 0) << stderr_;
+  EXPECT_TRUE(ReadAll(out) == ReadAll(again));
+}
+
+TEST_F(BuildCommandTest, FailedBuildReportsThePlaceAndLeavesNothing) {
+  std::string manifest = tree_.Write("m/setup.toml",
+                                     "[product]\nname = \"D\"\n[[component]]\nname = \"M\"\n"
+                                     "[[component.action]]\nkind = \"files\"\nsource = \"gone.txt\"\n");
+  std::string out = tree_.Write("m/setup.exe", "previous installer");
+  EXPECT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(out) + " --stub " + Quote(stub_)), 1);
+  EXPECT_EQ(stderr_.rfind(manifest + ":7:10: error: no file or folder 'gone.txt'", 0), 0u) << stderr_;
+  EXPECT_EQ(ReadAll(out), "previous installer");
+  EXPECT_EQ(FilesIn("m"), (std::vector<std::string>{"setup.exe", "setup.toml"}));
+
+  EXPECT_EQ(Velpack("build " + Quote(tree_.Path("m/none.toml")) + " -o " + Quote(out) + " --stub " + Quote(stub_)), 1);
+  EXPECT_NE(stderr_.find("none.toml: error: cannot read"), std::string::npos) << stderr_;
+}
+
+TEST_F(BuildCommandTest, StubComesFromOptionEnvironmentOrVelpacksFolder) {
+  std::string manifest = tree_.Write("setup.toml", "[product]\nname = \"D\"\n[[component]]\nname = \"M\"\n");
+  std::string out = tree_.Path("setup.exe");
+  ASSERT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(out), "VELMORA_STUB=" + Quote(stub_)), 0) << stderr_;
+  EXPECT_EQ(ReadAll(out).compare(0, 13, "MZ stub image"), 0);
+
+  // With neither, only a stub beside the binary would do; the test binary's folder has none.
+  std::string besideVelpack = std::filesystem::path(VELPACK_BINARY).parent_path() / "InstallCore.exe";
+  if (!std::filesystem::exists(besideVelpack)) {
+    EXPECT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(tree_.Path("x.exe"))), 1);
+    EXPECT_NE(stderr_.find("no installer stub"), std::string::npos) << stderr_;
+    EXPECT_FALSE(std::filesystem::exists(tree_.Path("x.exe")));
+  }
+  EXPECT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(out) + " --stub " + Quote(tree_.Path("no.exe"))), 1);
+  EXPECT_NE(stderr_.find("no.exe"), std::string::npos) << stderr_;
+}
+
+TEST_F(BuildCommandTest, CommandLineMistakesAreUsageErrors) {
+  EXPECT_EQ(Velpack("build"), 2);
+  EXPECT_EQ(Velpack("build m.toml"), 2);
+  EXPECT_EQ(Velpack("build m.toml -o"), 2);
+  EXPECT_EQ(Velpack("build m.toml -o x --verbose"), 2);
+  EXPECT_NE(stderr_.find("unknown option --verbose"), std::string::npos) << stderr_;
+  EXPECT_EQ(Velpack("build a.toml b.toml -o x"), 2);
+}
+
+}  // namespace

@@ -1,0 +1,9 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// Each command takes the arguments after its name and returns the process exit code.
+int PackCommand(const std::vector<std::string>& args);
+int ListCommand(const std::vector<std::string>& args);
+int ExtractCommand(const std::vector<std::string>& args);
+int BuildCommand(const std::vector<std::string>& args);

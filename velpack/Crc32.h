@@ -1,0 +1,7 @@
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+// CRC-32 with the zlib polynomial (reflected 0xEDB88320); pass an earlier result as crc to
+// continue over more bytes.
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);

@@ -1,0 +1,43 @@
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Manifest.h"
+#include "ManifestEntries.h"
+
+// The wizard's language table: the names by which a manifest addresses control texts and
+// numbered strings, the built-in English texts, and the package entries of a table.
+class LanguageTable {
+ public:
+  static constexpr uint16_t kEnglishId = 1033;
+
+  struct Control {
+    const char* name;
+    int id;
+    bool takesText;  // false for controls that show input or texts the wizard writes itself
+  };
+  struct String {
+    const char* name;
+    int number;
+  };
+
+  static const std::vector<Control>& Controls();
+  static const std::vector<String>& Strings();
+  static const Control* FindControl(std::string_view name);
+  static const String* FindString(std::string_view name);
+
+  static const Language& English();
+
+  // Names of the texts that English has and the language lacks.
+  static std::vector<std::string> MissingTexts(const Language& language);
+  // Gives the language every text it lacks from the base language.
+  static void CompleteFrom(const Language& base, Language* language);
+
+  // The disk-space line is a printf format with two string arguments; anything else would make
+  // the installer read arguments that are not there.
+  static bool CheckSpaceFormat(const std::string& format, std::string* problem);
+
+  // Entries "l\N\name", "l\N\id", "l\N\201.ID" and "l\N\_S" for languages numbered in order.
+  static void AddEntries(const std::vector<Language>& languages, std::vector<PackageEntry>* out);
+};

@@ -1,0 +1,21 @@
+#pragma once
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "Manifest.h"
+#include "PackageWriter.h"
+
+struct PackageEntry {
+  std::string name;
+  std::vector<uint8_t> content;
+  Storage storage;
+};
+
+// Every package entry of a manifest, in a fixed order: product entries, then each component's
+// entries and records, then the language table. File contents move into the entries.
+std::vector<PackageEntry> ManifestEntries(Manifest manifest);
+
+// Solid entry holding exactly the bytes of a text (no terminator).
+PackageEntry TextEntry(const std::string& name, const std::string& text);

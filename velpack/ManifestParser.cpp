@@ -1,0 +1,265 @@
+#include "ManifestParser.h"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "LanguageTable.h"
+#include "ManifestActions.h"
+#include "ManifestSources.h"
+#include "ManifestTable.h"
+
+namespace {
+
+bool IsRtf(const std::vector<uint8_t>& bytes, std::string* problem) {
+  static const char kMagic[] = "{\\rtf";
+  if (bytes.size() >= 5 && std::equal(kMagic, kMagic + 5, bytes.begin())) return true;
+  *problem = "not an RTF file (it must begin with {\\rtf)";
+  return false;
+}
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+// The wizard draws the logo from the file's own header: it must be an uncompressed bottom-up
+// bitmap whose pixels lie inside the file.
+bool IsLogoBitmap(const std::vector<uint8_t>& b, std::string* problem) {
+  if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || Le32(b, 14) < 40) {
+    *problem = "not a Windows bitmap (BMP) file";
+    return false;
+  }
+  auto width = static_cast<int32_t>(Le32(b, 18));
+  auto height = static_cast<int32_t>(Le32(b, 22));
+  uint32_t bits = b[28] | b[29] << 8;
+  uint32_t compression = Le32(b, 30);
+  if (height <= 0 || width <= 0) {
+    *problem = "the bitmap must be stored bottom-up (positive width and height)";
+    return false;
+  }
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+    *problem = "unsupported bits per pixel: " + std::to_string(bits);
+    return false;
+  }
+  if (compression != 0 && compression != 3) {
+    *problem = "the bitmap must not be compressed";
+    return false;
+  }
+  uint64_t rowSize = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+  uint64_t pixelBytes = Le32(b, 34) ? Le32(b, 34) : rowSize * static_cast<uint64_t>(height);
+  if (static_cast<uint64_t>(Le32(b, 10)) + pixelBytes > b.size()) {
+    *problem = "the bitmap is truncated: its pixels reach beyond the end of the file";
+    return false;
+  }
+  return true;
+}
+
+bool IsWindowsProgram(const std::vector<uint8_t>& bytes, std::string* problem) {
+  if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') return true;
+  *problem = "not a Windows program (no MZ header)";
+  return false;
+}
+
+void ParseComponent(ManifestContext& ctx, const toml::table& table, Manifest* manifest) {
+  ManifestTable t(ctx, table, "[[component]]");
+  Component component;
+  t.Text("name", &component.name, ManifestTable::kRequired | ManifestTable::kNonEmpty);
+  t.Text("description", &component.description);
+  t.Bool("listed", &component.listed);
+  t.Bool("selected", &component.selected);
+  for (const toml::table* action : ManifestTable::TablesOf(ctx, t.Get("action"), "component.action")) {
+    ManifestActions::Parse(ctx, *action, &component);
+  }
+  t.Finish();
+  manifest->components.push_back(std::move(component));
+}
+
+void ParseProduct(ManifestContext& ctx, const toml::table& table, Product* product) {
+  ManifestTable t(ctx, table, "[product]");
+  t.Text("name", &product->name, ManifestTable::kRequired | ManifestTable::kNonEmpty);
+  product->destination = "${ProgramsPath}\\" + product->name;
+  product->addedFolder = product->name;
+  product->startMenu = product->name;
+  t.Text("company", &product->company);
+  t.Text("version", &product->version);
+  t.Text("destination", &product->destination, ManifestTable::kNonEmpty);
+  t.Text("added_folder", &product->addedFolder);
+  t.Text("start_menu", &product->startMenu);
+  t.Bool("start_menu_all_users", &product->startMenuAllUsers);
+  t.Bool("allow_folder_change", &product->allowFolderChange);
+  t.Bool("allow_start_menu_change", &product->allowStartMenuChange);
+  t.Bool("unattended", &product->unattended);
+  t.Text("uninstaller_text", &product->uninstallerText);
+  t.File("licence", &product->licence, IsRtf);
+  t.File("logo", &product->logo, IsLogoBitmap);
+  t.File("uninstaller", &product->uninstaller, IsWindowsProgram);
+  t.Finish();
+  // The installer trims them itself; trimming here keeps the stored text the one it uses.
+  size_t first = product->addedFolder.find_first_not_of('\\');
+  size_t last = product->addedFolder.find_last_not_of('\\');
+  product->addedFolder = first == std::string::npos ? "" : product->addedFolder.substr(first, last - first + 1);
+}
+
+std::vector<std::string> Names(const std::vector<LanguageTable::Control>& controls) {
+  std::vector<std::string> names;
+  for (const auto& control : controls) names.push_back(control.name);
+  return names;
+}
+
+std::vector<std::string> Names(const std::vector<LanguageTable::String>& strings) {
+  std::vector<std::string> names;
+  for (const auto& string : strings) names.push_back(string.name);
+  return names;
+}
+
+// Reads one table of texts keyed by name (controls or strings) into texts by number.
+template <typename Find>
+void ParseTexts(ManifestContext& ctx, const toml::node* node, const char* what, const std::vector<std::string>& names,
+                Find find, std::map<int, std::string>* texts) {
+  if (!node) return;
+  const toml::table* table = node->as_table();
+  if (!table) {
+    ctx.Error(node->source().begin,
+              std::string("'") + what + "' must be a table, not " + ManifestTable::TypeName(*node));
+    return;
+  }
+  for (const auto& [key, value] : *table) {
+    std::string name(key.str());
+    std::string text;
+    int number = find(key.source().begin, name);
+    if (number < 0) continue;
+    if (!number) {
+      ctx.Error(key.source().begin,
+                "unknown " + std::string(what) + " name '" + name + "'" + ManifestTable::Suggestion(name, names));
+      continue;
+    }
+    if (!ManifestTable::ConvertText(ctx, value, "'" + name + "'", &text)) continue;
+    std::string problem;
+    if (text.empty()) {
+      ctx.Error(value.source().begin, "'" + name + "' must not be empty (the wizard treats an empty text as missing)");
+    } else if (name == "space_format" && !LanguageTable::CheckSpaceFormat(text, &problem)) {
+      ctx.Error(value.source().begin, problem);
+    } else {
+      (*texts)[number] = std::move(text);
+    }
+  }
+}
+
+void ParseLanguages(ManifestContext& ctx, const toml::node* node, Manifest* manifest) {
+  manifest->languages.push_back(LanguageTable::English());
+  bool englishChanged = false;
+  for (const toml::table* table : ManifestTable::TablesOf(ctx, node, "language")) {
+    ManifestTable t(ctx, *table, "[[language]]");
+    int64_t id = 0;
+    Language language;
+    if (!t.Integer("id", 1, UINT16_MAX, &id, ManifestTable::kRequired)) id = 0;
+    language.id = static_cast<uint16_t>(id);
+    bool english = id == LanguageTable::kEnglishId;
+    t.Text("name", &language.name, (english ? 0 : ManifestTable::kRequired) | ManifestTable::kNonEmpty);
+    ParseTexts(
+        ctx, t.Get("controls"), "control", Names(LanguageTable::Controls()),
+        [&](const toml::source_position& at, const std::string& name) {
+          const LanguageTable::Control* control = LanguageTable::FindControl(name);
+          if (control && !control->takesText) {
+            ctx.Error(at, "the control " + name + " shows the user's input or the wizard's own text; it takes no text");
+            return -1;
+          }
+          return control ? control->id : 0;
+        },
+        &language.controls);
+    ParseTexts(
+        ctx, t.Get("strings"), "string", Names(LanguageTable::Strings()),
+        [](const toml::source_position&, const std::string& name) {
+          const LanguageTable::String* string = LanguageTable::FindString(name);
+          return string ? string->number : 0;
+        },
+        &language.strings);
+    t.Finish();
+    if (!id) continue;
+    bool clash = false;
+    for (size_t n = 0; n < manifest->languages.size(); ++n) {
+      const Language& existing = manifest->languages[n];
+      bool sameId = existing.id == language.id && !(english && n == 0 && !englishChanged);
+      bool sameName = !language.name.empty() && existing.name == language.name && !(english && n == 0);
+      if (sameId || sameName) {
+        ctx.Error(t.Where(), std::string("a language with this ") + (sameId ? "id" : "name") + " is already defined");
+        clash = true;
+        break;
+      }
+    }
+    if (clash) continue;
+    if (english) {
+      // Texts for id 1033 change the built-in English table in place.
+      Language& base = manifest->languages[0];
+      if (!language.name.empty()) base.name = language.name;
+      for (auto& [number, text] : language.controls) base.controls[number] = text;
+      for (auto& [number, text] : language.strings) base.strings[number] = text;
+      englishChanged = true;
+      continue;
+    }
+    std::vector<std::string> missing = LanguageTable::MissingTexts(language);
+    if (!missing.empty()) {
+      std::string list;
+      for (const std::string& name : missing) list += (list.empty() ? "" : ", ") + name;
+      ctx.Warning(t.Where(),
+                  "language '" + language.name + "' has no text for " + list + "; the English texts are used");
+    }
+    manifest->languages.push_back(std::move(language));
+  }
+  // After the loop, so that English texts changed anywhere in the manifest are the fallback.
+  for (size_t n = 1; n < manifest->languages.size(); ++n) {
+    LanguageTable::CompleteFrom(manifest->languages[0], &manifest->languages[n]);
+  }
+}
+
+}  // namespace
+
+std::string ManifestMessage::Format(const char* severity) const {
+  std::string place = file;
+  if (line > 0) place += ":" + std::to_string(line) + ":" + std::to_string(column);
+  return place + ": " + severity + ": " + text;
+}
+
+bool ManifestParser::ParseFile(const std::string& path, Manifest* manifest) {
+  ManifestSources::FileData data;
+  std::string problem;
+  if (!ManifestSources::Read(path, &data, &problem)) {
+    errors_ = {{path, 0, 0, problem}};
+    warnings_.clear();
+    return false;
+  }
+  return ParseText(std::string(data.content.begin(), data.content.end()), path, manifest);
+}
+
+bool ManifestParser::ParseText(const std::string& text, const std::string& path, Manifest* manifest) {
+  errors_.clear();
+  warnings_.clear();
+  *manifest = Manifest();
+  ManifestContext ctx{path, std::filesystem::path(path).parent_path(), &errors_, &warnings_, &progress_};
+  if (ctx.folder.empty()) ctx.folder = ".";
+  toml::table root;
+  try {
+    root = toml::parse(text, path);
+  } catch (const toml::parse_error& error) {
+    ctx.Error(error.source().begin, std::string(error.description()));
+    return false;
+  }
+  ManifestTable top(ctx, root, "the manifest");
+  const toml::node* product = top.Get("product");
+  if (!product) {
+    ctx.Error({1, 1}, "the manifest has no [product] table");
+  } else if (!product->is_table()) {
+    ctx.Error(product->source().begin,
+              std::string("'product' must be a table ([product]), not ") + ManifestTable::TypeName(*product));
+  } else {
+    ParseProduct(ctx, *product->as_table(), &manifest->product);
+  }
+  const toml::node* components = top.Get("component");
+  for (const toml::table* component : ManifestTable::TablesOf(ctx, components, "component"))
+    ParseComponent(ctx, *component, manifest);
+  if (!components) ctx.Error({1, 1}, "the manifest has no [[component]]: an installer needs at least one");
+  ParseLanguages(ctx, top.Get("language"), manifest);
+  top.Finish();
+  return errors_.empty();
+}

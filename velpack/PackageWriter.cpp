@@ -1,0 +1,284 @@
+#include "PackageWriter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <numeric>
+#include <thread>
+
+#include "BlockEncoder.h"
+#include "Crc32.h"
+#include "FileBytes.h"
+#include "PackageFormat.h"
+#include "Catalog.h"
+
+using namespace PackageFormat;
+
+namespace {
+const uint32_t kFlagsStored = 0;
+const uint32_t kFlagsCompressed = kEntryCompressed | kEntryBlockCoded;
+const uint32_t kFlagsSolid = kEntryInSolidBlock;
+const std::string kSolidBlockName("~\0solid0", 8);
+const size_t kMaxNameLength = 32767;
+// The reader refuses a size whose copy plus terminator would not fit 32 bits.
+const uint64_t kMaxContentSize = 0xFFFFFFFEu;
+const uint64_t kMaxFileSize = 0xFFFFFFFFu;
+const size_t kProgressMinimum = size_t(8) << 20;
+
+using Progress = std::function<void(const std::string&)>;
+
+void PutU32(std::vector<uint8_t>& out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(uint8_t(value >> shift));
+}
+
+std::string DisplayName(const std::string& name) { return name == kSolidBlockName ? "the solid block" : name; }
+
+struct Job {
+  const std::string* name;
+  const std::vector<uint8_t>* input;
+};
+
+// Compresses every job on two threads, larger ones first; each result lands at its job's
+// index, so the output does not depend on which thread finished first.
+std::vector<std::vector<uint8_t>> CompressAll(const std::vector<Job>& jobs, const Progress& progress) {
+  std::vector<size_t> order(jobs.size());
+  std::iota(order.begin(), order.end(), size_t(0));
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return jobs[a].input->size() > jobs[b].input->size(); });
+  std::vector<std::vector<uint8_t>> results(jobs.size());
+  std::atomic<size_t> next{0};
+  std::mutex mutex;
+  std::exception_ptr failure;
+  auto work = [&] {
+    for (size_t k; (k = next++) < order.size();) {
+      const Job& job = jobs[order[k]];
+      size_t total = job.input->size();
+      // About ten reports per input, the last at its end.
+      size_t step = std::max(total / 10, size_t(1) << 20);
+      size_t next = step;
+      std::function<void(size_t)> tick;
+      if (progress && total >= kProgressMinimum) {
+        tick = [&](size_t done) {
+          if (done < next && done < total) return;
+          next = done + step;
+          std::lock_guard<std::mutex> lock(mutex);
+          progress("compressing " + DisplayName(*job.name) + " (" + std::to_string(done >> 20) + "/" +
+                   std::to_string(total >> 20) + " MB)");
+        };
+      }
+      try {
+        results[order[k]] = EncodeStream(job.input->data(), total, tick);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!failure) failure = std::current_exception();
+      }
+    }
+  };
+  std::thread helper;
+  if (jobs.size() > 1) helper = std::thread(work);
+  work();
+  if (helper.joinable()) helper.join();
+  if (failure) std::rethrow_exception(failure);
+  return results;
+}
+
+// A file beside the target that becomes the target on Commit and is removed otherwise.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& target) : target_(target) {
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      path_ = target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+      fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) error_ = "cannot create a temporary file beside " + target + ": " + std::strerror(errno);
+  }
+  ~TempFile() {
+    if (fd_ >= 0) close(fd_);
+    if (!committed_ && !path_.empty()) unlink(path_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  bool Write(const uint8_t* data, size_t size) {
+    while (fd_ >= 0 && error_.empty() && size > 0) {
+      ssize_t written = write(fd_, data, size);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        error_ = "cannot write " + path_ + ": " + std::strerror(written < 0 ? errno : ENOSPC);
+        break;
+      }
+      data += written;
+      size -= size_t(written);
+    }
+    return error_.empty();
+  }
+
+  bool Commit() {
+    if (!error_.empty()) return false;
+    int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0) {
+      error_ = "cannot write " + path_ + ": " + std::strerror(errno);
+    } else if (rename(path_.c_str(), target_.c_str()) != 0) {
+      error_ = "cannot replace " + target_ + ": " + std::strerror(errno);
+    } else {
+      committed_ = true;
+    }
+    return committed_;
+  }
+
+  const std::string& Error() const { return error_; }
+
+ private:
+  std::string target_;
+  std::string path_;
+  std::string error_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+}  // namespace
+
+bool PackageWriter::Add(const std::string& name, std::vector<uint8_t> content, Storage storage, std::string* error) {
+  if (name.empty()) {
+    *error = "an entry name must not be empty";
+  } else if (name.find('\0') != std::string::npos) {
+    *error = "entry name contains a zero byte: " + name.substr(0, name.find('\0'));
+  } else if (name.size() > kMaxNameLength) {
+    *error = "entry name longer than " + std::to_string(kMaxNameLength) + " bytes: " + name.substr(0, 60) + "...";
+  } else if (name == "~") {
+    *error = "entry name ~ is reserved for the solid block";
+  } else if (Has(name)) {
+    *error = "duplicate entry " + name;
+  } else if (content.size() > kMaxContentSize) {
+    *error = "entry " + name + " is 4 GB or larger";
+  } else {
+    names_.insert(name);
+    entries_.push_back(Entry{name, std::move(content), storage});
+    return true;
+  }
+  return false;
+}
+
+bool PackageWriter::Has(const std::string& name) const { return names_.count(name) != 0; }
+
+bool PackageWriter::Write(const std::string& stubPath, const std::string& outputPath, std::string* error,
+                          const Progress& progress) {
+  std::vector<uint8_t> stub;
+  if (!ReadFileBytes(stubPath, &stub, error)) return false;
+  try {
+    return Assemble(stub, outputPath, error, progress);
+  } catch (const std::exception& e) {
+    *error = "cannot build " + outputPath + ": " + e.what();
+    return false;
+  }
+}
+
+bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string& outputPath, std::string* error,
+                             const Progress& progress) const {
+  std::vector<uint8_t> solid;
+  std::vector<Job> jobs;
+  std::vector<size_t> jobOf(entries_.size());
+  bool hasSolid = false;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& entry = entries_[i];
+    if (entry.storage == Storage::Solid) {
+      if (entry.content.size() > kMaxContentSize - solid.size()) {
+        *error = "the solid block would be 4 GB or larger";
+        return false;
+      }
+      solid.insert(solid.end(), entry.content.begin(), entry.content.end());
+      hasSolid = true;
+    } else if (entry.storage != Storage::Stored) {
+      jobOf[i] = jobs.size();
+      jobs.push_back(Job{&entry.name, &entry.content});
+    }
+  }
+  if (hasSolid) jobs.push_back(Job{&kSolidBlockName, &solid});
+  std::vector<std::vector<uint8_t>> packed = CompressAll(jobs, progress);
+
+  std::vector<Placed> placed;
+  uint64_t dataSize = 0;
+  uint32_t solidOffset = 0;
+  auto place = [&](const std::string& name, const std::vector<uint8_t>& content, const std::vector<uint8_t>* bytes,
+                   uint32_t flags) {
+    Placed record{name, bytes, 0, uint32_t(content.size()), Crc32(content.data(), content.size()), flags};
+    if (bytes) {
+      record.offset = uint32_t(dataSize);
+      dataSize += bytes->size();
+    } else {
+      record.offset = solidOffset;
+      solidOffset += record.size;
+    }
+    placed.push_back(record);
+  };
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& entry = entries_[i];
+    const std::vector<uint8_t>* compressed = entry.storage == Storage::Compressed || entry.storage == Storage::Best
+                                                 ? &packed[jobOf[i]]
+                                                 : nullptr;
+    if (entry.storage == Storage::Solid) {
+      place(entry.name, entry.content, nullptr, kFlagsSolid);
+    } else if (compressed && (entry.storage == Storage::Compressed || compressed->size() < entry.content.size())) {
+      place(entry.name, entry.content, compressed, kFlagsCompressed);
+    } else {
+      place(entry.name, entry.content, &entry.content, kFlagsStored);
+    }
+  }
+  if (hasSolid) place(kSolidBlockName, solid, &packed.back(), kFlagsCompressed);
+
+  std::vector<uint8_t> records;
+  for (const Placed& record : placed) {
+    records.push_back(uint8_t(record.name.size()));
+    records.push_back(uint8_t(record.name.size() >> 8));
+    records.insert(records.end(), record.name.begin(), record.name.end());
+    PutU32(records, record.offset);
+    PutU32(records, record.packed ? uint32_t(record.packed->size()) : 0);
+    PutU32(records, record.size);
+    PutU32(records, record.checksum);
+    PutU32(records, 0);
+    PutU32(records, record.flags);
+  }
+  if (records.size() > kMaxRecordStream) {
+    *error = "too many entries: the catalog would exceed " + std::to_string(kMaxRecordStream >> 20) +
+             " MB";
+    return false;
+  }
+  std::vector<uint8_t> catalog;
+  PutU32(catalog, kCatalogMagic);
+  PutU32(catalog, uint32_t(records.size()));
+  PutU32(catalog, uint32_t(placed.size()));
+  std::vector<uint8_t> stream = EncodeStream(records.data(), records.size());
+  catalog.insert(catalog.end(), stream.begin(), stream.end());
+
+  std::vector<uint8_t> trailer;
+  uint64_t fileSize = stub.size() + dataSize + catalog.size() + kTrailerSize;
+  if (dataSize > kMaxFileSize || fileSize > kMaxFileSize) {
+    *error = outputPath + " would be 4 GB or larger";
+    return false;
+  }
+  PutU32(trailer, kTrailerMagic);
+  PutU32(trailer, uint32_t(dataSize));
+  PutU32(trailer, uint32_t(-int64_t(catalog.size() + kTrailerSize)));
+  trailer.push_back(kVersion);
+  trailer.push_back(kFlagsWritten);
+  trailer.push_back(0);
+  trailer.push_back(0);
+
+  TempFile file(outputPath);
+  file.Write(stub.data(), stub.size());
+  for (const Placed& record : placed) {
+    if (record.packed) file.Write(record.packed->data(), record.packed->size());
+  }
+  file.Write(catalog.data(), catalog.size());
+  file.Write(trailer.data(), trailer.size());
+  if (file.Commit()) return true;
+  *error = file.Error();
+  return false;
+}

@@ -1,0 +1,50 @@
+#pragma once
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+enum class Storage {
+  Stored,      // bytes as they are (flags 0)
+  Compressed,  // block-compressed stream (flags 5)
+  Best,        // compressed unless that does not make it smaller, then stored
+  Solid,       // a slice of the solid block (flags 8)
+};
+
+// Collects named entries and writes an installer: the stub's bytes, the data area, the
+// catalog and the trailer. Output is deterministic for the same stub and entries, and is
+// written to a temporary file that replaces the target only when complete.
+class PackageWriter {
+ public:
+  // Adds an entry; false (with a message) for an empty or duplicate name or one longer than
+  // a catalog record can hold.
+  bool Add(const std::string& name, std::vector<uint8_t> content, Storage storage, std::string* error);
+  bool Write(const std::string& stubPath, const std::string& outputPath, std::string* error,
+             const std::function<void(const std::string&)>& progress = {});
+  // Whether an entry of that name was added.
+  bool Has(const std::string& name) const;
+
+ private:
+  struct Entry {
+    std::string name;
+    std::vector<uint8_t> content;
+    Storage storage;
+  };
+  // One catalog record and the bytes it puts into the data area.
+  struct Placed {
+    std::string name;
+    const std::vector<uint8_t>* packed;  // null for entries in the solid block
+    uint32_t offset;
+    uint32_t size;
+    uint32_t checksum;
+    uint32_t flags;
+  };
+
+  bool Assemble(const std::vector<uint8_t>& stub, const std::string& outputPath, std::string* error,
+                const std::function<void(const std::string&)>& progress) const;
+
+  std::vector<Entry> entries_;
+  std::unordered_set<std::string> names_;
+};

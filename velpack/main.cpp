@@ -1,0 +1,33 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+
+namespace {
+void Usage() {
+  std::fputs(
+      "usage:\n"
+      "  velpack build MANIFEST -o OUT\n"
+      "  velpack pack --stub STUB -o OUT [--stored NAME=FILE] [--compressed NAME=FILE] [--solid NAME=FILE] ...\n"
+      "  velpack list INSTALLER\n"
+      "  velpack extract INSTALLER NAME\n",
+      stderr);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    Usage();
+    return 2;
+  }
+  std::vector<std::string> args(argv + 2, argv + argc);
+  std::string command = argv[1];
+  if (command == "build") return BuildCommand(args);
+  if (command == "pack") return PackCommand(args);
+  if (command == "list") return ListCommand(args);
+  if (command == "extract") return ExtractCommand(args);
+  Usage();
+  return 2;
+}
