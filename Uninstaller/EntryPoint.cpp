@@ -53,14 +53,15 @@ bool Confirm(const UninstallLogReader& log, const Text& caption) {
   return Show(question, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-void ShowOutcome(const Text& product, const List<Text>& remaining, const Text& caption) {
+void ShowOutcome(const Text& product, const Uninstaller& uninstaller, const Text& caption) {
   Text message(product);
-  if (remaining.Count() == 0) {
+  if (uninstaller.Complete()) {
     message.Append(" was removed from your computer.");
     Show(message, caption, MB_OK | MB_ICONINFORMATION);
     return;
   }
   message.Append(" was removed, but these items could not be removed:\r\n");
+  const List<Text>& remaining = uninstaller.Remaining();
   for (uint32_t i = 0; i < remaining.Count() && i < kListedItems; ++i) {
     message.Append("\r\n");
     message.Append(remaining[i]);
@@ -90,8 +91,8 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller) {
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   uninstaller->Run(log.Lines());
   if (SUCCEEDED(com)) CoUninitialize();
-  if (!arguments.silent) ShowOutcome(log.ProductName(), uninstaller->Remaining(), caption);
-  return uninstaller->Remaining().Count() ? kIncomplete : kRemoved;
+  if (!arguments.silent) ShowOutcome(log.ProductName(), *uninstaller, caption);
+  return uninstaller->Complete() ? kRemoved : kIncomplete;
 }
 
 UINT Main() {

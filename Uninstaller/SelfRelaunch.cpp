@@ -24,9 +24,9 @@ bool StartCopy(const Text& copy, const Text& arguments, KernelObject* process, K
                        TRUE, 0))
     return false;
   Text withSwitch(arguments);
+  Text copySwitch = UninstallArguments::CopySwitch(ToValue(original.Get()), ToValue(resultWrite.Get()));
   Text line;
-  if (!withSwitch.Append(' ') || !withSwitch.Append(UninstallArguments::CopySwitch(ToValue(original.Get()), ToValue(resultWrite.Get()))) ||
-      !CommandLine::Build(copy, withSwitch, &line))
+  if (!withSwitch.Append(' ') || !withSwitch.Append(copySwitch) || !CommandLine::Build(copy, withSwitch, &line))
     return false;
   char buffer[CommandLine::kCapacity];
   memcpy(buffer, line.Data(), line.Length() + 1);
@@ -35,7 +35,7 @@ bool StartCopy(const Text& copy, const Text& arguments, KernelObject* process, K
   PROCESS_INFORMATION info = {};
   if (!CreateProcessA(copy.CStr(), buffer, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) return false;
   *process->Receive() = info.hProcess;
-  CloseHandle(info.hThread);
+  KernelObject thread(info.hThread);
   return true;
 }
 }  // namespace

@@ -39,7 +39,8 @@ TEST(UninstallArgumentsTest, CopySwitchRoundTripsAndKeepsTheOriginalArguments) {
   UninstallArguments original = UninstallArguments::Parse("C:\\App\\Uninst.exe \"C:\\App\\Uninst.log\" /S");
   EXPECT_FALSE(original.IsCopy());
   EXPECT_STREQ(original.arguments.CStr(), "\"C:\\App\\Uninst.log\" /S");
-  for (const char* bad : {"/COPYOF=", "/COPYOF=12", "/COPYOF=12,", "/COPYOF=0,5", "/COPYOF=1,2x", "/COPYOF=1234567890,1"})
+  for (const char* bad :
+       {"/COPYOF=", "/COPYOF=12", "/COPYOF=12,", "/COPYOF=0,5", "/COPYOF=1,2x", "/COPYOF=1234567890,1"})
     EXPECT_FALSE(UninstallArguments::Parse((std::string("u.exe C:\\x.log ") + bad).c_str()).IsCopy()) << bad;
 }
 

@@ -70,7 +70,8 @@ bool UnregisterServer(const Text& path) {
   Library library(LoadLibraryExA(path.CStr(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
   if (!library.Valid()) return false;
   typedef HRESULT(STDAPICALLTYPE * EntryFn)();
-  EntryFn entry = reinterpret_cast<EntryFn>(reinterpret_cast<void*>(GetProcAddress(library.Get(), "DllUnregisterServer")));
+  FARPROC found = GetProcAddress(library.Get(), "DllUnregisterServer");
+  EntryFn entry = reinterpret_cast<EntryFn>(reinterpret_cast<void*>(found));
   return entry && SUCCEEDED(entry());
 }
 
@@ -172,8 +173,12 @@ bool RemoveService(const Text& name) {
 }  // namespace
 
 void Uninstaller::Run(const List<LogLine>& lines) {
-  for (const LogLine& line : lines)
-    if (!Undo(line)) remaining_.Append(line.text);
+  for (const LogLine& line : lines) {
+    if (Undo(line)) continue;
+    // The outcome must not depend on whether the list could grow.
+    complete_ = false;
+    remaining_.Append(line.text);
+  }
 }
 
 bool Uninstaller::Undo(const LogLine& line) {

@@ -14,6 +14,7 @@ class Uninstaller {
 
   // Never stops at a line that fails: every line is tried.
   void Run(const List<LogLine>& lines);
+  bool Complete() const { return complete_; }
   // The texts of the lines that could not be undone, in log order.
   const List<Text>& Remaining() const { return remaining_; }
   // Files that were in use were moved into the temporary folder; this deletes them once their
@@ -25,6 +26,7 @@ class Uninstaller {
   bool RemoveFile(const Text& path);
   bool MoveAside(const Text& path);
 
+  bool complete_ = true;
   List<Text> remaining_;
   List<Text> moved_;
 };

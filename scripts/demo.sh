@@ -14,16 +14,21 @@ echo
 echo "== Installer: $SETUP ($(stat -c %s "$SETUP") bytes)"
 "$BUILD/host/velpack/velpack" list "$SETUP"
 
+DEST="$(winepath -u 'C:\Program Files\Velmora Demo' 2>/dev/null)"
+# A fresh machine each time: remove what an earlier run of the demo may have left.
+rm -rf "$DEST"
+wine reg delete 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmora Demo' /f >/dev/null 2>&1 || true
+wine reg delete 'HKCU\Software\Velmora Demo' /f >/dev/null 2>&1 || true
+
 echo
 echo "== Installing unattended under Wine"
 code=0
 timeout 300 wine "$SETUP" || code=$?
 echo "exit code: $code"
 
-DEST="$(winepath -u 'C:\Program Files\Velmora Demo' 2>/dev/null)"
 echo
 echo "== Installed tree: $DEST"
-(cd "$DEST" && find . -printf '%M %10s %TY-%Tm-%Td %TH:%TM  %p\n' | sort -k6)
+(cd "$DEST" && find . -mindepth 1 -printf '%-44p %M %8s  %TY-%Tm-%Td %TH:%TM\n' | sort)
 echo
 echo "== Uninst.log (newest change first)"
 tr -d '\r' <"$DEST/Uninst.log"
@@ -31,3 +36,10 @@ echo
 echo "== Registry"
 wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmora Demo' 2>/dev/null | tr -d '\r'
 wine reg query 'HKCU\Software\Velmora Demo' /s 2>/dev/null | tr -d '\r' || true
+
+echo
+echo "== Removing it again with the installed uninstaller (silent)"
+code=0
+timeout 300 wine "C:\\Program Files\\Velmora Demo\\Uninst.exe" "C:\\Program Files\\Velmora Demo\\Uninst.log" /S || code=$?
+echo "exit code: $code"
+if [ -e "$DEST" ]; then echo "left behind:"; find "$DEST"; else echo "the product folder is gone"; fi

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "BlockDecoder.h"
+#include "BlockModeler.h"
 #include "BlockSorter.h"
 #include "BlockStreamWriter.h"
 #include "MoveToFrontCoder.h"
@@ -16,30 +17,30 @@ namespace {
 // Never output by the decoder: the last byte of the final block.
 const uint8_t kFiller = 0x2A;
 
-struct SortedBlock {
-  int32_t word;  // origin + 1, negated for the final block
-  std::vector<uint16_t> symbols;
-};
-
 struct PendingBlock {
-  std::future<SortedBlock> sorted;
+  std::future<std::vector<uint32_t>> intervals;
   size_t inputEnd;
 };
 
-SortedBlock SortBlock(std::vector<uint8_t> text, bool final) {
+// Everything but the range coding, which alone depends on the blocks before.
+std::vector<uint32_t> ModelBlock(std::vector<uint8_t> text, bool final) {
   const uint32_t length = static_cast<uint32_t>(text.size());
   for (RandomizationWalk walk; walk.Position() + 1 < length; walk.Advance()) ++text[walk.Position()];
   std::vector<uint8_t> sorted(length);
   BlockSorter sorter;
   uint32_t origin = sorter.Transform(text.data(), length, sorted.data());
-  SortedBlock block;
-  block.word = final ? -static_cast<int32_t>(origin) - 1 : static_cast<int32_t>(origin) + 1;
-  MoveToFrontCoder::Encode(sorted.data(), length, &block.symbols);
-  return block;
+  std::vector<uint16_t> symbols;
+  MoveToFrontCoder::Encode(sorted.data(), length, &symbols);
+  std::vector<uint32_t> intervals;
+  intervals.reserve(symbols.size() * 2 + 4);
+  BlockModeler modeler;
+  modeler.BeginBlock(final ? -static_cast<int32_t>(origin) - 1 : static_cast<int32_t>(origin) + 1, &intervals);
+  for (uint16_t symbol : symbols) modeler.Symbol(symbol, &intervals);
+  return intervals;
 }
 }  // namespace
 
-// Blocks are cut and coded in order on this thread; the transform, which takes most of the
+// Blocks are cut and range-coded in order on this thread; the rest, which takes most of the
 // time, runs ahead on other threads. The output does not depend on how many there are.
 std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size,
                                   const std::function<void(size_t)>& progress) {
@@ -62,11 +63,9 @@ std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size,
         cut = true;
       }
       bool final = cut;
-      pending.push_back({std::async(std::launch::async, SortBlock, std::move(text), final), position});
+      pending.push_back({std::async(std::launch::async, ModelBlock, std::move(text), final), position});
     }
-    SortedBlock block = pending.front().sorted.get();
-    writer.BeginBlock(block.word);
-    for (uint16_t symbol : block.symbols) writer.WriteSymbol(symbol);
+    writer.WriteBlock(pending.front().intervals.get());
     if (progress) progress(pending.front().inputEnd);
     pending.pop_front();
   }

@@ -12,9 +12,10 @@
 // power, u's rows are sorted and each is repeated m times, as its equal rotations would be.
 
 namespace {
-// Start of the lexicographically least rotation (two candidates compared over the length of
-// their common prefix, the loser skipping past it).
-uint32_t LeastRotation(const uint8_t* s, uint32_t n) {
+// Start of the lexicographically least rotation: two candidates are compared over their common
+// prefix and the loser skips past it. Neither ever skips a least rotation, so the comparison runs
+// the full length exactly when the text is a power and both have reached one (*periodic).
+uint32_t LeastRotation(const uint8_t* s, uint32_t n, bool* periodic) {
   uint32_t i = 0, j = 1, k = 0;
   while (i < n && j < n && k < n) {
     uint32_t a = i + k < n ? i + k : i + k - n;
@@ -30,6 +31,7 @@ uint32_t LeastRotation(const uint8_t* s, uint32_t n) {
     if (i == j) ++j;
     k = 0;
   }
+  *periodic = k >= n;
   return i < j ? i : j;
 }
 
@@ -52,12 +54,13 @@ uint32_t BlockSorter::Transform(const uint8_t* text, uint32_t length, uint8_t* o
     memcpy(out, text, length);
     return 0;
   }
-  uint32_t start = LeastRotation(text, length);
+  bool periodic;
+  uint32_t start = LeastRotation(text, length, &periodic);
   rotated_.resize(length);
   memcpy(rotated_.data(), text + start, length - start);
   memcpy(rotated_.data() + length - start, text, start);
   suffixes_.resize(length);
-  uint32_t root = Root(rotated_.data(), length, suffixes_.data());
+  uint32_t root = periodic ? Root(rotated_.data(), length, suffixes_.data()) : length;
   if (divsufsort(rotated_.data(), suffixes_.data(), static_cast<int32_t>(root)) != 0)
     throw std::runtime_error("suffix sorting failed");
 
@@ -68,7 +71,11 @@ uint32_t BlockSorter::Transform(const uint8_t* text, uint32_t length, uint8_t* o
   for (uint32_t row = 0; row < root; ++row) {
     uint32_t suffix = static_cast<uint32_t>(suffixes_[row]);
     if (suffix == home) origin = row * repeats;
-    memset(out + size_t(row) * repeats, rotated_[suffix ? suffix - 1 : root - 1], repeats);
+    uint8_t c = rotated_[suffix ? suffix - 1 : root - 1];
+    if (repeats == 1)
+      out[row] = c;
+    else
+      memset(out + size_t(row) * repeats, c, repeats);
   }
   return origin;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "FileBytes.h"
 #include "ManifestEntries.h"
 #include "ManifestParser.h"
 #include "PackageWriter.h"
@@ -15,6 +16,7 @@ namespace {
 const int kUsageError = 2;
 const int kFailure = 1;
 const char kStubName[] = "InstallCore.exe";
+const char kUninstallerName[] = "Uninst.exe";
 
 int Fail(const std::string& message, int code = kFailure) {
   std::fprintf(stderr, "velpack: error: %s\n", message.c_str());
@@ -41,6 +43,22 @@ bool FindStub(std::string* stub) {
     return true;
   }
   return false;
+}
+
+// The project's own uninstaller is built beside the stub; false when it is not there or unusable.
+bool ReadOwnUninstaller(const std::string& stub, std::vector<uint8_t>* bytes, std::string* problem) {
+  std::filesystem::path path = std::filesystem::path(stub).parent_path() / kUninstallerName;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    *problem = "no " + std::string(kUninstallerName) + " beside the stub " + stub;
+    return false;
+  }
+  std::string error;
+  if (!ReadFileBytes(path.string(), bytes, &error)) {
+    *problem = error;
+    return false;
+  }
+  return IsWindowsProgram(*bytes, problem);
 }
 
 }  // namespace
@@ -76,6 +94,16 @@ int BuildCommand(const std::vector<std::string>& args) {
     std::fprintf(stderr, "%s\n", warning.Format("warning").c_str());
   for (const ManifestMessage& error : parser.errors()) std::fprintf(stderr, "%s\n", error.Format("error").c_str());
   if (!parsed) return kFailure;
+  if (manifest.product.carryOwnUninstaller) {
+    std::string problem;
+    if (!ReadOwnUninstaller(stub, &manifest.product.uninstaller, &problem)) {
+      manifest.product.uninstaller.clear();
+      std::fprintf(stderr,
+                   "%s: warning: %s: the installer will write no uninstall log and no uninstall registration "
+                   "(name one with 'uninstaller', or set uninstaller = false)\n",
+                   manifestPath.c_str(), problem.c_str());
+    }
+  }
 
   size_t components = manifest.components.size();
   PackageWriter writer;

@@ -25,7 +25,10 @@ std::string ReadAll(const std::string& path) {
 
 class BuildCommandTest : public ::testing::Test {
  protected:
-  BuildCommandTest() { stub_ = tree_.Write("stub/InstallCore.exe", "MZ stub image"); }
+  BuildCommandTest() {
+    stub_ = tree_.Write("stub/InstallCore.exe", "MZ stub image");
+    tree_.Write("stub/Uninst.exe", "MZ own uninstaller");
+  }
 
   // Runs velpack with the arguments; returns its exit code and keeps its stderr.
   int Velpack(const std::string& arguments, const std::string& environment = "") {
@@ -66,7 +69,8 @@ TEST_F(BuildCommandTest, ExampleBuildsIntoAPackageThatReadsBackEntryForEntry) {
   std::vector<PackageEntry> expected = ManifestEntries(std::move(parsed));
   PackageReader reader(out.c_str());
   ASSERT_TRUE(reader.IsOpen());
-  EXPECT_EQ(reader.EntryCount(), expected.size() + 1);  // and the solid block
+  EXPECT_EQ(reader.EntryCount(), expected.size() + 2);  // and the uninstaller and the solid block
+  EXPECT_TRUE(reader.ReadEntryString("uninst.exe").Equals("MZ own uninstaller"));
   for (const PackageEntry& entry : expected) {
     Text content = reader.ReadEntryString(entry.name.c_str());
     EXPECT_EQ(std::string(content.Data(), content.Length()), std::string(entry.content.begin(), entry.content.end()))
@@ -112,6 +116,36 @@ TEST_F(BuildCommandTest, StubComesFromOptionEnvironmentOrVelpacksFolder) {
   }
   EXPECT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(out) + " --stub " + Quote(tree_.Path("no.exe"))), 1);
   EXPECT_NE(stderr_.find("no.exe"), std::string::npos) << stderr_;
+}
+
+TEST_F(BuildCommandTest, OwnUninstallerIsCarriedUnlessTheManifestSaysOtherwise) {
+  const std::string product = "[product]\nname = \"D\"\n";
+  const std::string component = "[[component]]\nname = \"M\"\n";
+  std::string out = tree_.Path("setup.exe");
+  auto build = [&](const std::string& manifestText, const std::string& stub) {
+    std::string manifest = tree_.Write("setup.toml", manifestText);
+    return Velpack("build " + Quote(manifest) + " -o " + Quote(out) + " --stub " + Quote(stub));
+  };
+  auto carried = [&]() { return std::string(PackageReader(out.c_str()).ReadEntryString("uninst.exe").Data()); };
+
+  ASSERT_EQ(build(product + "uninstaller = true\n" + component, stub_), 0) << stderr_;
+  EXPECT_EQ(carried(), "MZ own uninstaller");
+  EXPECT_EQ(stderr_, "");
+
+  ASSERT_EQ(build(product + "uninstaller = false\n" + component, stub_), 0) << stderr_;
+  EXPECT_EQ(carried(), "");
+  EXPECT_EQ(stderr_, "");
+
+  tree_.Write("mine.exe", "MZ the author's");
+  ASSERT_EQ(build(product + "uninstaller = \"mine.exe\"\n" + component, stub_), 0) << stderr_;
+  EXPECT_EQ(carried(), "MZ the author's");
+
+  // A stub without the uninstaller beside it still builds, but says what the installer will lack.
+  std::string lone = tree_.Write("lone/InstallCore.exe", "MZ stub image");
+  ASSERT_EQ(build(product + component, lone), 0) << stderr_;
+  EXPECT_EQ(carried(), "");
+  EXPECT_NE(stderr_.find("warning: no Uninst.exe beside the stub"), std::string::npos) << stderr_;
+  EXPECT_NE(stderr_.find("no uninstall log"), std::string::npos) << stderr_;
 }
 
 TEST_F(BuildCommandTest, CommandLineMistakesAreUsageErrors) {

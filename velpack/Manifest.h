@@ -125,6 +125,8 @@ struct Product {
   std::vector<uint8_t> licence;
   std::vector<uint8_t> logo;
   std::vector<uint8_t> uninstaller;
+  // No uninstaller key (or true): the build carries the project's own, found beside the stub.
+  bool carryOwnUninstaller = true;
 };
 
 struct Manifest {

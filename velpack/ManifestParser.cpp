@@ -55,11 +55,15 @@ bool IsLogoBitmap(const std::vector<uint8_t>& b, std::string* problem) {
   return true;
 }
 
+}  // namespace
+
 bool IsWindowsProgram(const std::vector<uint8_t>& bytes, std::string* problem) {
   if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') return true;
   *problem = "not a Windows program (no MZ header)";
   return false;
 }
+
+namespace {
 
 void ParseComponent(ManifestContext& ctx, const toml::table& table, Manifest* manifest) {
   ManifestTable t(ctx, table, "[[component]]");
@@ -93,7 +97,13 @@ void ParseProduct(ManifestContext& ctx, const toml::table& table, Product* produ
   t.Text("uninstaller_text", &product->uninstallerText);
   t.File("licence", &product->licence, IsRtf);
   t.File("logo", &product->logo, IsLogoBitmap);
-  t.File("uninstaller", &product->uninstaller, IsWindowsProgram);
+  // true (or no key) carries the project's own uninstaller, false none, a path the author's.
+  if (const toml::node* uninstaller = t.Get("uninstaller"); uninstaller && uninstaller->is_boolean()) {
+    product->carryOwnUninstaller = uninstaller->value_or(true);
+  } else if (uninstaller) {
+    product->carryOwnUninstaller = false;
+    t.File("uninstaller", &product->uninstaller, IsWindowsProgram);
+  }
   t.Finish();
   // The installer trims them itself; trimming here keeps the stored text the one it uses.
   size_t first = product->addedFolder.find_first_not_of('\\');

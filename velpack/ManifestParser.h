@@ -1,4 +1,6 @@
 #pragma once
+#include <stdint.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,6 +17,9 @@ struct ManifestMessage {
   // "FILE:LINE:COL: SEVERITY: TEXT"
   std::string Format(const char* severity) const;
 };
+
+// Whether bytes look like a Windows program (an MZ header); else *problem says why not.
+bool IsWindowsProgram(const std::vector<uint8_t>& bytes, std::string* problem);
 
 // Reads a manifest into the checked model: every key known, every value of the right type and
 // range, every text representable in the installer's code page, every source file read.

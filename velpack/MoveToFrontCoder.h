@@ -24,8 +24,7 @@ struct MoveToFrontCoder {
       }
       AppendRun(run, symbols);
       run = 0;
-      uint32_t p = 1;
-      while (order[p] != c) ++p;
+      uint32_t p = static_cast<uint32_t>(static_cast<const uint8_t*>(memchr(order + 1, c, 255)) - order);
       memmove(order + 1, order, p);
       order[0] = c;
       symbols->push_back(static_cast<uint16_t>(p));

@@ -3,8 +3,6 @@
 
 #include <vector>
 
-#include "FrequencyModel.h"
-
 // Arithmetic encoder that the installer's RangeDecoder follows bit for bit: same scale, same
 // symbol intervals, same renormalisation. low holds the decoder's 26-bit window plus the bits
 // shifted out since the last whole byte; a carry out of it is passed on to the bytes held back.
@@ -12,17 +10,18 @@ class RangeEncoder {
  public:
   explicit RangeEncoder(std::vector<uint8_t>* out) : out_(out) {}
 
-  void Encode(FrequencyModel& model, uint32_t symbol) {
-    uint32_t scale = range_ / model.Total();
-    uint32_t offset = model.CumulativeBelow(symbol) * scale;
+  // The symbol with cumulative frequency below and frequency out of total.
+  void Encode(uint32_t total, uint32_t below, uint32_t frequency) {
+    uint32_t scale = range_ / total;
+    uint32_t offset = below * scale;
     low_ += offset;
-    range_ = symbol < model.Symbols() ? model.Frequency(symbol) * scale : range_ - offset;
+    // The last symbol takes what the truncated scale leaves over.
+    range_ = below + frequency < total ? frequency * scale : range_ - offset;
     uint32_t shift = __builtin_clz(range_ - 1) - 7;
     range_ <<= shift;
     low_ <<= shift;
     width_ += shift;
     while (width_ >= kWindowBits + 8) ShiftByte();
-    model.Update(symbol);
   }
 
   // Writes the window as it stands, padded with zero bits to a whole byte: exactly the bytes

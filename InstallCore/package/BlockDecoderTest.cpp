@@ -5,71 +5,24 @@
 #include <random>
 #include <string>
 
-#include "../../velpack/BlockStreamWriter.h"
 #include "../../velpack/CodecTestSupport.h"
-#include "../../velpack/MoveToFrontCoder.h"
 #include "BitReader.h"
-#include "RandomizationWalk.h"
 #include "RangeDecoder.h"
 
 namespace {
 
+using codec_test::Craft;
+using codec_test::CraftedBlock;
 using codec_test::Decode;
 using codec_test::Decoded;
-
-// A block as the coder sees it: its origin word and its block symbols.
-struct CraftedBlock {
-  int32_t word;
-  std::vector<uint16_t> symbols;
-};
-
-std::vector<uint8_t> Craft(const std::vector<CraftedBlock>& blocks, const char* header = "ResJ") {
-  std::vector<uint8_t> out;
-  BlockStreamWriter writer(&out, header);
-  for (const CraftedBlock& block : blocks) {
-    writer.BeginBlock(block.word);
-    for (uint16_t symbol : block.symbols) writer.WriteSymbol(symbol);
-  }
-  writer.Finish();
-  return out;
-}
-
-int32_t Word(uint32_t origin, bool final) {
-  return final ? -static_cast<int32_t>(origin) - 1 : static_cast<int32_t>(origin) + 1;
-}
-
-// Block text (after run-length coding) to block symbols; raise is the packer's +1 along the walk.
-CraftedBlock FromText(std::vector<uint8_t> text, bool final, bool raise = true) {
-  const size_t n = text.size();
-  if (raise)
-    for (RandomizationWalk walk; walk.Position() + 1 < n; walk.Advance()) ++text[walk.Position()];
-  std::vector<uint32_t> rows = codec_test::SortedRotations(text);
-  std::vector<uint8_t> last(n);
-  uint32_t origin = 0;
-  for (size_t i = 0; i < n; ++i) {
-    last[i] = text[(rows[i] + n - 1) % n];
-    if (rows[i] == 0) origin = static_cast<uint32_t>(i);
-  }
-  CraftedBlock block{Word(origin, final), {}};
-  MoveToFrontCoder::Encode(last.data(), static_cast<uint32_t>(n), &block.symbols);
-  return block;
-}
+using codec_test::FromText;
+using codec_test::RunFreeBytes;
+using codec_test::Word;
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 std::vector<uint8_t> WithFiller(std::vector<uint8_t> v) {
   v.push_back(0x2A);
-  return v;
-}
-
-// Bytes without four equal in a row, so that the block text reads as it stands.
-std::vector<uint8_t> RunFreeBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> v(n);
-  for (size_t i = 0; i < n; ++i) {
-    v[i] = static_cast<uint8_t>(rng());
-    if (i >= 3 && v[i] == v[i - 1] && v[i] == v[i - 2] && v[i] == v[i - 3]) v[i] ^= 1;
-  }
   return v;
 }
 

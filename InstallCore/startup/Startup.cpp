@@ -13,12 +13,16 @@ const char kCorruptionText[] =
     "This Velmora package is corrupted.\n\nPossible reasons:\n - broken Internet download\n"
     " - this EXE file was modified.\n\nInstallation cannot continue.";
 
+namespace {
+int ReportCorruption() {
+  MessageBoxA(nullptr, kCorruptionText, kCorruptionCaption, MB_ICONWARNING);
+  return 1;
+}
+}  // namespace
+
 int RunInstaller(const char* path) {
   InstallWizard installer(path);
-  if (installer.EntryCount() == 0) {
-    MessageBoxA(nullptr, kCorruptionText, kCorruptionCaption, MB_ICONWARNING);
-    return 1;
-  }
+  if (installer.EntryCount() == 0) return ReportCorruption();
   return RunModes(installer);
 }
 
@@ -32,12 +36,8 @@ int Start(HINSTANCE instance, HINSTANCE, char*, int) {
   Module::Init(instance);
   char path[520];
   DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-  int exitCode = 1;
-  if (length > 0 && length < sizeof(path)) {
-    exitCode = RunInstaller(path);
-  } else {
-    MessageBoxA(nullptr, kCorruptionText, kCorruptionCaption, MB_ICONWARNING);
-  }
+  // A path that does not fit cannot be mapped: the package is unreachable.
+  int exitCode = length > 0 && length < sizeof(path) ? RunInstaller(path) : ReportCorruption();
   OleUninitialize();
   return exitCode;
 }
