@@ -29,6 +29,10 @@ velmora_start_wine() {
   source "$ROOT/cmake/wine-env.sh" "$VELMORA_WINEPREFIX"
   wineserver -p
   trap velmora_stop_wine EXIT
+  # The first Wine process of a session starts the prefix's services, which inherit its standard
+  # handles. Started here, they hold /dev/null rather than a test's output pipe, which CTest would
+  # otherwise wait on until the test's timeout.
+  wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 velmora_stop_wine() {

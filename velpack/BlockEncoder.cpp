@@ -46,7 +46,8 @@ std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size,
                                   const std::function<void(size_t)>& progress) {
   std::vector<uint8_t> out;
   BlockStreamWriter writer(&out);
-  const size_t ahead = std::max(1u, std::thread::hardware_concurrency());
+  // One more than the cores, so that no core waits while this thread codes.
+  const size_t ahead = std::max(1u, std::thread::hardware_concurrency()) + 1;
   std::deque<PendingBlock> pending;
   size_t position = 0;
   bool cut = false;

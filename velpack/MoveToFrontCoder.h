@@ -24,7 +24,10 @@ struct MoveToFrontCoder {
       }
       AppendRun(run, symbols);
       run = 0;
-      uint32_t p = static_cast<uint32_t>(static_cast<const uint8_t*>(memchr(order + 1, c, 255)) - order);
+      // Most positions are small: a plain walk finds them sooner than a library call.
+      uint32_t p = 1;
+      while (p < 16 && order[p] != c) ++p;
+      if (p == 16) p = static_cast<uint32_t>(static_cast<const uint8_t*>(memchr(order + 16, c, 240)) - order);
       memmove(order + 1, order, p);
       order[0] = c;
       symbols->push_back(static_cast<uint16_t>(p));

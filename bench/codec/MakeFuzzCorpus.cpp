@@ -3,6 +3,7 @@
 //   codec_fuzz_corpus OUTPUT_FOLDER
 #include <stdio.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,8 +11,11 @@
 #include "BlockEncoder.h"
 
 namespace {
-void Write(const std::string& folder, const std::string& name, const std::vector<uint8_t>& input) {
+// header replaces the encoder's "ResJ"; every accepted header decodes the same way.
+void Write(const std::string& folder, const std::string& name, const std::vector<uint8_t>& input,
+           const char* header = "ResJ") {
   std::vector<uint8_t> stream = EncodeStream(input.data(), input.size());
+  std::copy(header, header + 4, stream.begin());
   std::string path = folder + "/" + name;
   FILE* f = fopen(path.c_str(), "wb");
   if (!f || fwrite(stream.data(), 1, stream.size(), f) != stream.size() || fclose(f) != 0) {
@@ -47,6 +51,8 @@ int main(int argc, char** argv) {
     Write(out, "run-" + std::to_string(run), std::vector<uint8_t>(run, static_cast<uint8_t>(run)));
   Write(out, "runs-mixed", Text("aaaabbbbbccccccccd\0\0\0\0\0\0\0\0\0\0\0\0xyzzzz", 40));
   Write(out, "text-short", Text("The installer writes files into the destination folder.\n"));
+  for (const char* header : {"BZ01", "BZ09", "ResB"})
+    Write(out, std::string("header-") + header, Text("Product name and version ", 3), header);
   Write(out, "text-repeated", Text("Uninst.log: 3 C:\\Program Files\\Velmora\\app.exe\r\n", 200));
   Write(out, "binary-small", random(300, 256));
   Write(out, "binary-2k", random(2048, 256));

@@ -18,6 +18,7 @@ import velmora
 DESTINATION = r"C:\Program Files\VelBench"
 REGISTRATION = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelBench"
 NSIS_COMPRESSORS = ("bzip2", "lzma")
+TRASH_AGE_SECONDS = 65
 
 
 class Installer:
@@ -193,6 +194,26 @@ def _problems(installer, folder, files, check_registration):
     return problems
 
 
+def _empty_trash(trash):
+    """Deletes the moved-away installs and notes when, so that timed runs can wait for the freed inodes to
+    age: ext4 stops passing over them a minute after they are written back."""
+    if os.path.exists(trash):
+        shutil.rmtree(trash)
+        subprocess.run(["sync"], check=True)
+        with open(trash + ".deleted", "w"):
+            pass
+
+
+def _wait_for_trash_to_age(trash):
+    try:
+        age = time.time() - os.path.getmtime(trash + ".deleted")
+    except OSError:
+        return
+    if age < TRASH_AGE_SECONDS:
+        print(f"bench: waiting {TRASH_AGE_SECONDS - age:.0f} s for deleted files to age ...", flush=True)
+        time.sleep(TRASH_AGE_SECONDS - age)
+
+
 def _run_once(installer, folder, trash, files, log, args, check_registration=False):
     _clean(folder, trash)
     seconds, cpu = _install(installer, log, args.timeout)
@@ -253,11 +274,12 @@ def main(argv):
     folder = _unix_path(DESTINATION)
     # On the prefix's own drive, so that moving an install there is a rename.
     trash = os.path.join(os.environ["WINEPREFIX"], "drive_c", "velbench-trash")
-    shutil.rmtree(trash, ignore_errors=True)
+    _empty_trash(trash)
     with open(os.path.join(work, "wine.log"), "w") as log:
         for installer in plan:
             print(f"bench: warm-up install of {installer.label} ...", flush=True)
             _run_once(installer, folder, trash, files, log, args, check_registration=True)
+        _wait_for_trash_to_age(trash)
         for round_number in range(args.repeat):
             for installer in plan:
                 seconds, cpu = _run_once(installer, folder, trash, files, log, args)
@@ -266,7 +288,7 @@ def main(argv):
             print(f"bench: round {round_number + 1}: "
                   + ", ".join(f"{i.label} {i.times[-1]:.2f} s" for i in plan), flush=True)
     _clean(folder, trash)
-    shutil.rmtree(trash)
+    _empty_trash(trash)
     _report(plan, files, work)
 
 
