@@ -33,7 +33,7 @@ struct Encoder {
 
   void operator()(PackageFileAction& a) {
     Record(std::move(FileHeader(kPackageFile, a.times, a.attributes).Text(a.destination)));
-    out->push_back({name + ".f", std::move(a.content), Storage::Best});
+    out->push_back({name + ".f", std::move(a.content), Storage::File});
   }
   void operator()(const RegistryAction& a) {
     ActionRecordWriter record(kRegistryValue);

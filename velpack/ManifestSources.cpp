@@ -17,13 +17,13 @@ namespace {
 
 bool HasWildcard(const std::string& component) { return component.find_first_of("*?") != std::string::npos; }
 
-std::vector<std::string> SplitPath(const std::string& spec) {
+std::vector<std::string> SplitPath(const std::string& source) {
   std::vector<std::string> parts;
   size_t start = 0;
-  while (start <= spec.size()) {
-    size_t slash = spec.find('/', start);
-    if (slash == std::string::npos) slash = spec.size();
-    if (slash > start) parts.push_back(spec.substr(start, slash - start));
+  while (start <= source.size()) {
+    size_t slash = source.find('/', start);
+    if (slash == std::string::npos) slash = source.size();
+    if (slash > start) parts.push_back(source.substr(start, slash - start));
     start = slash + 1;
   }
   return parts;
@@ -130,15 +130,15 @@ bool MatchName(const std::string& pattern, const std::string& name) {
   return p == pattern.size();
 }
 
-bool Resolve(const fs::path& base, const std::string& spec, std::vector<SourceFile>* files, bool* single,
+bool Resolve(const fs::path& base, const std::string& source, std::vector<SourceFile>* files, bool* single,
              std::string* problem) {
   files->clear();
   *single = false;
-  std::vector<std::string> parts = SplitPath(spec);
+  std::vector<std::string> parts = SplitPath(source);
   size_t firstWild = 0;
   while (firstWild < parts.size() && !HasWildcard(parts[firstWild])) ++firstWild;
 
-  fs::path root = !spec.empty() && spec[0] == '/' ? fs::path("/") : base;
+  fs::path root = !source.empty() && source[0] == '/' ? fs::path("/") : base;
   for (size_t i = 0; i < firstWild; ++i) root /= parts[i];
   std::map<std::string, fs::path> found;
   std::error_code ec;
@@ -147,21 +147,21 @@ bool Resolve(const fs::path& base, const std::string& spec, std::vector<SourceFi
     if (fs::is_directory(root, ec)) {
       AddTree(root, "", true, &found);
       if (found.empty()) {
-        *problem = "the folder '" + spec + "' holds no file";
+        *problem = "the folder '" + source + "' holds no file";
         return false;
       }
     } else if (IsFile(root)) {
       *single = true;
       found.emplace(root.filename().string(), root);
     } else {
-      *problem = fs::exists(root, ec) ? "'" + spec + "' is neither a file nor a folder"
-                                      : "no file or folder '" + spec + "' (looked for " + root.string() + ")";
+      *problem = fs::exists(root, ec) ? "'" + source + "' is neither a file nor a folder"
+                                      : "no file or folder '" + source + "' (looked for " + root.string() + ")";
       return false;
     }
   } else {
     Match(root, parts, firstWild, "", &found);
     if (found.empty()) {
-      *problem = "the pattern '" + spec + "' matches no file";
+      *problem = "the pattern '" + source + "' matches no file";
       return false;
     }
   }

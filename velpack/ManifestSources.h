@@ -15,10 +15,10 @@ struct SourceFile {
   std::string relative;  // '/'-separated path below the source's folder; the file name alone for a single file
 };
 
-// Files named by `spec` (relative to `base`): one file, every file below a folder, or the files
+// Files named by `source` (relative to `base`): one file, every file below a folder, or the files
 // a glob pattern matches, sorted by relative path. *single tells a plain file apart. False with
 // *problem when the path does not exist or nothing matches.
-bool Resolve(const std::filesystem::path& base, const std::string& spec, std::vector<SourceFile>* files, bool* single,
+bool Resolve(const std::filesystem::path& base, const std::string& source, std::vector<SourceFile>* files, bool* single,
              std::string* problem);
 
 // One path component against one pattern component: '*' any run of characters, '?' one.

@@ -9,11 +9,11 @@
 
 namespace {
 
-std::vector<std::string> Relative(const ManifestTestTree& tree, const std::string& spec, bool* single = nullptr) {
+std::vector<std::string> Relative(const ManifestTestTree& tree, const std::string& source, bool* single = nullptr) {
   std::vector<ManifestSources::SourceFile> files;
   bool isSingle = false;
   std::string problem;
-  EXPECT_TRUE(ManifestSources::Resolve(tree.root(), spec, &files, &isSingle, &problem)) << spec << ": " << problem;
+  EXPECT_TRUE(ManifestSources::Resolve(tree.root(), source, &files, &isSingle, &problem)) << source << ": " << problem;
   if (single) *single = isSingle;
   std::vector<std::string> names;
   for (const auto& file : files) names.push_back(file.relative);

@@ -183,7 +183,7 @@ attributes = []
   expected.insert(expected.end(), path.begin(), path.end());
   EXPECT_EQ(Content("0\\0"), expected);
   EXPECT_EQ(Text("0\\0.f"), "alpha");
-  EXPECT_EQ(StorageOf("0\\0.f"), Storage::Best);
+  EXPECT_EQ(StorageOf("0\\0.f"), Storage::File);
   EXPECT_EQ(AttributesOf("0\\1"), Le32(0x21));  // no write permission: read-only
   EXPECT_EQ(DestinationOf("0\\1"), "C:\\Out\\renamed.bin");
   EXPECT_EQ(Content("0\\1.f"), L("\0\1"));

@@ -11,6 +11,7 @@ enum class Storage {
   Compressed,  // block-compressed stream (flags 5)
   Best,        // compressed unless that does not make it smaller, then stored
   Solid,       // a slice of the solid block (flags 8)
+  File,        // an installed file's content: Solid while small files fit the solid block's budget, else Best
 };
 
 // Collects named entries and writes an installer: the stub's bytes, the data area, the
@@ -47,4 +48,5 @@ class PackageWriter {
 
   std::vector<Entry> entries_;
   std::unordered_set<std::string> names_;
+  uint64_t solidFileBytes_ = 0;  // file contents placed in the solid block so far
 };

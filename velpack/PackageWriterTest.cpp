@@ -138,3 +138,22 @@ TEST(PackageWriter, LeavesTheTargetAloneWhenWritingFails) {
   EXPECT_TRUE(writer.Write(folder.File("stub"), target, &error)) << error;
   EXPECT_NE(ScratchFolder::Read(target), Of("previous"));
 }
+
+TEST(PackageWriter, SmallFilesShareTheSolidBlockUpToItsBudget) {
+  ScratchFolder folder;
+  std::vector<Input> inputs = {{"small", Of("tiny file"), Storage::File},
+                               {"large", Bytes(64 * 1024 + 1, 'L'), Storage::File},
+                               {"noise", Noise(64 * 1024, 2), Storage::File}};
+  // 256 files of 64 KiB fill the 16 MiB budget exactly, less what went in before them.
+  for (int i = 0; i < 256; ++i) inputs.push_back({"f" + std::to_string(i), Bytes(64 * 1024, uint8_t(i)), Storage::File});
+  Bytes file = Build(folder, inputs);
+  PackageReader reader(file.data(), uint32_t(file.size()));
+  auto flags = [&](const char* name) { return reader.FindEntry(name)->flags; };
+  EXPECT_EQ(flags("small"), kEntryInSolidBlock);
+  EXPECT_EQ(flags("large"), kEntryCompressed | kEntryBlockCoded) << "over the size of a small file";
+  EXPECT_EQ(flags("noise"), kEntryInSolidBlock);
+  EXPECT_EQ(flags("f253"), kEntryInSolidBlock);
+  EXPECT_EQ(flags("f254"), kEntryCompressed | kEntryBlockCoded) << "past the budget: compressed as usual";
+  EXPECT_EQ(Extracted(reader, "f254"), std::string(64 * 1024, char(254)));
+  EXPECT_EQ(Extracted(reader, "small"), "tiny file");
+}

@@ -19,16 +19,28 @@ FILETIME ToFileTime(uint64_t value) {
   return time;
 }
 
-void ApplyTimesAndAttributes(const Text& path, const FileAction& action) {
+// For a file the installer did not write itself: opened again by path.
+void ApplyTimesAndAttributes(const Text& path, const FileStamp& stamp) {
   FileHandle file(CreateFileA(path.CStr(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   if (file.Valid()) {
-    FILETIME creation = ToFileTime(action.creationTime);
-    FILETIME lastAccess = ToFileTime(action.lastAccessTime);
-    FILETIME lastWrite = ToFileTime(action.lastWriteTime);
+    FILETIME creation = ToFileTime(stamp.creation);
+    FILETIME lastAccess = ToFileTime(stamp.lastAccess);
+    FILETIME lastWrite = ToFileTime(stamp.lastWrite);
     SetFileTime(file.Get(), &creation, &lastAccess, &lastWrite);
   }
   file.Reset();
-  SetFileAttributesA(path.CStr(), action.attributes);
+  SetFileAttributesA(path.CStr(), stamp.attributes);
+}
+
+FileStamp StampOf(const FileAction& action) {
+  return FileStamp{action.creationTime, action.lastAccessTime, action.lastWriteTime, action.attributes};
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsFolder(const Text& path) {
+  DWORD attributes = GetFileAttributesA(path.CStr());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool IsTextValue(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
@@ -113,15 +125,17 @@ void InstallEngine::RunFileAction(const Text& name, const FileAction& action, ui
     const CatalogEntry* entry = FindEntry(data.CStr());
     if (!entry) return;
     uint32_t size = entry->size;
-    InstallFile(data.CStr(), destination);
-    ApplyTimesAndAttributes(destination, action);
+    FileStamp stamp = StampOf(action);
+    // A file written here is stamped before it is closed; when the extraction fails, a file
+    // already at the destination is stamped all the same.
+    if (!InstallFile(data.CStr(), destination, &stamp)) ApplyTimesAndAttributes(destination, stamp);
     doneKb = Kilobytes::Add(doneKb, size / 1024);
     return;
   }
   Text source = ReadEntryString((name + ".p").CStr());
   if (source.Empty()) return;
   CopyFile(Bstr(source).Get(), Bstr(destination).Get());
-  ApplyTimesAndAttributes(destination, action);
+  ApplyTimesAndAttributes(destination, StampOf(action));
 }
 
 void InstallEngine::RunRegistryAction(RegistryAction& action) {
@@ -141,19 +155,33 @@ void InstallEngine::RunProgramAction(const ProgramAction& action) {
     StartProgram(program.program, program.arguments, true, nullptr);
 }
 
-void InstallEngine::InstallFile(const char* entry, const Text& destination) {
+bool InstallEngine::InstallFile(const char* entry, const Text& destination, const FileStamp* stamp) {
   Text path(destination);
   ExpandText(path);
   CreateFolders(path);
-  if (ExtractToFile(entry, path.CStr(), nullptr)) WriteLog(3, path);
+  if (!ExtractToFile(entry, path.CStr(), nullptr, stamp)) return false;
+  WriteLog(3, path);
+  return true;
 }
 
 void InstallEngine::CreateFolders(const Text& path) {
+  // Files mostly follow one another into the same folder: the prefixes of the last file's
+  // folder need no new attempt while that folder is still there, which spares a system call
+  // per level and file. Its check also covers anything a program or script did in between.
+  uint32_t start = 0;
+  uint32_t known = knownFolder.Length();
+  if (known > 0 && path.Length() > known && IsSeparator(path[known]) && path.Left(known) == knownFolder &&
+      IsFolder(knownFolder))
+    start = known + 1;
+  uint32_t last = Text::kNotFound;
   for (uint32_t i = 0; i < path.Length(); ++i) {
-    if (path[i] != '\\' && path[i] != '/') continue;
+    if (!IsSeparator(path[i])) continue;
+    last = i;
+    if (i < start) continue;
     Text folder = path.Left(i);
     if (CreateDirectoryA(folder.CStr(), nullptr)) WriteLog(2, folder);
   }
+  knownFolder = last == Text::kNotFound ? Text() : path.Left(last);
 }
 
 void InstallEngine::SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data,

@@ -77,7 +77,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
 
   // Install actions.
   void RunComponentActions(uint32_t component);
-  void InstallFile(const char* entry, const Text& destination);
+  // True when the entry was written to the destination (and logged).
+  bool InstallFile(const char* entry, const Text& destination, const FileStamp* stamp = nullptr);
   void CreateFolders(const Text& path);
   void SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data, uint32_t length);
   static Text RegistryRootPrefix(uint32_t root);
@@ -120,6 +121,7 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   List<Component> components;
 
  private:
+  Text knownFolder;  // the folder of the last path CreateFolders handled
   void LoadProductData();
   void LoadComponents();
   void AddBuiltInVariables();

@@ -2,6 +2,7 @@
 #include <stdint.h>
 
 #include "ByteSink.h"
+#include "FileStamp.h"
 #include "Text.h"
 
 // Writes a new file through a buffer, one system write per full buffer. A failed write is
@@ -20,6 +21,10 @@ class BufferedFileWriter final : public ByteSink {
   // False once any write has failed.
   bool Write(const uint8_t* data, uint32_t n) override;
   bool Flush();
+  // Flushes, then gives the open file the stamp's times and attributes (times only where the
+  // system keeps no attributes; attributes may wait for Close); false when the times could not
+  // be set. Nothing may be written after it.
+  bool Stamp(const FileStamp& stamp);
   // Flushes and closes; false when the file was not open or any write failed.
   bool Close();
   // Closes and deletes the file, whose content is incomplete.
@@ -35,6 +40,8 @@ class BufferedFileWriter final : public ByteSink {
 #endif
   Text path_;
   bool ok_;
+  bool attributesPending_;  // Stamp could not set them through the handle: set by path at Close
+  uint32_t attributes_;
   uint32_t fill_;
   uint8_t buffer_[kBufferSize];
 };

@@ -193,7 +193,7 @@ uint8_t* PackageReader::ExtractToMemory(const char* name, uint32_t* size) {
   return buffer;
 }
 
-bool PackageReader::ExtractToFile(const char* name, const char* path, uint32_t* size) {
+bool PackageReader::ExtractToFile(const char* name, const char* path, uint32_t* size, const FileStamp* stamp) {
   const CatalogEntry* entry = FindEntry(name);
   const uint8_t* data;
   uint32_t length;
@@ -209,6 +209,7 @@ bool PackageReader::ExtractToFile(const char* name, const char* path, uint32_t* 
     writer.Discard();
     return false;
   }
+  if (stamp) writer.Stamp(*stamp);
   return writer.Close();
 }
 

@@ -4,6 +4,7 @@
 #include "ByteSink.h"
 #include "ByteSource.h"
 #include "Catalog.h"
+#include "FileStamp.h"
 #include "MappedFile.h"
 #include "Text.h"
 
@@ -32,7 +33,9 @@ class PackageReader {
   uint8_t* ExtractToMemory(const char* name, uint32_t* size);
   // Writes the content to a new file at path (an entry in the solid block too). A file whose
   // content turns out bad is deleted again; an entry that fails its checks creates nothing.
-  bool ExtractToFile(const char* name, const char* path, uint32_t* size);
+  // A stamp, when given, sets the new file's times and attributes before it is closed, sparing
+  // a second open of the file; a failure to stamp is not a failure of the extraction.
+  bool ExtractToFile(const char* name, const char* path, uint32_t* size, const FileStamp* stamp = nullptr);
   // Exactly the content's bytes, zero bytes included; empty when missing or unreadable.
   Text ReadEntryString(const char* name);
 

@@ -42,5 +42,9 @@ ChangeServiceConfig2WFn ChangeServiceConfig2W() {
   return reinterpret_cast<ChangeServiceConfig2WFn>(Lookup("advapi32.dll", "ChangeServiceConfig2W"));
 }
 
+SetFileInformationByHandleFn SetFileInformationByHandle() {
+  return reinterpret_cast<SetFileInformationByHandleFn>(Lookup("kernel32.dll", "SetFileInformationByHandle"));
+}
+
 }  // namespace SystemApi
 #endif

@@ -1,5 +1,6 @@
 #pragma once
 #ifdef _WIN32
+#include <stdint.h>
 #include <windows.h>
 
 // Platform functions that not every Windows version has, looked up by name in one place,
@@ -20,6 +21,20 @@ GetDiskFreeSpaceExAFn GetDiskFreeSpaceExA();
 // ChangeServiceConfig2W from advapi32, or null.
 typedef BOOL(WINAPI* ChangeServiceConfig2WFn)(SC_HANDLE, DWORD, LPVOID);
 ChangeServiceConfig2WFn ChangeServiceConfig2W();
+
+// SetFileInformationByHandle from kernel32 (Windows Vista and later), or null; only its
+// FileBasicInfo class is used.
+struct FileBasicInfo {
+  int64_t creationTime;
+  int64_t lastAccessTime;
+  int64_t lastWriteTime;
+  int64_t changeTime;
+  DWORD attributes;
+};
+static_assert(sizeof(FileBasicInfo) == 40, "FILE_BASIC_INFO's layout");
+const int kFileBasicInfo = 0;
+typedef BOOL(WINAPI* SetFileInformationByHandleFn)(HANDLE, int, LPVOID, DWORD);
+SetFileInformationByHandleFn SetFileInformationByHandle();
 
 }  // namespace SystemApi
 #endif
