@@ -16,6 +16,18 @@ enum ActionType : uint32_t {
   kCopyFolder = 11,
 };
 
+// The file name's extension, lower-cased ("" for none): files of one kind sit together in the
+// solid block.
+std::string ExtensionOf(const std::string& path) {
+  size_t name = path.find_last_of("\\/");
+  size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (name != std::string::npos && dot < name)) return std::string();
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return extension;
+}
+
 // The 16-bit shortcut fields sit in 32-bit slots whose upper halves the installer ignores.
 uint32_t Widened(int16_t value) { return static_cast<uint32_t>(static_cast<int32_t>(value)); }
 
@@ -33,7 +45,7 @@ struct Encoder {
 
   void operator()(PackageFileAction& a) {
     Record(std::move(FileHeader(kPackageFile, a.times, a.attributes).Text(a.destination)));
-    out->push_back({name + ".f", std::move(a.content), Storage::File});
+    out->push_back({name + ".f", std::move(a.content), Storage::File, ExtensionOf(a.destination)});
   }
   void operator()(const RegistryAction& a) {
     ActionRecordWriter record(kRegistryValue);

@@ -110,7 +110,7 @@ int BuildCommand(const std::vector<std::string>& args) {
   std::string error;
   size_t entries = 0;
   for (PackageEntry& entry : ManifestEntries(std::move(manifest))) {
-    if (!writer.Add(entry.name, std::move(entry.content), entry.storage, &error)) return Fail(error);
+    if (!writer.Add(entry.name, std::move(entry.content), entry.storage, &error, entry.group)) return Fail(error);
     ++entries;
   }
   if (!writer.Write(stub, output, &error, progress)) return Fail(error);

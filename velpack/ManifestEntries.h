@@ -11,6 +11,7 @@ struct PackageEntry {
   std::string name;
   std::vector<uint8_t> content;
   Storage storage;
+  std::string group;  // see PackageWriter::Add
 };
 
 // Every package entry of a manifest, in a fixed order: product entries, then each component's

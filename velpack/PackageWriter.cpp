@@ -30,11 +30,6 @@ const size_t kMaxNameLength = 32767;
 const uint64_t kMaxContentSize = 0xFFFFFFFEu;
 const uint64_t kMaxFileSize = 0xFFFFFFFFu;
 const size_t kProgressMinimum = size_t(8) << 20;
-// Small files share the solid block: one stream instead of one per file packs them tighter and
-// spares the installer a decoder set-up per file. The budget bounds what the installer decodes
-// into memory at start, before anything is shown.
-const size_t kSolidFileMax = size_t(64) << 10;
-const uint64_t kSolidFileBudget = uint64_t(16) << 20;
 
 using Progress = std::function<void(const std::string&)>;
 
@@ -150,7 +145,8 @@ class TempFile {
 };
 }  // namespace
 
-bool PackageWriter::Add(const std::string& name, std::vector<uint8_t> content, Storage storage, std::string* error) {
+bool PackageWriter::Add(const std::string& name, std::vector<uint8_t> content, Storage storage, std::string* error,
+                        const std::string& group) {
   if (name.empty()) {
     *error = "an entry name must not be empty";
   } else if (name.find('\0') != std::string::npos) {
@@ -170,7 +166,7 @@ bool PackageWriter::Add(const std::string& name, std::vector<uint8_t> content, S
       storage = small ? Storage::Solid : Storage::Best;
     }
     names_.insert(name);
-    entries_.push_back(Entry{name, std::move(content), storage});
+    entries_.push_back(Entry{name, std::move(content), storage, group});
     return true;
   }
   return false;
@@ -192,39 +188,49 @@ bool PackageWriter::Write(const std::string& stubPath, const std::string& output
 
 bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string& outputPath, std::string* error,
                              const Progress& progress) const {
-  std::vector<uint8_t> solid;
+  // The solid block's layout: ungrouped entries in the order added, then each group in
+  // byte order of its key, entries within it in the order added.
+  std::vector<size_t> solidOrder;
   std::vector<Job> jobs;
   std::vector<size_t> jobOf(entries_.size());
-  bool hasSolid = false;
   for (size_t i = 0; i < entries_.size(); ++i) {
     const Entry& entry = entries_[i];
     if (entry.storage == Storage::Solid) {
-      if (entry.content.size() > kMaxContentSize - solid.size()) {
-        *error = "the solid block would be 4 GB or larger";
-        return false;
-      }
-      solid.insert(solid.end(), entry.content.begin(), entry.content.end());
-      hasSolid = true;
+      solidOrder.push_back(i);
     } else if (entry.storage != Storage::Stored) {
       jobOf[i] = jobs.size();
       jobs.push_back(Job{&entry.name, &entry.content});
     }
   }
+  std::stable_sort(solidOrder.begin(), solidOrder.end(), [&](size_t a, size_t b) {
+    const std::string& ga = entries_[a].group;
+    const std::string& gb = entries_[b].group;
+    return ga.empty() != gb.empty() ? ga.empty() : ga < gb;
+  });
+  std::vector<uint8_t> solid;
+  std::vector<uint32_t> solidOffsetOf(entries_.size());
+  for (size_t i : solidOrder) {
+    const Entry& entry = entries_[i];
+    if (entry.content.size() > kMaxContentSize - solid.size()) {
+      *error = "the solid block would be 4 GB or larger";
+      return false;
+    }
+    solidOffsetOf[i] = uint32_t(solid.size());
+    solid.insert(solid.end(), entry.content.begin(), entry.content.end());
+  }
+  const bool hasSolid = !solidOrder.empty();
   if (hasSolid) jobs.push_back(Job{&kSolidBlockName, &solid});
   std::vector<std::vector<uint8_t>> packed = CompressAll(jobs, progress);
 
   std::vector<Placed> placed;
   uint64_t dataSize = 0;
-  uint32_t solidOffset = 0;
+  // bytes null: a slice of the solid block at solidOffset.
   auto place = [&](const std::string& name, const std::vector<uint8_t>& content, const std::vector<uint8_t>* bytes,
-                   uint32_t flags) {
-    Placed record{name, bytes, 0, uint32_t(content.size()), Crc32(content.data(), content.size()), flags};
+                   uint32_t flags, uint32_t solidOffset = 0) {
+    Placed record{name, bytes, solidOffset, uint32_t(content.size()), Crc32(content.data(), content.size()), flags};
     if (bytes) {
       record.offset = uint32_t(dataSize);
       dataSize += bytes->size();
-    } else {
-      record.offset = solidOffset;
-      solidOffset += record.size;
     }
     placed.push_back(record);
   };
@@ -234,7 +240,7 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
                                                  ? &packed[jobOf[i]]
                                                  : nullptr;
     if (entry.storage == Storage::Solid) {
-      place(entry.name, entry.content, nullptr, kFlagsSolid);
+      place(entry.name, entry.content, nullptr, kFlagsSolid, solidOffsetOf[i]);
     } else if (compressed && (entry.storage == Storage::Compressed || compressed->size() < entry.content.size())) {
       place(entry.name, entry.content, compressed, kFlagsCompressed);
     } else {

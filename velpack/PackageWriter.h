@@ -19,9 +19,18 @@ enum class Storage {
 // written to a temporary file that replaces the target only when complete.
 class PackageWriter {
  public:
+  // Small files share the solid block: one stream instead of one per file packs them tighter and
+  // spares the installer a decoder set-up per file. The budget bounds what the installer decodes
+  // into memory at start, before anything is shown.
+  static constexpr size_t kSolidFileMax = size_t(64) << 10;
+  static constexpr uint64_t kSolidFileBudget = uint64_t(32) << 20;
+
   // Adds an entry; false (with a message) for an empty or duplicate name or one longer than
   // a catalog record can hold.
-  bool Add(const std::string& name, std::vector<uint8_t> content, Storage storage, std::string* error);
+  // Solid entries with a group (for files, their extension) follow the ungrouped ones in the
+  // solid block, alike ones together: similar content side by side compresses better.
+  bool Add(const std::string& name, std::vector<uint8_t> content, Storage storage, std::string* error,
+           const std::string& group = std::string());
   bool Write(const std::string& stubPath, const std::string& outputPath, std::string* error,
              const std::function<void(const std::string&)>& progress = {});
   // Whether an entry of that name was added.
@@ -32,6 +41,7 @@ class PackageWriter {
     std::string name;
     std::vector<uint8_t> content;
     Storage storage;
+    std::string group;
   };
   // One catalog record and the bytes it puts into the data area.
   struct Placed {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 #include "Crc32.h"
 #include "PackageReader.h"
@@ -144,16 +145,38 @@ TEST(PackageWriter, SmallFilesShareTheSolidBlockUpToItsBudget) {
   std::vector<Input> inputs = {{"small", Of("tiny file"), Storage::File},
                                {"large", Bytes(64 * 1024 + 1, 'L'), Storage::File},
                                {"noise", Noise(64 * 1024, 2), Storage::File}};
-  // 256 files of 64 KiB fill the 16 MiB budget exactly, less what went in before them.
-  for (int i = 0; i < 256; ++i) inputs.push_back({"f" + std::to_string(i), Bytes(64 * 1024, uint8_t(i)), Storage::File});
+  // Files of the largest small size fill the budget, less what went in before them.
+  const size_t kFiles = PackageWriter::kSolidFileBudget / PackageWriter::kSolidFileMax;
+  static_assert(PackageWriter::kSolidFileMax == 64 * 1024, "the inputs' sizes");
+  for (size_t i = 0; i < kFiles; ++i)
+    inputs.push_back({"f" + std::to_string(i), Bytes(64 * 1024, uint8_t(i)), Storage::File});
   Bytes file = Build(folder, inputs);
   PackageReader reader(file.data(), uint32_t(file.size()));
   auto flags = [&](const char* name) { return reader.FindEntry(name)->flags; };
   EXPECT_EQ(flags("small"), kEntryInSolidBlock);
   EXPECT_EQ(flags("large"), kEntryCompressed | kEntryBlockCoded) << "over the size of a small file";
   EXPECT_EQ(flags("noise"), kEntryInSolidBlock);
-  EXPECT_EQ(flags("f253"), kEntryInSolidBlock);
-  EXPECT_EQ(flags("f254"), kEntryCompressed | kEntryBlockCoded) << "past the budget: compressed as usual";
-  EXPECT_EQ(Extracted(reader, "f254"), std::string(64 * 1024, char(254)));
+  const std::string lastFitting = "f" + std::to_string(kFiles - 3);
+  const std::string firstOver = "f" + std::to_string(kFiles - 2);
+  EXPECT_EQ(flags(lastFitting.c_str()), kEntryInSolidBlock);
+  EXPECT_EQ(flags(firstOver.c_str()), kEntryCompressed | kEntryBlockCoded) << "past the budget: compressed as usual";
+  EXPECT_EQ(Extracted(reader, firstOver.c_str()), std::string(64 * 1024, char(uint8_t(kFiles - 2))));
   EXPECT_EQ(Extracted(reader, "small"), "tiny file");
+}
+
+TEST(PackageWriter, GroupedSolidEntriesFollowTheRestAlikeOnesTogether) {
+  ScratchFolder folder;
+  ScratchFolder::Write(folder.File("stub"), Of("MZ-stub"));
+  PackageWriter writer;
+  std::string error;
+  const std::vector<std::tuple<std::string, std::string, std::string>> inputs = {
+      {"a.txt", "AAAA", "txt"}, {"record", "rr", ""}, {"b.dll", "BBB", "dll"}, {"c.txt", "CC", "txt"}, {"d", "D", ""}};
+  for (const auto& [name, content, group] : inputs) ASSERT_TRUE(writer.Add(name, Of(content), Storage::Solid, &error, group));
+  ASSERT_TRUE(writer.Write(folder.File("stub"), folder.File("out.exe"), &error)) << error;
+  Bytes file = ScratchFolder::Read(folder.File("out.exe"));
+  PackageReader reader(file.data(), uint32_t(file.size()));
+  EXPECT_EQ(Extracted(reader, "~"), "rrDBBBAAAACC");
+  for (const auto& [name, content, group] : inputs) EXPECT_EQ(Extracted(reader, name.c_str()), content) << name;
+  EXPECT_EQ(reader.FindEntry("a.txt")->offset, 6u);
+  EXPECT_EQ(std::string(reader.EntryAt(1)->name, reader.EntryAt(1)->nameLength), "record") << "the catalog keeps the order added";
 }
