@@ -8,8 +8,6 @@ const int kUnknownType = 0;
 // More digits than this cannot be a known type, and are not read on into an overflow.
 const uint32_t kMaxTypeDigits = 4;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 // The type code at the start of a "%d %s" line, with the text after the one space.
 int ParseLine(const Text& line, Text* text) {
   uint32_t digits = 0;
@@ -35,8 +33,8 @@ void TrimLineEnds(Text* text) {
 bool LogLine::HasFullPath() const {
   if (text.Length() < 3) return false;
   char drive = char(text[0] | 0x20);
-  if (drive >= 'a' && drive <= 'z' && text[1] == ':' && IsSeparator(text[2])) return true;
-  return IsSeparator(text[0]) && IsSeparator(text[1]) && !IsSeparator(text[2]);
+  if (drive >= 'a' && drive <= 'z' && text[1] == ':' && IsPathSeparator(text[2])) return true;
+  return IsPathSeparator(text[0]) && IsPathSeparator(text[1]) && !IsPathSeparator(text[2]);
 }
 
 bool UninstallLogReader::Read(const char* data, uint32_t size) {

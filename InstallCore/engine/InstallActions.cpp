@@ -12,22 +12,10 @@ namespace {
 const uint32_t kFirstPredefinedKey = 0x80000000u;  // HKEY_CLASSES_ROOT
 const uint32_t kLastPredefinedKey = 0x80000006u;   // HKEY_DYN_DATA
 
-FILETIME ToFileTime(uint64_t value) {
-  FILETIME time;
-  time.dwLowDateTime = DWORD(value);
-  time.dwHighDateTime = DWORD(value >> 32);
-  return time;
-}
-
 // For a file the installer did not write itself: opened again by path.
 void ApplyTimesAndAttributes(const Text& path, const FileStamp& stamp) {
   FileHandle file(CreateFileA(path.CStr(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (file.Valid()) {
-    FILETIME creation = ToFileTime(stamp.creation);
-    FILETIME lastAccess = ToFileTime(stamp.lastAccess);
-    FILETIME lastWrite = ToFileTime(stamp.lastWrite);
-    SetFileTime(file.Get(), &creation, &lastAccess, &lastWrite);
-  }
+  if (file.Valid()) SetFileTimes(file.Get(), stamp);
   file.Reset();
   SetFileAttributesA(path.CStr(), stamp.attributes);
 }
@@ -35,8 +23,6 @@ void ApplyTimesAndAttributes(const Text& path, const FileStamp& stamp) {
 FileStamp StampOf(const FileAction& action) {
   return FileStamp{action.creationTime, action.lastAccessTime, action.lastWriteTime, action.attributes};
 }
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsFolder(const Text& path) {
   DWORD attributes = GetFileAttributesA(path.CStr());
@@ -170,12 +156,13 @@ void InstallEngine::CreateFolders(const Text& path) {
   // per level and file. Its check also covers anything a program or script did in between.
   uint32_t start = 0;
   uint32_t known = knownFolder.Length();
-  if (known > 0 && path.Length() > known && IsSeparator(path[known]) && path.Left(known) == knownFolder &&
+  if (known > 0 && path.Length() > known && IsPathSeparator(path[known]) &&
+      memcmp(path.Data(), knownFolder.Data(), known) == 0 &&
       IsFolder(knownFolder))
     start = known + 1;
   uint32_t last = Text::kNotFound;
   for (uint32_t i = 0; i < path.Length(); ++i) {
-    if (!IsSeparator(path[i])) continue;
+    if (!IsPathSeparator(path[i])) continue;
     last = i;
     if (i < start) continue;
     Text folder = path.Left(i);

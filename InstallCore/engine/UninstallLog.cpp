@@ -5,8 +5,6 @@
 namespace {
 const char kLineEnd[] = "\r\n";
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 char Folded(char c) {
   if (c >= 'a' && c <= 'z') return char(c - 'a' + 'A');
   return c == '/' ? '\\' : c;
@@ -31,7 +29,7 @@ bool UninstallLog::Render(const Text& productName, Text* file) const {
 
 bool UninstallLog::IsInsideFolder(const Text& path, const Text& folder) {
   uint32_t n = folder.Length();
-  if (n == 0 || path.Length() <= n || !IsSeparator(path[n])) return false;
+  if (n == 0 || path.Length() <= n || !IsPathSeparator(path[n])) return false;
   for (uint32_t i = 0; i < n; ++i)
     if (Folded(path[i]) != Folded(folder[i])) return false;
   return true;

@@ -22,13 +22,6 @@ bool WriteAll(HANDLE file, const uint8_t* data, uint32_t n) {
 void CloseFile(HANDLE file) { CloseHandle(file); }
 void DeleteFileAt(const char* path) { DeleteFileA(path); }
 
-FILETIME ToFileTime(uint64_t value) {
-  FILETIME time;
-  time.dwLowDateTime = DWORD(value);
-  time.dwHighDateTime = DWORD(value >> 32);
-  return time;
-}
-
 // Times and attributes in one call on the open handle where the system has it; otherwise (or if
 // that call fails) the times here and the attributes by path once the file is closed.
 bool StampFile(HANDLE file, const FileStamp& stamp, bool* attributesSet) {
@@ -44,11 +37,8 @@ bool StampFile(HANDLE file, const FileStamp& stamp, bool* attributesSet) {
       return true;
     }
   }
-  FILETIME creation = ToFileTime(stamp.creation);
-  FILETIME lastAccess = ToFileTime(stamp.lastAccess);
-  FILETIME lastWrite = ToFileTime(stamp.lastWrite);
   *attributesSet = false;
-  return SetFileTime(file, &creation, &lastAccess, &lastWrite) != 0;
+  return SetFileTimes(file, stamp);
 }
 
 void SetAttributesAt(const char* path, uint32_t attributes) { SetFileAttributesA(path, attributes); }

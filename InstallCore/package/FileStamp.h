@@ -9,3 +9,8 @@ struct FileStamp {
   uint64_t lastWrite;
   uint32_t attributes;
 };
+
+#ifdef _WIN32
+// Sets the three times on an open file handle (a HANDLE); true when the system took them.
+bool SetFileTimes(void* file, const FileStamp& stamp);
+#endif

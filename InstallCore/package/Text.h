@@ -62,3 +62,6 @@ class Text {
 };
 
 Text operator+(const Text& a, const Text& b);
+
+// Windows accepts either slash between the parts of a path.
+inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
