@@ -4,7 +4,7 @@ set -euo pipefail
 
 PACKAGES=(
   wine wine32:i386 fonts-wine g++-mingw-w64-i686 mingw-w64-tools
-  cmake ninja-build googletest xvfb xauth xdotool x11-utils imagemagick
+  cmake ninja-build googletest xvfb xauth
   clang libclang-rt-14-dev
   libbz2-dev bzip2 libdivsufsort-dev libtomlplusplus-dev nsis
 )

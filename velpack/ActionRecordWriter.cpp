@@ -1,20 +1,8 @@
 #include "ActionRecordWriter.h"
 
-namespace {
+#include "ActionType.h"
 
-enum ActionType : uint32_t {
-  kPackageFile = 0,
-  kRegisterFont = 1,
-  kRegisterServer = 2,
-  kRegisterTypeLib = 3,
-  kRegistryValue = 4,
-  kRunProgram = 5,
-  kShortcut = 6,
-  kScript = 7,
-  kCopyFile = 9,
-  kService = 10,
-  kCopyFolder = 11,
-};
+namespace {
 
 // The file name's extension, lower-cased ("" for none): files of one kind sit together in the
 // solid block.
@@ -44,42 +32,42 @@ struct Encoder {
   void Record(ActionRecordWriter record) { out->push_back({name, record.Take(), Storage::Solid}); }
 
   void operator()(PackageFileAction& a) {
-    Record(std::move(FileHeader(kPackageFile, a.times, a.attributes).Text(a.destination)));
+    Record(std::move(FileHeader(kActionPackageFile, a.times, a.attributes).Text(a.destination)));
     out->push_back({name + ".f", std::move(a.content), Storage::File, ExtensionOf(a.destination)});
   }
   void operator()(const RegistryAction& a) {
-    ActionRecordWriter record(kRegistryValue);
+    ActionRecordWriter record(kActionRegistryValue);
     record.U32(a.valueType).U32(static_cast<uint32_t>(a.data.size())).U32(a.root).Text(a.path).Bytes(a.data);
     Record(std::move(record));
   }
   void operator()(const RunAction& a) {
-    Record(std::move(ActionRecordWriter(kRunProgram).U32(a.deferred ? 1 : 0).Text(a.program).Text(a.arguments)));
+    Record(std::move(ActionRecordWriter(kActionRunProgram).U32(a.deferred ? 1 : 0).Text(a.program).Text(a.arguments)));
   }
   void operator()(const ShortcutAction& a) {
-    ActionRecordWriter record(kShortcut);
+    ActionRecordWriter record(kActionShortcut);
     record.U32(Widened(a.iconIndex)).U32(a.hotKey).U32(Widened(a.showCommand));
     record.Text(a.target).Text(a.arguments).Text(a.description).Text(a.iconFile).Text(a.path).Text(a.workingFolder);
     Record(std::move(record));
   }
-  void operator()(const FontAction& a) { Record(std::move(ActionRecordWriter(kRegisterFont).Text(a.path))); }
-  void operator()(const ComServerAction& a) { Record(std::move(ActionRecordWriter(kRegisterServer).Text(a.path))); }
+  void operator()(const FontAction& a) { Record(std::move(ActionRecordWriter(kActionRegisterFont).Text(a.path))); }
+  void operator()(const ComServerAction& a) { Record(std::move(ActionRecordWriter(kActionRegisterServer).Text(a.path))); }
   void operator()(const TypeLibraryAction& a) {
-    Record(std::move(ActionRecordWriter(kRegisterTypeLib).Text(a.path).Text(a.helpFolder)));
+    Record(std::move(ActionRecordWriter(kActionRegisterTypeLib).Text(a.path).Text(a.helpFolder)));
   }
   void operator()(const ServiceAction& a) {
-    ActionRecordWriter record(kService);
+    ActionRecordWriter record(kActionService);
     record.U32(a.startType).Text(a.name).Text(a.displayName).Text(a.description).Text(a.program);
     Record(std::move(record));
   }
   void operator()(const ScriptAction& a) {
-    Record(std::move(ActionRecordWriter(kScript).Text(a.language).Text(a.text)));
+    Record(std::move(ActionRecordWriter(kActionScript).Text(a.language).Text(a.text)));
   }
   void operator()(const CopyFileAction& a) {
-    Record(std::move(FileHeader(kCopyFile, FileTimes{}, a.attributes).Text(a.destination)));
+    Record(std::move(FileHeader(kActionCopyFile, FileTimes{}, a.attributes).Text(a.destination)));
     out->push_back(TextEntry(name + ".p", a.source));
   }
   void operator()(const CopyFolderAction& a) {
-    Record(std::move(ActionRecordWriter(kCopyFolder).Text(a.destination)));
+    Record(std::move(ActionRecordWriter(kActionCopyFolder).Text(a.destination)));
     out->push_back(TextEntry(name + ".d", a.source));
   }
 };

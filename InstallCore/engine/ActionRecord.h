@@ -1,24 +1,9 @@
 #pragma once
 #include <stdint.h>
 
+#include "ActionType.h"
 #include "ByteSource.h"
 #include "Text.h"
-
-// Type codes at offset 0 of an action record; codes above 11 are skipped like 8.
-enum ActionType : uint32_t {
-  kActionPackageFile = 0,
-  kActionRegisterFont = 1,
-  kActionRegisterServer = 2,
-  kActionRegisterTypeLib = 3,
-  kActionRegistryValue = 4,
-  kActionRunProgram = 5,
-  kActionShortcut = 6,
-  kActionScript = 7,
-  kActionSkipped = 8,
-  kActionCopyFile = 9,
-  kActionService = 10,
-  kActionCopyFolder = 11,
-};
 
 // Types 0 and 9. Times are FILETIME values.
 struct FileAction {

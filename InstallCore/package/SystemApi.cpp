@@ -43,7 +43,14 @@ ChangeServiceConfig2WFn ChangeServiceConfig2W() {
 }
 
 SetFileInformationByHandleFn SetFileInformationByHandle() {
-  return reinterpret_cast<SetFileInformationByHandleFn>(Lookup("kernel32.dll", "SetFileInformationByHandle"));
+  // Asked for every installed file: looked up once.
+  static bool lookedUp = false;
+  static SetFileInformationByHandleFn function = nullptr;
+  if (!lookedUp) {
+    function = reinterpret_cast<SetFileInformationByHandleFn>(Lookup("kernel32.dll", "SetFileInformationByHandle"));
+    lookedUp = true;
+  }
+  return function;
 }
 
 }  // namespace SystemApi
