@@ -50,7 +50,9 @@ struct Encoder {
     Record(std::move(record));
   }
   void operator()(const FontAction& a) { Record(std::move(ActionRecordWriter(kActionRegisterFont).Text(a.path))); }
-  void operator()(const ComServerAction& a) { Record(std::move(ActionRecordWriter(kActionRegisterServer).Text(a.path))); }
+  void operator()(const ComServerAction& a) {
+    Record(std::move(ActionRecordWriter(kActionRegisterServer).Text(a.path)));
+  }
   void operator()(const TypeLibraryAction& a) {
     Record(std::move(ActionRecordWriter(kActionRegisterTypeLib).Text(a.path).Text(a.helpFolder)));
   }

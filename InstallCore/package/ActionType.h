@@ -1,7 +1,8 @@
 #pragma once
 #include <stdint.h>
 
-// Type codes at offset 0 of an action record; codes above 11 are skipped like 8.
+// Type codes at offset 0 of an action record, written by the packer and read by the engine;
+// codes above 11 are skipped like 8.
 enum ActionType : uint32_t {
   kActionPackageFile = 0,
   kActionRegisterFont = 1,
