@@ -1,6 +1,8 @@
 # Test helpers shared by every folder.
 #   velmora_native_test(NAME SOURCES... [LIBS ...])  host gtest executable, built with ASan and UBSan
-#   velmora_wine_test(NAME SOURCES... [LIBS ...])    Windows gtest executable run under Wine
+#   velmora_wine_test(NAME SOURCES... [LIBS ...])    Windows gtest executable run under Wine; its test is
+#                                                    NAME${VELMORA_TEST_SUFFIX}, so both Windows trees' tests
+#                                                    and fixtures can share one CTest run
 # No vptr check: the installer's classes are built without RTTI, which that check needs.
 set(VELMORA_SANITIZE_FLAGS -fsanitize=address,undefined -fno-sanitize=vptr -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 
@@ -31,8 +33,8 @@ function(velmora_wine_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} gtest_main)
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS wine
+  add_test(NAME ${name}${VELMORA_TEST_SUFFIX} COMMAND ${name})
+  set_tests_properties(${name}${VELMORA_TEST_SUFFIX} PROPERTIES TIMEOUT 600 LABELS "wine;${VELMORA_WINE_ARCH}"
     ENVIRONMENT "VELPACK=${VELPACK_EXECUTABLE}")
 endfunction()
 

@@ -1,22 +1,47 @@
-# Sourced by the top-level scripts: configures and builds the host and Windows trees, and
-# provides a private X display and a warm Wine server.
+# Sourced by the top-level scripts: configures and builds the host tree and both Windows trees, finds
+# out which of them this machine can run, and provides a private X display and warm Wine servers.
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
+# Some kernels run no 32-bit programs at all ("Exec format error"); the 32-bit Wine loader tells.
+velmora_detect_arches() {
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    VELMORA_RUN_TREES=("$BUILD/win" "$BUILD/win64")
+    echo "velmora: this machine runs 32-bit programs: the Windows tests run in the 32-bit build (wine) and the 64-bit build (wine64)"
+  else
+    VELMORA_RUN_TREES=("$BUILD/win64")
+    echo "velmora: this machine runs no 32-bit programs: the 32-bit build is built but cannot be run here; the Windows tests run in the 64-bit build (wine64)"
+  fi
+}
+
 velmora_build() {
   "$ROOT/scripts/bootstrap.sh"
+  velmora_detect_arches
+  local trees
+  trees="$(IFS=';'; echo "${VELMORA_RUN_TREES[*]}")"
   CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD/host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DVELMORA_WIN_BUILD_DIR="$BUILD/win" >/dev/null
+    -DVELMORA_WIN_BUILD_DIRS="$trees" >/dev/null
   cmake -S "$ROOT" -B "$BUILD/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
     -DVELPACK_EXECUTABLE="$BUILD/host/velpack/velpack" >/dev/null
+  cmake -S "$ROOT" -B "$BUILD/win64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
+    -DVELPACK_EXECUTABLE="$BUILD/host/velpack/velpack" >/dev/null
   cmake --build "$BUILD/host" -j2
   cmake --build "$BUILD/win" -j2
+  cmake --build "$BUILD/win64" -j2
 }
 
-# Starts Xvfb on a free display and a persistent wineserver; both end with the script.
+# Sources the Wine environment of one Windows build tree (its prefix and architecture).
+velmora_wine_env() {
+  # shellcheck source=../cmake/wine-env.sh
+  source "$ROOT/cmake/wine-env.sh" "$1/wineprefix" "$(cat "$1/wine-arch")"
+}
+
+# Starts Xvfb on a free display and a persistent wineserver for each tree this machine runs; all end
+# with the script. Leaves the environment of the last such tree (the 64-bit one) in force.
 velmora_start_wine() {
-  local fifo display
+  local fifo display tree
   fifo="$(mktemp -u)"
   mkfifo "$fifo"
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
@@ -24,18 +49,25 @@ velmora_start_wine() {
   read -r display <"$fifo"
   rm -f "$fifo"
   export DISPLAY=":$display"
-  export VELMORA_WINEPREFIX="$BUILD/win/wineprefix"
-  # shellcheck source=../cmake/wine-env.sh
-  source "$ROOT/cmake/wine-env.sh" "$VELMORA_WINEPREFIX"
-  wineserver -p
   trap velmora_stop_wine EXIT
-  # The first Wine process of a session starts the prefix's services, which inherit its standard
-  # handles. Started here, they hold /dev/null rather than a test's output pipe, which CTest would
-  # otherwise wait on until the test's timeout.
-  wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  for tree in "${VELMORA_RUN_TREES[@]}"; do
+    velmora_wine_env "$tree"
+    wineserver -p
+    # The first Wine process of a session starts the prefix's services, which inherit its standard
+    # handles. Started here, they hold /dev/null rather than a test's output pipe, which CTest would
+    # otherwise wait on until the test's timeout.
+    if ! "$VELMORA_WINE" cmd.exe /c exit </dev/null >"$tree/wine-start.log" 2>&1; then
+      echo "Wine could not start a program in $WINEPREFIX:" >&2
+      cat "$tree/wine-start.log" >&2
+      exit 1
+    fi
+  done
 }
 
 velmora_stop_wine() {
-  wineserver -k 2>/dev/null || true
+  local tree
+  for tree in "${VELMORA_RUN_TREES[@]}"; do
+    WINEPREFIX="$tree/wineprefix" wineserver -k 2>/dev/null || true
+  done
   kill "$XVFB_PID" 2>/dev/null || true
 }

@@ -8,22 +8,26 @@ velmora_start_wine
 
 MANIFEST="$ROOT/examples/demo/velmora-demo.toml"
 SETUP="$BUILD/demo/VelmoraDemoSetup.exe"
+# The stub this machine runs: the 32-bit one where it can, the 64-bit one otherwise.
+TREE="${VELMORA_RUN_TREES[0]}"
+velmora_wine_env "$TREE"
+echo "velmora: the demo uses the stub of $TREE"
 mkdir -p "$BUILD/demo"
-"$BUILD/host/velpack/velpack" build "$MANIFEST" -o "$SETUP" --stub "$BUILD/win/bin/InstallCore.exe"
+"$BUILD/host/velpack/velpack" build "$MANIFEST" -o "$SETUP" --stub "$TREE/bin/InstallCore.exe"
 echo
 echo "== Installer: $SETUP ($(stat -c %s "$SETUP") bytes)"
 "$BUILD/host/velpack/velpack" list "$SETUP"
 
-DEST="$(winepath -u 'C:\Program Files\Velmora Demo' 2>/dev/null)"
+DEST="$("$VELMORA_WINE" winepath.exe -u 'C:\Program Files\Velmora Demo' | tr -d '\r')"
 # A fresh machine each time: remove what an earlier run of the demo may have left.
 rm -rf "$DEST"
-wine reg delete 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmora Demo' /f >/dev/null 2>&1 || true
-wine reg delete 'HKCU\Software\Velmora Demo' /f >/dev/null 2>&1 || true
+"$VELMORA_WINE" reg delete 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmora Demo' /f >/dev/null 2>&1 || true
+"$VELMORA_WINE" reg delete 'HKCU\Software\Velmora Demo' /f >/dev/null 2>&1 || true
 
 echo
 echo "== Installing unattended under Wine"
 code=0
-timeout 300 wine "$SETUP" || code=$?
+timeout 300 "$VELMORA_WINE" "$SETUP" || code=$?
 echo "exit code: $code"
 
 echo
@@ -34,12 +38,12 @@ echo "== Uninst.log (newest change first)"
 tr -d '\r' <"$DEST/Uninst.log"
 echo
 echo "== Registry"
-wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmora Demo' 2>/dev/null | tr -d '\r'
-wine reg query 'HKCU\Software\Velmora Demo' /s 2>/dev/null | tr -d '\r' || true
+"$VELMORA_WINE" reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmora Demo' 2>/dev/null | tr -d '\r'
+"$VELMORA_WINE" reg query 'HKCU\Software\Velmora Demo' /s 2>/dev/null | tr -d '\r' || true
 
 echo
 echo "== Removing it again with the installed uninstaller (silent)"
 code=0
-timeout 300 wine "C:\\Program Files\\Velmora Demo\\Uninst.exe" "C:\\Program Files\\Velmora Demo\\Uninst.log" /S || code=$?
+timeout 300 "$VELMORA_WINE" "C:\\Program Files\\Velmora Demo\\Uninst.exe" "C:\\Program Files\\Velmora Demo\\Uninst.log" /S || code=$?
 echo "exit code: $code"
 if [ -e "$DEST" ]; then echo "left behind:"; find "$DEST"; else echo "the product folder is gone"; fi

@@ -15,6 +15,8 @@ import nsis
 import payload
 import velmora
 
+# The loader for the prefix's architecture, as cmake/wine-env.sh exports it.
+WINE = os.environ.get("VELMORA_WINE", "wine")
 DESTINATION = r"C:\Program Files\VelBench"
 REGISTRATION = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelBench"
 NSIS_COMPRESSORS = ("bzip2", "lzma")
@@ -106,7 +108,7 @@ def _build(installer, args, work, payload_root):
 
 
 def _unix_path(windows_path):
-    result = subprocess.run(["winepath", "-u", windows_path], stdout=subprocess.PIPE,
+    result = subprocess.run([WINE, "winepath.exe", "-u", windows_path], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL, text=True, check=True)
     return result.stdout.strip()
 
@@ -118,7 +120,7 @@ def _clean(folder, trash):
     if os.path.exists(folder):
         os.makedirs(trash, exist_ok=True)
         os.rename(folder, os.path.join(trash, str(len(os.listdir(trash)))))
-    subprocess.run(["wine", "reg", "delete", REGISTRATION, "/f"],
+    subprocess.run([WINE, "reg", "delete", REGISTRATION, "/f"],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # Write back the previous run's files now rather than during the next timed install.
     subprocess.run(["sync"], check=True)
@@ -161,7 +163,7 @@ def _install(installer, log, timeout):
     cpu_before = _children_cpu_seconds() + _process_cpu_seconds(server)
     start = time.perf_counter()
     try:
-        code = subprocess.run(["wine", installer.path], stdout=log, stderr=log, timeout=timeout).returncode
+        code = subprocess.run([WINE, installer.path], stdout=log, stderr=log, timeout=timeout).returncode
     except subprocess.TimeoutExpired:
         sys.exit(f"bench: {installer.label} did not finish within {timeout} s")
     seconds = time.perf_counter() - start
@@ -187,7 +189,7 @@ def _problems(installer, folder, files, check_registration):
         unlogged = [e["path"] for e in files if DESTINATION + "\\" + e["path"].replace("/", "\\") not in logged]
         problems.extend(f"{p} not in Uninst.log" for p in unlogged[:10])
     if check_registration:
-        query = subprocess.run(["wine", "reg", "query", REGISTRATION, "/v", "UninstallString"],
+        query = subprocess.run([WINE, "reg", "query", REGISTRATION, "/v", "UninstallString"],
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if query.returncode != 0:
             problems.append(f"no registration under {REGISTRATION}")

@@ -27,7 +27,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-for tool in makensis wine wineserver winepath python3; do
+for tool in makensis wineserver python3; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing (scripts/bootstrap.sh installs it)" >&2; exit 1; }
 done
 
@@ -40,7 +40,7 @@ fi
 # The unattended installs show no window, so no display is used.
 unset DISPLAY
 # shellcheck source=../../cmake/wine-env.sh
-source "$ROOT/cmake/wine-env.sh" "$BUILD_DIR/wineprefix"
+source "$ROOT/cmake/wine-env.sh" "$BUILD_DIR/wineprefix" "$(cat "$BUILD_DIR/wine-arch")"
 # A warm server makes a process start cost milliseconds; one already running for the prefix is left alone.
 if wineserver -p 2>/dev/null; then
   trap 'wineserver -k 2>/dev/null || true' EXIT
