@@ -7,9 +7,11 @@ BUILD="$ROOT/build"
 velmora_detect_arches() {
   if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     VELMORA_RUN_TREES=("$BUILD/win" "$BUILD/win64")
+    export VELMORA_RUNS_32BIT=1
     echo "velmora: this machine runs 32-bit programs: the Windows tests run in the 32-bit build (wine) and the 64-bit build (wine64)"
   else
     VELMORA_RUN_TREES=("$BUILD/win64")
+    export VELMORA_RUNS_32BIT=0
     echo "velmora: this machine runs no 32-bit programs: the 32-bit build is built but cannot be run here; the Windows tests run in the 64-bit build (wine64)"
   fi
 }
@@ -26,10 +28,12 @@ velmora_build() {
     -DVELPACK_EXECUTABLE="$BUILD/host/velpack/velpack" >/dev/null
   cmake -S "$ROOT" -B "$BUILD/win64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
-    -DVELPACK_EXECUTABLE="$BUILD/host/velpack/velpack" >/dev/null
+    -DVELPACK_EXECUTABLE="$BUILD/host/velpack/velpack" -DVELMORA_X86_STUB="$BUILD/win/bin/InstallCore.exe" >/dev/null
   cmake --build "$BUILD/host" -j2
   cmake --build "$BUILD/win" -j2
   cmake --build "$BUILD/win64" -j2
+  # velpack build picks the stub (and the uninstaller beside it) of the manifest's architecture.
+  export VELMORA_STUB_X86="$BUILD/win/bin/InstallCore.exe" VELMORA_STUB_X64="$BUILD/win64/bin/InstallCore.exe"
 }
 
 # Sources the Wine environment of one Windows build tree (its prefix and architecture).

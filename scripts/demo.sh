@@ -8,12 +8,14 @@ velmora_start_wine
 
 MANIFEST="$ROOT/examples/demo/velmora-demo.toml"
 SETUP="$BUILD/demo/VelmoraDemoSetup.exe"
-# The stub this machine runs: the 32-bit one where it can, the 64-bit one otherwise.
+# The kind of installer this machine runs: 32-bit where it can, 64-bit otherwise.
 TREE="${VELMORA_RUN_TREES[0]}"
+ARCHITECTURE=x86
+[ "$TREE" = "$BUILD/win64" ] && ARCHITECTURE=x64
 velmora_wine_env "$TREE"
-echo "velmora: the demo uses the stub of $TREE"
+echo "velmora: the demo is an $ARCHITECTURE installer, run under $VELMORA_WINE"
 mkdir -p "$BUILD/demo"
-"$BUILD/host/velpack/velpack" build "$MANIFEST" -o "$SETUP" --stub "$TREE/bin/InstallCore.exe"
+"$BUILD/host/velpack/velpack" build "$MANIFEST" -o "$SETUP" --architecture "$ARCHITECTURE"
 echo
 echo "== Installer: $SETUP ($(stat -c %s "$SETUP") bytes)"
 "$BUILD/host/velpack/velpack" list "$SETUP"

@@ -23,17 +23,27 @@ std::string ReadAll(const std::string& path) {
   return text.str();
 }
 
+// The start of a Windows program for the machine (0x14C x86, 0x8664 x64): the text, then a PE header.
+std::string Program(const std::string& text, uint16_t machine = 0x14C) {
+  std::string image = text;
+  image.resize(0x3C, ' ');
+  image += std::string("\x40\0\0\0PE\0\0", 8);
+  image += static_cast<char>(machine & 0xFF);
+  image += static_cast<char>(machine >> 8);
+  return image;
+}
+
 class BuildCommandTest : public ::testing::Test {
  protected:
   BuildCommandTest() {
-    stub_ = tree_.Write("stub/InstallCore.exe", "MZ stub image");
-    tree_.Write("stub/Uninst.exe", "MZ own uninstaller");
+    stub_ = tree_.Write("stub/InstallCore.exe", Program("MZ stub image"));
+    tree_.Write("stub/Uninst.exe", Program("MZ own uninstaller"));
   }
 
   // Runs velpack with the arguments; returns its exit code and keeps its stderr.
   int Velpack(const std::string& arguments, const std::string& environment = "") {
     std::string errorsPath = tree_.Path("stderr.txt");
-    std::string command = "env -u VELMORA_STUB " + environment + " " + Quote(VELPACK_BINARY) + " " + arguments +
+    std::string command = "env -u VELMORA_STUB -u VELMORA_STUB_X86 -u VELMORA_STUB_X64 " + environment + " " + Quote(VELPACK_BINARY) + " " + arguments +
                           " >/dev/null 2>" + Quote(errorsPath);
     int status = std::system(command.c_str());
     stderr_ = ReadAll(errorsPath);
@@ -70,7 +80,8 @@ TEST_F(BuildCommandTest, ExampleBuildsIntoAPackageThatReadsBackEntryForEntry) {
   PackageReader reader(out.c_str());
   ASSERT_TRUE(reader.IsOpen());
   EXPECT_EQ(reader.EntryCount(), expected.size() + 2);  // and the uninstaller and the solid block
-  EXPECT_TRUE(reader.ReadEntryString("uninst.exe").Equals("MZ own uninstaller"));
+  Text uninstaller = reader.ReadEntryString("uninst.exe");
+  EXPECT_EQ(std::string(uninstaller.Data(), uninstaller.Length()), Program("MZ own uninstaller"));
   for (const PackageEntry& entry : expected) {
     Text content = reader.ReadEntryString(entry.name.c_str());
     EXPECT_EQ(std::string(content.Data(), content.Length()), std::string(entry.content.begin(), entry.content.end()))
@@ -111,7 +122,7 @@ TEST_F(BuildCommandTest, StubComesFromOptionEnvironmentOrVelpacksFolder) {
   std::string besideVelpack = std::filesystem::path(VELPACK_BINARY).parent_path() / "InstallCore.exe";
   if (!std::filesystem::exists(besideVelpack)) {
     EXPECT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(tree_.Path("x.exe"))), 1);
-    EXPECT_NE(stderr_.find("no installer stub"), std::string::npos) << stderr_;
+    EXPECT_NE(stderr_.find("no x86 installer stub"), std::string::npos) << stderr_;
     EXPECT_FALSE(std::filesystem::exists(tree_.Path("x.exe")));
   }
   EXPECT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(out) + " --stub " + Quote(tree_.Path("no.exe"))), 1);
@@ -129,7 +140,7 @@ TEST_F(BuildCommandTest, OwnUninstallerIsCarriedUnlessTheManifestSaysOtherwise) 
   auto carried = [&]() { return std::string(PackageReader(out.c_str()).ReadEntryString("uninst.exe").Data()); };
 
   ASSERT_EQ(build(product + "uninstaller = true\n" + component, stub_), 0) << stderr_;
-  EXPECT_EQ(carried(), "MZ own uninstaller");
+  EXPECT_EQ(carried().compare(0, 18, "MZ own uninstaller"), 0);
   EXPECT_EQ(stderr_, "");
 
   ASSERT_EQ(build(product + "uninstaller = false\n" + component, stub_), 0) << stderr_;
@@ -141,11 +152,50 @@ TEST_F(BuildCommandTest, OwnUninstallerIsCarriedUnlessTheManifestSaysOtherwise) 
   EXPECT_EQ(carried(), "MZ the author's");
 
   // A stub without the uninstaller beside it still builds, but says what the installer will lack.
-  std::string lone = tree_.Write("lone/InstallCore.exe", "MZ stub image");
+  std::string lone = tree_.Write("lone/InstallCore.exe", Program("MZ stub image"));
   ASSERT_EQ(build(product + component, lone), 0) << stderr_;
   EXPECT_EQ(carried(), "");
   EXPECT_NE(stderr_.find("warning: no Uninst.exe beside the stub"), std::string::npos) << stderr_;
   EXPECT_NE(stderr_.find("no uninstall log"), std::string::npos) << stderr_;
+}
+
+TEST_F(BuildCommandTest, ArchitecturePicksTheStubAndTheUninstaller) {
+  std::string x64 = tree_.Write("x64/InstallCore.exe", Program("MZ x64 stub", 0x8664));
+  tree_.Write("x64/Uninst.exe", Program("MZ x64 uninstaller", 0x8664));
+  std::string stubs = "VELMORA_STUB_X86=" + Quote(stub_) + " VELMORA_STUB_X64=" + Quote(x64);
+  std::string out = tree_.Path("setup.exe");
+  auto carried = [&]() { return std::string(PackageReader(out.c_str()).ReadEntryString("uninst.exe").Data()); };
+  auto build = [&](const std::string& architecture, const std::string& options, const std::string& environment) {
+    std::string manifest = tree_.Write("setup.toml", "[product]\nname = \"D\"\n" + architecture + "[[component]]\nname = \"M\"\n");
+    return Velpack("build " + Quote(manifest) + " -o " + Quote(out) + options, environment);
+  };
+
+  ASSERT_EQ(build("architecture = \"x64\"\n", "", stubs), 0) << stderr_;
+  EXPECT_EQ(ReadAll(out).compare(0, 11, "MZ x64 stub"), 0);
+  EXPECT_EQ(carried().compare(0, 18, "MZ x64 uninstaller"), 0);
+  ASSERT_EQ(build("", "", stubs), 0) << stderr_;
+  EXPECT_EQ(ReadAll(out).compare(0, 13, "MZ stub image"), 0);
+  // The command line overrides the manifest, so one manifest makes both kinds.
+  ASSERT_EQ(build("architecture = \"x86\"\n", " --architecture x64", stubs), 0) << stderr_;
+  EXPECT_EQ(ReadAll(out).compare(0, 11, "MZ x64 stub"), 0);
+
+  // A stub of the other kind is refused by name, and nothing is written.
+  std::filesystem::remove(out);
+  EXPECT_EQ(build("architecture = \"x64\"\n", " --stub " + Quote(stub_), ""), 1);
+  EXPECT_NE(stderr_.find(stub_ + " is an x86 program, but the installer is x64"), std::string::npos) << stderr_;
+  EXPECT_EQ(build("architecture = \"x64\"\n", "", "VELMORA_STUB_X86=" + Quote(stub_)), 1);
+  EXPECT_NE(stderr_.find("no x64 installer stub"), std::string::npos) << stderr_;
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_EQ(build("architecture = \"arm64\"\n", "", stubs), 1);
+  EXPECT_NE(stderr_.find("setup.toml:3:16: error: 'architecture' must be one of"), std::string::npos) << stderr_;
+  EXPECT_EQ(build("", " --architecture ia64", stubs), 2);
+
+  // An uninstaller of the other kind would undo the wrong registry view: it is left out, with a warning.
+  std::string mixed = tree_.Write("mixed/InstallCore.exe", Program("MZ x64 stub", 0x8664));
+  tree_.Write("mixed/Uninst.exe", Program("MZ x86 uninstaller"));
+  ASSERT_EQ(build("architecture = \"x64\"\n", " --stub " + Quote(mixed), ""), 0) << stderr_;
+  EXPECT_EQ(carried(), "");
+  EXPECT_NE(stderr_.find("Uninst.exe is an x86 program, but the installer is x64"), std::string::npos) << stderr_;
 }
 
 TEST_F(BuildCommandTest, CommandLineMistakesAreUsageErrors) {

@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+#include "WindowsImage.h"
+
 // The parsed manifest: everything the package needs, already checked, with texts converted to
 // the installer's code page and the files it carries read into memory.
 
@@ -111,6 +113,9 @@ struct Language {
 };
 
 struct Product {
+  // Picks the stub and the uninstaller: an x64 installer writes the native registry view and
+  // installs into the native program files folder.
+  Architecture architecture = Architecture::kX86;
   std::string name;
   std::string company;
   std::string version;

@@ -85,6 +85,12 @@ void ParseProduct(ManifestContext& ctx, const toml::table& table, Product* produ
   product->destination = "${ProgramsPath}\\" + product->name;
   product->addedFolder = product->name;
   product->startMenu = product->name;
+  uint32_t architecture = static_cast<uint32_t>(product->architecture);
+  if (t.Choice("architecture",
+               {{"x86", static_cast<uint32_t>(Architecture::kX86)}, {"x64", static_cast<uint32_t>(Architecture::kX64)}},
+               &architecture)) {
+    product->architecture = static_cast<Architecture>(architecture);
+  }
   t.Text("company", &product->company);
   t.Text("version", &product->version);
   t.Text("destination", &product->destination, ManifestTable::kNonEmpty);

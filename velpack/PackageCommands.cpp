@@ -9,6 +9,7 @@
 #include "Memory.h"
 #include "PackageReader.h"
 #include "PackageWriter.h"
+#include "TextEncoding.h"
 
 namespace {
 const int kUsageError = 2;
@@ -19,22 +20,31 @@ int Fail(const std::string& message, int code = kFailure) {
   return code;
 }
 
-// Names may hold any byte; control bytes are shown escaped so that one record stays one line.
+// Catalog names are Windows-1252 and may hold any byte: shown in UTF-8 like the command line, with
+// control bytes escaped so that one record stays one line.
 std::string Readable(const CatalogEntry& entry) {
   std::string out;
   for (uint32_t i = 0; i < entry.nameLength; ++i) {
-    uint8_t c = uint8_t(entry.name[i]);
+    uint32_t c = TextEncoding::Windows1252CodePoint(uint8_t(entry.name[i]));
     if (c == 0) {
       out += "\\0";
-    } else if (c < 0x20 || c == 0x7F) {
+    } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
       char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\x%02X", c);
+      std::snprintf(escaped, sizeof(escaped), "\\x%02X", unsigned(c));
       out += escaped;
     } else {
-      out += char(c);
+      TextEncoding::AppendUtf8(c, &out);
     }
   }
   return out;
+}
+
+// An entry name from the command line (UTF-8) in the catalog's code page.
+bool CatalogName(const std::string& utf8, std::string* name, std::string* error) {
+  std::string problem;
+  if (TextEncoding::Utf8ToWindows1252(utf8, name, &problem)) return true;
+  *error = "the entry name " + utf8 + " has no Windows-1252 form: " + problem;
+  return false;
 }
 
 const char* StorageName(uint32_t flags) {
@@ -85,7 +95,9 @@ int PackCommand(const std::vector<std::string>& args) {
       // Names cannot hold '=', paths can.
       size_t equals = value.find('=');
       if (equals == std::string::npos) return Fail("pack: " + option + " expects NAME=FILE, got " + value, kUsageError);
-      if (!AddEntry(writer, option, value.substr(0, equals), value.substr(equals + 1), &error))
+      std::string name;
+      if (!CatalogName(value.substr(0, equals), &name, &error)) return Fail("pack: " + error);
+      if (!AddEntry(writer, option, name, value.substr(equals + 1), &error))
         return Fail("pack: " + error);
     }
   }
@@ -112,14 +124,15 @@ int ListCommand(const std::vector<std::string>& args) {
 int ExtractCommand(const std::vector<std::string>& args) {
   if (args.size() != 2) return Fail("extract: expects INSTALLER NAME", kUsageError);
   const std::string& path = args[0];
-  const std::string& name = args[1];
-  std::string error;
+  const std::string& shownName = args[1];
+  std::string name, error;
+  if (!CatalogName(shownName, &name, &error)) return Fail("extract: " + error);
   PackageReader reader(path.c_str());
   if (!OpenInstaller(path, reader, &error)) return Fail("extract: " + error);
-  if (!reader.FindEntry(name.c_str())) return Fail("extract: " + path + " has no entry " + name);
+  if (!reader.FindEntry(name.c_str())) return Fail("extract: " + path + " has no entry " + shownName);
   uint32_t size = 0;
   uint8_t* content = reader.ExtractToMemory(name.c_str(), &size);
-  if (!content) return Fail("extract: entry " + name + " of " + path + " cannot be read: it is damaged");
+  if (!content) return Fail("extract: entry " + shownName + " of " + path + " cannot be read: it is damaged");
   bool written = std::fwrite(content, 1, size, stdout) == size && std::fflush(stdout) == 0;
   MemFree(content);
   if (!written) return Fail("extract: cannot write to standard output: " + std::string(std::strerror(errno)));

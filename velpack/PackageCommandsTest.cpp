@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "PackageReader.h"
 #include "PackageTestSupport.h"
 
 namespace {
@@ -110,4 +111,35 @@ TEST(PackageCommands, ReportProblemsWithTheFileAndTheReason) {
     EXPECT_TRUE(result.out.empty());
   }
   EXPECT_FALSE(std::filesystem::exists(folder.File("new.exe")));
+}
+
+TEST(PackageCommands, NamesOnTheCommandLineAreUtf8AndCatalogNamesWindows1252) {
+  ScratchFolder folder;
+  std::string stub = Input(folder, "stub", "MZ");
+  std::string out = folder.File("out.exe");
+  Result pack = Velpack(folder, {"pack", "--stub", stub, "-o", out, "--stored", "zero\\highé€=" + Input(folder, "a", "A"),
+                                 "--solid", "plain=" + Input(folder, "b", "B")});
+  ASSERT_EQ(pack.code, 0) << pack.err;
+
+  // The catalog holds the code page's bytes: é is 0xE9 and € 0x80.
+  PackageReader reader(out.c_str());
+  EXPECT_TRUE(reader.FindEntry("zero\\high\xE9\x80"));
+  Result list = Velpack(folder, {"list", out});
+  ASSERT_EQ(list.code, 0) << list.err;
+  EXPECT_NE(list.out.find("zero\\highé€\tstored\t"), std::string::npos) << list.out;
+  EXPECT_EQ(list.out.find('\xE9'), std::string::npos) << "a raw code-page byte was printed";
+
+  Result extract = Velpack(folder, {"extract", out, "zero\\highé€"});
+  EXPECT_EQ(extract.code, 0) << extract.err;
+  EXPECT_EQ(extract.out, "A");
+
+  // A name the code page cannot hold is refused by name, before anything is written.
+  std::string refused = folder.File("refused.exe");
+  Result han = Velpack(folder, {"pack", "--stub", stub, "-o", refused, "--stored", "中=" + Input(folder, "c", "C")});
+  EXPECT_EQ(han.code, 1);
+  EXPECT_NE(han.err.find("the entry name 中 has no Windows-1252 form"), std::string::npos) << han.err;
+  EXPECT_FALSE(std::filesystem::exists(refused));
+  Result lookup = Velpack(folder, {"extract", out, "中"});
+  EXPECT_EQ(lookup.code, 1);
+  EXPECT_NE(lookup.err.find("U+4E2D"), std::string::npos) << lookup.err;
 }

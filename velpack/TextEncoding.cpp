@@ -56,6 +56,30 @@ bool NextCodePoint(std::string_view text, size_t* pos, uint32_t* codePoint) {
 
 }  // namespace
 
+void AppendUtf8(uint32_t codePoint, std::string* out) {
+  if (codePoint < 0x80) {
+    *out += static_cast<char>(codePoint);
+  } else if (codePoint < 0x800) {
+    *out += static_cast<char>(0xC0 | (codePoint >> 6));
+    *out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else if (codePoint < 0x10000) {
+    *out += static_cast<char>(0xE0 | (codePoint >> 12));
+    *out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (codePoint >> 18));
+    *out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  }
+}
+
+uint32_t Windows1252CodePoint(uint8_t byte) {
+  if (byte < 0x80 || byte >= 0xA0) return byte;
+  // Windows itself maps the five undefined bytes to the C1 controls of the same number.
+  return kHighControls[byte - 0x80] ? kHighControls[byte - 0x80] : byte;
+}
+
 std::string DescribeCodePoint(uint32_t codePoint) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(codePoint));
@@ -63,21 +87,7 @@ std::string DescribeCodePoint(uint32_t codePoint) {
   if (codePoint >= 0x20 && codePoint != 0x7F && !(codePoint >= 0x80 && codePoint < 0xA0)) {
     // Re-encode as UTF-8 so the message shows the character itself.
     std::string utf8;
-    if (codePoint < 0x80) {
-      utf8 += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (codePoint >> 6));
-      utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-      utf8 += static_cast<char>(0xE0 | (codePoint >> 12));
-      utf8 += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xF0 | (codePoint >> 18));
-      utf8 += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-      utf8 += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
+    AppendUtf8(codePoint, &utf8);
     result += " '" + utf8 + "'";
   }
   return result;

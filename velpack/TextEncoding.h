@@ -11,6 +11,11 @@ namespace TextEncoding {
 // that cannot be converted (or the malformed byte) in *problem.
 bool Utf8ToWindows1252(std::string_view utf8, std::string* out, std::string* problem);
 
+// The Unicode character of a Windows-1252 byte (the C1 control of the same number for the five
+// bytes the code page leaves undefined).
+uint32_t Windows1252CodePoint(uint8_t byte);
+void AppendUtf8(uint32_t codePoint, std::string* out);
+
 // U+XXXX notation, followed by the character itself when it is printable.
 std::string DescribeCodePoint(uint32_t codePoint);
 

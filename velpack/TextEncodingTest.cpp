@@ -38,4 +38,20 @@ TEST(TextEncoding, RefusesWhatTheCodePageCannotHoldAndBrokenUtf8) {
   }
 }
 
+TEST(TextEncoding, EveryDefinedByteComesBackFromItsUtf8Form) {
+  for (int byte = 1; byte < 256; ++byte) {
+    std::string utf8;
+    TextEncoding::AppendUtf8(TextEncoding::Windows1252CodePoint(uint8_t(byte)), &utf8);
+    bool undefined = byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+    if (undefined) {
+      EXPECT_EQ(utf8, std::string("\xC2") + char(byte)) << byte;  // the C1 control of that number
+    } else {
+      EXPECT_EQ(Convert(utf8), std::string(1, char(byte))) << byte;
+    }
+  }
+  std::string euro;
+  TextEncoding::AppendUtf8(TextEncoding::Windows1252CodePoint(0x80), &euro);
+  EXPECT_EQ(euro, "€");
+}
+
 }  // namespace

@@ -9,7 +9,7 @@ namespace {
 void Usage() {
   std::fputs(
       "usage:\n"
-      "  velpack build MANIFEST -o OUT\n"
+      "  velpack build MANIFEST -o OUT [--stub STUB] [--architecture x86|x64]\n"
       "  velpack pack --stub STUB -o OUT [--stored NAME=FILE] [--compressed NAME=FILE] [--solid NAME=FILE] ...\n"
       "  velpack list INSTALLER\n"
       "  velpack extract INSTALLER NAME\n",

@@ -48,6 +48,7 @@ def _parse_args(argv):
     parser.add_argument("--work", required=True, help="folder for the payload, the installers and the results")
     parser.add_argument("--velpack", help="host velpack binary")
     parser.add_argument("--stub", help="InstallCore.exe")
+    parser.add_argument("--architecture", default="x86", choices=("x86", "x64"), help="the stub's (default x86)")
     parser.add_argument("--only", default="velmora,nsis-bzip2,nsis-lzma",
                         help="comma-separated installers to build and run (default: all three; empty: none)")
     parser.add_argument("--repeat", type=int, default=3, help="timed installs of each installer (default 3)")
@@ -99,10 +100,11 @@ def _build(installer, args, work, payload_root):
     print(f"bench: building {installer.label} ...", flush=True)
     if installer.kind == "velmora":
         text = velmora.manifest(payload_root, args.stub, DESTINATION.replace(r"C:\Program Files", "${ProgramsPath}"))
-        build = lambda: velmora.build(args.velpack, args.stub, os.path.join(work, "velmora.toml"), text, installer.path)
+        build = lambda: velmora.build(args.velpack, args.stub, args.architecture, os.path.join(work, "velmora.toml"),
+                                      text, installer.path)
     else:
         compressor = installer.name.split("-", 1)[1]
-        text = nsis.script(payload_root, installer.path, compressor, r"$PROGRAMFILES\VelBench")
+        text = nsis.script(payload_root, installer.path, compressor, r"$PROGRAMFILES\VelBench", args.architecture)
         build = lambda: nsis.build(os.path.join(work, f"{installer.name}.nsi"), text)
     installer.build_seconds = _timed(build)
 

@@ -36,6 +36,22 @@ class NsisScriptTest(unittest.TestCase):
             with open(output, "rb") as f:
                 self.assertEqual(f.read(2), b"MZ")
 
+    def test_x64_installers_are_64_bit_programs(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            root = os.path.join(tmp, "payload")
+            os.makedirs(root)
+            with open(os.path.join(root, "a.txt"), "w") as f:
+                f.write("hello\n")
+            for architecture, machine in (("x86", 0x14C), ("x64", 0x8664)):
+                output = os.path.join(tmp, f"{architecture}.exe")
+                nsis.build(os.path.join(tmp, "t.nsi"),
+                           nsis.script(root, output, "bzip2", r"$PROGRAMFILES\VelBench", architecture))
+                with open(output, "rb") as f:
+                    image = f.read(4096)
+                pe = int.from_bytes(image[0x3C:0x40], "little")
+                self.assertEqual(image[pe:pe + 4], b"PE\0\0")
+                self.assertEqual(int.from_bytes(image[pe + 4:pe + 6], "little"), machine, architecture)
+
     def test_a_bad_script_fails_with_the_tool_output(self):
         with tempfile.TemporaryDirectory() as tmp:
             script = nsis.script(os.path.join(tmp, "absent"), os.path.join(tmp, "o.exe"), "lzma", "$TEMP\\x")

@@ -13,10 +13,12 @@ def _path_literal(path):
     raise ValueError(f"NSIS cannot quote the path {path!r}")
 
 
-def script(payload_root, output, compressor, install_dir):
+def script(payload_root, output, compressor, install_dir, architecture="x86"):
     """A silent installer of everything under payload_root into install_dir (an NSIS path such as
-    $PROGRAMFILES\\VelBench), with an uninstaller and its registration, like our installer writes."""
-    return "\n".join([
+    $PROGRAMFILES\\VelBench), with an uninstaller and its registration, like our installer writes;
+    for architecture "x64" a 64-bit one, so that both peers run where only 64-bit programs do."""
+    target = ["Target amd64-unicode"] if architecture == "x64" else []
+    return "\n".join(target + [
         "Unicode true",
         f"SetCompressor /SOLID {compressor}",
         'Name "VelBench"',

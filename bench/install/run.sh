@@ -46,4 +46,7 @@ if wineserver -p 2>/dev/null; then
   trap 'wineserver -k 2>/dev/null || true' EXIT
 fi
 
-python3 -B "$HERE/bench.py" --work "$BUILD_DIR/bench-install" --stub "$STUB" --velpack "$VELPACK" "${PASS[@]}"
+ARCHITECTURE=x86
+[ "$WINEARCH" = win64 ] && ARCHITECTURE=x64
+python3 -B "$HERE/bench.py" --work "$BUILD_DIR/bench-install" --stub "$STUB" --architecture "$ARCHITECTURE" \
+  --velpack "$VELPACK" "${PASS[@]}"

@@ -30,5 +30,6 @@ def manifest(payload_root, uninstaller, destination):
     ])
 
 
-def build(velpack, stub, manifest_path, text, output):
-    tools.build_from(manifest_path, text, [velpack, "build", manifest_path, "-o", output, "--stub", stub])
+def build(velpack, stub, architecture, manifest_path, text, output):
+    tools.build_from(manifest_path, text,
+                     [velpack, "build", manifest_path, "-o", output, "--stub", stub, "--architecture", architecture])

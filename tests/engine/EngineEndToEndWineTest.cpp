@@ -176,4 +176,44 @@ TEST(SmallPackages, NoUninstallerWizardFlagAndShortFlags) {
   }
 }
 
+// Where an installer's files and registry values land on this Windows: a 64-bit one (and a 32-bit
+// one on 32-bit Windows) in the native views, a 32-bit one on 64-bit Windows in the redirected ones.
+class ArchitectureInstall : public ::testing::Test {
+ protected:
+  static constexpr const char* kProduct = "Velmora E2E Architecture";
+  static constexpr const char* kKey = "Software\\Velmora E2E Architecture";
+
+  // Installs the package and checks where it went; the other view must stay untouched.
+  void InstallsInto(const char* package, const std::string& programFiles, REGSAM view, REGSAM otherView) {
+    const std::string folder = programFiles + "\\" + kProduct;
+    const std::string registration = std::string(kUninstallKey) + kProduct;
+    Scratch files(folder, HKEY_LOCAL_MACHINE, kKey, view);
+    Scratch registered(folder, HKEY_LOCAL_MACHINE, registration, view);
+    ASSERT_EQ(RunInstaller(package), 0);
+    EXPECT_EQ(Contents(files.In("readme.txt")), "Which Program Files am I in?\r\n");
+    EXPECT_EQ(RegistryValue(HKEY_LOCAL_MACHINE, kKey, "Folder", view),
+              RegistryData(REG_SZ, folder + std::string(1, '\0')));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, registration, view));
+    EXPECT_NE(Contents(files.In("Uninst.log")).find("6 HKLM\\" + std::string(kKey) + "\\Folder\r\n"),
+              std::string::npos);
+    if (otherView != 0) {
+      EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kKey, otherView));
+      EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration, otherView));
+    }
+  }
+};
+
+TEST_F(ArchitectureInstall, NativeInstallerUsesTheNativeViewsAndProgramFiles) {
+  bool is64 = sizeof(void*) == 8;
+  InstallsInto("architecture-native.exe", "C:\\Program Files", is64 ? KEY_WOW64_64KEY : 0,
+               is64 ? KEY_WOW64_32KEY : 0);
+}
+
+TEST_F(ArchitectureInstall, X86InstallerOn64BitWindowsUsesTheRedirectedViews) {
+  if (sizeof(void*) == 4) GTEST_SKIP() << "32-bit Windows has no redirected views";
+  if (EnvironmentValue("VELMORA_RUNS_32BIT") != "1") GTEST_SKIP() << "this machine runs no 32-bit programs";
+  ASSERT_TRUE(Exists(PackageDir() + "\\architecture-x86.exe"));
+  InstallsInto("architecture-x86.exe", "C:\\Program Files (x86)", KEY_WOW64_32KEY, KEY_WOW64_64KEY);
+}
+
 }  // namespace

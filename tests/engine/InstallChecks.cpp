@@ -54,9 +54,9 @@ void DeleteTree(const std::string& path) {
   RemoveDirectoryA(path.c_str());
 }
 
-RegistryData RegistryValue(HKEY root, const std::string& key, const char* name) {
+RegistryData RegistryValue(HKEY root, const std::string& key, const char* name, REGSAM view) {
   HKEY opened;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return {REG_NONE, "<missing>"};
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return {REG_NONE, "<missing>"};
   char data[2048];
   DWORD type = REG_NONE, size = sizeof(data);
   LONG result = RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
@@ -65,15 +65,15 @@ RegistryData RegistryValue(HKEY root, const std::string& key, const char* name) 
   return {type, std::string(data, size)};
 }
 
-bool KeyExists(HKEY root, const std::string& key) {
+bool KeyExists(HKEY root, const std::string& key, REGSAM view) {
   HKEY opened;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return false;
   RegCloseKey(opened);
   return true;
 }
 
-Scratch::Scratch(const std::string& folder, HKEY root, const std::string& key)
-    : folder_(folder), root_(root), key_(key) {
+Scratch::Scratch(const std::string& folder, HKEY root, const std::string& key, REGSAM view)
+    : folder_(folder), root_(root), key_(key), view_(view) {
   Clean();
 }
 
@@ -81,5 +81,10 @@ Scratch::~Scratch() { Clean(); }
 
 void Scratch::Clean() {
   DeleteTree(folder_);
-  SHDeleteKeyA(root_, key_.c_str());
+  HKEY opened;
+  if (RegOpenKeyExA(root_, key_.c_str(), 0, KEY_ALL_ACCESS | view_, &opened) == ERROR_SUCCESS) {
+    RegDeleteTreeA(opened, nullptr);
+    RegCloseKey(opened);
+    RegDeleteKeyExA(root_, key_.c_str(), view_, 0);
+  }
 }

@@ -20,15 +20,16 @@ bool WaitForFile(const std::string& path);
 // Removes a file or a folder with everything in it, read-only files included.
 void DeleteTree(const std::string& path);
 
-// A registry value's type and bytes, or REG_NONE and "<missing>".
+// A registry value's type and bytes, or REG_NONE and "<missing>"; view may name the 32-bit or
+// 64-bit view (KEY_WOW64_32KEY, KEY_WOW64_64KEY) instead of the process's own.
 typedef std::pair<DWORD, std::string> RegistryData;
-RegistryData RegistryValue(HKEY root, const std::string& key, const char* name);
-bool KeyExists(HKEY root, const std::string& key);
+RegistryData RegistryValue(HKEY root, const std::string& key, const char* name, REGSAM view = 0);
+bool KeyExists(HKEY root, const std::string& key, REGSAM view = 0);
 
 // A folder and a registry key that a test may fill: removed when it starts and when it ends.
 class Scratch {
  public:
-  Scratch(const std::string& folder, HKEY root, const std::string& key);
+  Scratch(const std::string& folder, HKEY root, const std::string& key, REGSAM view = 0);
   ~Scratch();
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
@@ -42,4 +43,5 @@ class Scratch {
   std::string folder_;
   HKEY root_;
   std::string key_;
+  REGSAM view_;
 };

@@ -1,9 +1,11 @@
 #!/bin/bash
-# Makes the installers and packages the engine tests use: VELPACK STUB MARKERWRITER OUTDIR
+# Makes the installers and packages the engine tests use: VELPACK STUB ARCHITECTURE MARKERWRITER OUTDIR [X86STUB]
 #  - end-to-end installers from the manifests beside this script (velpack build);
+#  - the architecture test's installer for STUB's ARCHITECTURE and, given an x86 stub to a 64-bit
+#    tree, a 32-bit one too;
 #  - packages of hand-made action records, malformed ones included (velpack pack).
 set -euo pipefail
-velpack="$1" stub="$2" marker="$3" out="$4"
+velpack="$1" stub="$2" architecture="$3" marker="$4" out="$5" x86stub="${6:-}"
 here="$(cd "$(dirname "$0")" && pwd)"
 rm -rf "$out"
 mkdir -p "$out/bin" "$out/raw"
@@ -18,8 +20,15 @@ printf 'deep' >"$out/basic-copy-source/sub/deep.txt"
 touch -d '2001-02-03 04:05:06 UTC' "$out/basic/docs/readme.txt" "$out/basic/data.bin"
 for manifest in "$here"/manifests/*.toml; do
   cp "$manifest" "$out/"
-  "$velpack" build "$out/$(basename "$manifest")" --stub "$stub" -o "$out/$(basename "$manifest" .toml).exe" >/dev/null
+  "$velpack" build "$out/$(basename "$manifest")" --stub "$stub" --architecture "$architecture" \
+    -o "$out/$(basename "$manifest" .toml).exe" >/dev/null
 done
+# The stub is picked by the architecture alone.
+VELMORA_STUB_X86="$stub" VELMORA_STUB_X64="$stub" "$velpack" build "$here/architecture/architecture.toml" \
+  --architecture "$architecture" -o "$out/architecture-native.exe" >/dev/null
+if [ "$architecture" = x64 ] && [ -n "$x86stub" ] && [ -f "$x86stub" ]; then
+  VELMORA_STUB_X86="$x86stub" "$velpack" build "$here/architecture/architecture.toml" -o "$out/architecture-x86.exe" >/dev/null
+fi
 
 # Raw record bytes.
 u32() { printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
