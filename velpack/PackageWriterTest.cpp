@@ -51,7 +51,7 @@ TEST(PackageWriter, LaysOutDataCatalogAndTrailer) {
   Bytes file = Build(folder, inputs);
   size_t trailer = file.size() - 16;
   size_t catalog = file.size() + int32_t(U32At(file, trailer + 8));
-  EXPECT_EQ(Bytes(file.begin() + trailer + 12, file.end()), Bytes({6, 3, 0, 0}));
+  EXPECT_EQ(Bytes(file.begin() + trailer + 12, file.end()), Bytes({6, 7, 0, 0}));
   EXPECT_EQ(catalog - U32At(file, trailer + 4), 7u) << "the data area starts right behind the stub";
   EXPECT_EQ(U32At(file, catalog + 8), inputs.size() + 1);
 

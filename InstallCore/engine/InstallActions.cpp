@@ -33,7 +33,8 @@ bool IsTextValue(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ
 }  // namespace
 
 void InstallEngine::RunComponentActions(uint32_t component) {
-  for (uint32_t n = 0;; ++n) {
+  // A damaged entry stops the install: nothing after it runs.
+  for (uint32_t n = 0; DamagedEntry().Empty(); ++n) {
     Text name = ActionRecord::EntryName(component, n);
     uint32_t size = 0;
     uint8_t* record = ExtractToMemory(name.CStr(), &size);

@@ -17,11 +17,12 @@ void InstallEngine::RunInstall() {
     for (uint32_t c = 0; c < components.Count(); ++c)
       if (components[c].selected) totalKb = Kilobytes::Add(totalKb, ComponentSizeKb(c));
   }
-  for (uint32_t c = 0; c < components.Count(); ++c) {
+  for (uint32_t c = 0; c < components.Count() && DamagedEntry().Empty(); ++c) {
     if (!components[c].selected) continue;
     RunComponentActions(c);
     CleanTempFiles();
   }
+  // Also after a damaged entry stopped the run: what was installed until then stays removable.
   if (!noUninstaller) RegisterUninstall("Uninst.log");
 }
 

@@ -2,6 +2,8 @@
 
 #include "BlockDecoder.h"
 #include "BufferedFileWriter.h"
+#include "CertificateTable.h"
+#include "Crc32.h"
 #include "Memory.h"
 #include "PackageFormat.h"
 
@@ -10,21 +12,42 @@ using namespace PackageFormat;
 namespace {
 const char kSolidBlockKey[] = "~";
 
-// Passes at most limit bytes on and tells whether exactly that many arrived.
+// Passes at most limit bytes on, tells whether exactly that many arrived and whether the inner
+// sink refused any, and keeps their CRC-32 when asked to.
 class LimitedSink final : public ByteSink {
  public:
-  LimitedSink(ByteSink& inner, uint32_t limit) : inner_(inner), remaining_(limit) {}
+  LimitedSink(ByteSink& inner, uint32_t limit, bool checksum)
+      : inner_(inner), remaining_(limit), checksum_(checksum), crc_(0), refused_(false) {}
   bool Write(const uint8_t* data, uint32_t n) override {
     if (n > remaining_) return false;
     remaining_ -= n;
-    return inner_.Write(data, n);
+    if (checksum_) crc_ = Crc32(data, n, crc_);
+    if (inner_.Write(data, n)) return true;
+    refused_ = true;
+    return false;
   }
   bool Full() const { return remaining_ == 0; }
+  uint32_t Crc() const { return crc_; }
+  bool Refused() const { return refused_; }
 
  private:
   ByteSink& inner_;
   uint32_t remaining_;
+  bool checksum_;
+  uint32_t crc_;
+  bool refused_;
 };
+
+bool TrailerValid(const uint8_t* image, uint32_t size) {
+  if (size < kTrailerSize) return false;
+  ByteSource trailer(image + size - kTrailerSize, kTrailerSize);
+  uint32_t magic;
+  trailer.ReadU32(&magic);
+  trailer.Skip(8);
+  uint8_t version = trailer.ReadByte();
+  uint8_t flags = trailer.ReadByte();
+  return magic == kTrailerMagic && version == kVersion && (flags & kFlagRequired);
+}
 
 // Grows a text as bytes arrive, so a claimed size is only paid for once the bytes exist.
 class TextSink final : public ByteSink {
@@ -53,12 +76,12 @@ class PackageReader::ProgressRelay final : public BlockProgress {
 };
 
 PackageReader::PackageReader(const char* path)
-    : failed_(true), dataBase_(nullptr), dataSize_(0), currentSource_(nullptr) {
+    : failed_(true), dataBase_(nullptr), dataSize_(0), checksums_(false), currentSource_(nullptr) {
   failed_ = !OpenPackage(path);
 }
 
 PackageReader::PackageReader(const uint8_t* image, uint32_t size)
-    : failed_(true), dataBase_(nullptr), dataSize_(0), currentSource_(nullptr) {
+    : failed_(true), dataBase_(nullptr), dataSize_(0), checksums_(false), currentSource_(nullptr) {
   failed_ = !OpenImage(image, size);
 }
 
@@ -74,15 +97,20 @@ bool PackageReader::OpenPackage(const char* path) {
 }
 
 bool PackageReader::OpenImage(const uint8_t* image, uint32_t size) {
-  if (!image || size < kTrailerSize) return false;
-  ByteSource trailer(image + size - kTrailerSize, kTrailerSize);
-  uint32_t magic, dataSize, catalogOffset;
-  trailer.ReadU32(&magic);
+  if (!image) return false;
+  // A signed installer ends with its signature: the package then ends where that begins, and
+  // everything from there on is measured as if the file ended there.
+  uint32_t signature;
+  if (!TrailerValid(image, size)) {
+    if (!FindCertificateTable(image, size, &signature) || !TrailerValid(image, signature)) return false;
+    size = signature;
+  }
+  ByteSource trailer(image + size - kTrailerSize + 4, kTrailerSize - 4);
+  uint32_t dataSize, catalogOffset;
   trailer.ReadU32(&dataSize);
   trailer.ReadU32(&catalogOffset);
-  uint8_t version = trailer.ReadByte();
-  uint8_t flags = trailer.ReadByte();
-  if (magic != kTrailerMagic || version != kVersion || !(flags & kFlagRequired)) return false;
+  trailer.ReadByte();
+  checksums_ = (trailer.ReadByte() & kFlagEntryChecksums) != 0;
   int64_t catalogStart = int64_t(size) + int32_t(catalogOffset);
   if (catalogStart < 0 || catalogStart > int64_t(size - kTrailerSize) || dataSize > catalogStart) return false;
   dataBase_ = image + catalogStart - dataSize;
@@ -98,55 +126,59 @@ bool PackageReader::LoadCatalog(ByteSource& source) {
   if (unpacked > kMaxRecordStream || count > unpacked / Catalog::kMinRecordSize) return false;
   Text records;
   TextSink sink(records);
-  if (!Transfer(Text(), source.Current(), source.Remaining(), true, unpacked, sink)) return false;
+  if (Transfer(Text(), source.Current(), source.Remaining(), true, unpacked, nullptr, sink) != Outcome::kDone)
+    return false;
   return catalog_.Load(reinterpret_cast<const uint8_t*>(records.Data()), unpacked, count);
 }
 
-bool PackageReader::ContentBytes(const CatalogEntry& entry, const uint8_t** data, uint32_t* length,
-                                 bool* compressed) {
+PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, const uint8_t** data,
+                                                   uint32_t* length, bool* compressed) {
   if (entry.flags & kEntryInSolidBlock) {
-    if (!LoadSolidBlock()) return false;
+    Outcome solid = LoadSolidBlock();
+    if (solid != Outcome::kDone) return solid;
     uint32_t cached = solidCache_.Length();
-    if (entry.offset > cached || entry.size > cached - entry.offset) return false;
+    if (entry.offset > cached || entry.size > cached - entry.offset) return Outcome::kDamaged;
     *data = reinterpret_cast<const uint8_t*>(solidCache_.Data()) + entry.offset;
     *length = entry.size;
     *compressed = false;
-    return true;
+    return Outcome::kDone;
   }
   *compressed = (entry.flags & kEntryCompressed) != 0;
-  if (*compressed && !(entry.flags & kEntryBlockCoded)) return false;
-  if (entry.offset > dataSize_ || entry.packedSize > dataSize_ - entry.offset) return false;
-  if (!*compressed && entry.packedSize < entry.size) return false;
+  if (*compressed && !(entry.flags & kEntryBlockCoded)) return Outcome::kDamaged;
+  if (entry.offset > dataSize_ || entry.packedSize > dataSize_ - entry.offset) return Outcome::kDamaged;
+  if (!*compressed && entry.packedSize < entry.size) return Outcome::kDamaged;
   *data = dataBase_ + entry.offset;
   *length = entry.packedSize;
-  return true;
+  return Outcome::kDone;
 }
 
-bool PackageReader::LoadSolidBlock() {
-  if (!solidCache_.Empty()) return true;
+PackageReader::Outcome PackageReader::LoadSolidBlock() {
+  if (!solidCache_.Empty()) return Outcome::kDone;
   const CatalogEntry* block = FindEntry(kSolidBlockKey);
   // A solid block claiming to lie inside itself would recurse for ever.
-  if (!block || (block->flags & kEntryInSolidBlock)) return false;
+  if (!block || (block->flags & kEntryInSolidBlock)) return Outcome::kDamaged;
   const uint8_t* data;
   uint32_t length;
   bool compressed;
-  if (!ContentBytes(*block, &data, &length, &compressed)) return false;
+  Outcome outcome = ContentBytes(*block, &data, &length, &compressed);
+  if (outcome != Outcome::kDone) return outcome;
   Text content;
   TextSink sink(content);
-  if (!Transfer(Text(), data, length, compressed, block->size, sink)) return false;
-  solidCache_ = content;
-  return true;
+  outcome = Transfer(Text(), data, length, compressed, block->size, ChecksumOf(*block), sink);
+  if (outcome == Outcome::kDone) solidCache_ = content;
+  return outcome;
 }
 
-bool PackageReader::Transfer(const Text& item, const uint8_t* data, uint32_t length, bool compressed, uint32_t size,
-                             ByteSink& sink) {
+PackageReader::Outcome PackageReader::Transfer(const Text& item, const uint8_t* data, uint32_t length,
+                                               bool compressed, uint32_t size, const uint32_t* checksum,
+                                               ByteSink& sink) {
   // Saved and restored: an OnProgress override may extract another entry meanwhile.
   Text outerItem = currentItem_;
   ByteSource* outerSource = currentSource_;
   ByteSource source(data, length);
   currentItem_ = item;
   currentSource_ = &source;
-  LimitedSink limited(sink, size);
+  LimitedSink limited(sink, size, checksum != nullptr);
   bool ok;
   if (compressed) {
     ProgressRelay relay(*this);
@@ -155,11 +187,20 @@ bool PackageReader::Transfer(const Text& item, const uint8_t* data, uint32_t len
   } else {
     ok = source.Skip(size) && limited.Write(data, size);
   }
-  ok = ok && limited.Full();
+  ok = ok && limited.Full() && (!checksum || limited.Crc() == *checksum);
   NotifyProgress(false);
   currentItem_ = outerItem;
   currentSource_ = outerSource;
-  return ok;
+  if (limited.Refused()) return Outcome::kRefused;
+  return ok ? Outcome::kDone : Outcome::kDamaged;
+}
+
+const uint32_t* PackageReader::ChecksumOf(const CatalogEntry& entry) const {
+  return checksums_ ? &entry.checksum : nullptr;
+}
+
+void PackageReader::NoteDamage(Outcome outcome, const Text& name) {
+  if (checksums_ && outcome == Outcome::kDamaged && damagedEntry_.Empty()) damagedEntry_ = name;
 }
 
 void PackageReader::NotifyProgress(bool streamStart) {
@@ -176,37 +217,52 @@ void PackageReader::NotifyProgress(bool streamStart) {
 
 uint8_t* PackageReader::ExtractToMemory(const char* name, uint32_t* size) {
   const CatalogEntry* entry = FindEntry(name);
+  if (!entry) return nullptr;
   const uint8_t* data;
   uint32_t length;
   bool compressed;
-  if (!entry || entry->size == 0xFFFFFFFFu || !ContentBytes(*entry, &data, &length, &compressed)) return nullptr;
-  uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(size_t(entry->size) + 1));
-  if (!buffer) return nullptr;
-  MemorySink sink(buffer, entry->size);
-  if (!Transfer(Text(), data, length, compressed, entry->size, sink)) {
+  // The packer never records a size whose copy and terminator would not fit 32 bits.
+  Outcome outcome =
+      entry->size == 0xFFFFFFFFu ? Outcome::kDamaged : ContentBytes(*entry, &data, &length, &compressed);
+  if (outcome == Outcome::kDone) {
+    uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(size_t(entry->size) + 1));
+    if (!buffer) return nullptr;
+    MemorySink sink(buffer, entry->size);
+    outcome = Transfer(Text(), data, length, compressed, entry->size, ChecksumOf(*entry), sink);
+    if (outcome == Outcome::kDone) {
+      // Callers parse records as zero-terminated texts.
+      buffer[entry->size] = 0;
+      if (size) *size = entry->size;
+      return buffer;
+    }
     MemFree(buffer);
-    return nullptr;
   }
-  // Callers parse records as zero-terminated texts.
-  buffer[entry->size] = 0;
-  if (size) *size = entry->size;
-  return buffer;
+  NoteDamage(outcome, Text(name));
+  return nullptr;
 }
 
 bool PackageReader::ExtractToFile(const char* name, const char* path, uint32_t* size, const FileStamp* stamp) {
   const CatalogEntry* entry = FindEntry(name);
+  if (!entry) return false;
   const uint8_t* data;
   uint32_t length;
   bool compressed;
   // Checked before the file is created, so an unreadable entry leaves an existing file alone.
-  if (!entry || !ContentBytes(*entry, &data, &length, &compressed)) return false;
+  Outcome outcome = ContentBytes(*entry, &data, &length, &compressed);
+  if (outcome != Outcome::kDone) {
+    NoteDamage(outcome, Text(path));
+    return false;
+  }
   if (size) *size = entry->size;
   BufferedFileWriter writer;
   if (!writer.Open(path)) return false;
   // An empty entry reports no progress, but its stream is checked as any other.
   Text item = entry->size ? Text(path) : Text();
-  if (!Transfer(item, data, length, compressed, entry->size, writer) || !writer.Flush()) {
+  outcome = Transfer(item, data, length, compressed, entry->size, ChecksumOf(*entry), writer);
+  if (outcome == Outcome::kDone && !writer.Flush()) outcome = Outcome::kRefused;
+  if (outcome != Outcome::kDone) {
     writer.Discard();
+    NoteDamage(outcome, Text(path));
     return false;
   }
   if (stamp) writer.Stamp(*stamp);

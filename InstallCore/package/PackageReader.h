@@ -38,6 +38,10 @@ class PackageReader {
   bool ExtractToFile(const char* name, const char* path, uint32_t* size, const FileStamp* stamp = nullptr);
   // Exactly the content's bytes, zero bytes included; empty when missing or unreadable.
   Text ReadEntryString(const char* name);
+  // In a package whose entries carry checksums: the first entry found damaged (its bad stream,
+  // bounds or checksum), named by the file it was extracted to or else by its entry name;
+  // empty while none was. Running out of memory or disk space is no damage.
+  const Text& DamagedEntry() const { return damagedEntry_; }
 
  private:
   class ProgressRelay;
@@ -45,14 +49,21 @@ class PackageReader {
   bool OpenPackage(const char* path);
   bool OpenImage(const uint8_t* image, uint32_t size);
   bool LoadCatalog(ByteSource& source);
+  enum class Outcome { kDone, kDamaged, kRefused };
   // The bytes an entry's content is read from: its stream in the data area, or its slice of
-  // the solid block (then never compressed). False when they lie outside either.
-  bool ContentBytes(const CatalogEntry& entry, const uint8_t** data, uint32_t* length, bool* compressed);
-  bool LoadSolidBlock();
+  // the solid block (then never compressed). kDamaged when they lie outside either; kRefused
+  // when the solid block's content could not be held in memory.
+  Outcome ContentBytes(const CatalogEntry& entry, const uint8_t** data, uint32_t* length, bool* compressed);
+  Outcome LoadSolidBlock();
   // Feeds exactly size bytes of content to sink, reporting progress under item (none when it
-  // is empty); false when the stream is bad, yields another size, or the sink refuses.
-  bool Transfer(const Text& item, const uint8_t* data, uint32_t length, bool compressed, uint32_t size,
-                ByteSink& sink);
+  // is empty); kDamaged when the stream is bad, yields another size or, with a checksum given,
+  // other bytes; kRefused when the sink refuses.
+  Outcome Transfer(const Text& item, const uint8_t* data, uint32_t length, bool compressed, uint32_t size,
+                   const uint32_t* checksum, ByteSink& sink);
+  // The record's checksum when the package's entries carry them, else null.
+  const uint32_t* ChecksumOf(const CatalogEntry& entry) const;
+  // Remembers the first damaged entry of a package that can tell (see DamagedEntry).
+  void NoteDamage(Outcome outcome, const Text& name);
   // OnProgress with the current item and the share of its source consumed (0 at the start of
   // a stream); nothing while no item is set.
   void NotifyProgress(bool streamStart);
@@ -62,6 +73,8 @@ class PackageReader {
   MappedFile file_;
   const uint8_t* dataBase_;
   uint32_t dataSize_;
+  bool checksums_;
+  Text damagedEntry_;
   Text currentItem_;
   ByteSource* currentSource_;
   Text solidCache_;

@@ -1,5 +1,6 @@
 #pragma once
 #include "InstallWizard.h"
+#include "Startup.h"
 
 // Installs without a window when the product flags ask for it, then starts the programs the
 // install deferred. Returns the exit code.

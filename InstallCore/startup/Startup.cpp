@@ -14,11 +14,24 @@ const char kCorruptionText[] =
     " - this EXE file was modified.\n\nInstallation cannot continue.";
 
 namespace {
+const char kDamagedBefore[] = "This Velmora package is damaged: \"";
+const char kDamagedAfter[] =
+    "\" cannot be installed.\n\nPossible reasons:\n - broken Internet download\n"
+    " - this EXE file was modified.\n\nThe installation was stopped.";
+
 int ReportCorruption() {
   MessageBoxA(nullptr, kCorruptionText, kCorruptionCaption, MB_ICONWARNING);
   return 1;
 }
 }  // namespace
+
+int ReportDamagedEntry(const Text& entry) {
+  Text text(kDamagedBefore);
+  text.Append(entry);
+  text.Append(kDamagedAfter);
+  MessageBoxA(nullptr, text.CStr(), kCorruptionCaption, MB_ICONWARNING);
+  return 1;
+}
 
 int RunInstaller(const char* path) {
   InstallWizard installer(path);

@@ -1,11 +1,17 @@
 #pragma once
 #include <windows.h>
 
+#include "Text.h"
+
 // Prepares the process, runs the installer over the executable's own file and returns the exit code.
 int Start(HINSTANCE instance, HINSTANCE previous, char* commandTail, int showState);
 
 // Builds the run's object over the installer at path, checks its package, runs it.
 int RunInstaller(const char* path);
+
+// Tells that the entry (a destination path or an entry name) was found damaged; returns the
+// exit code of a run it stopped.
+int ReportDamagedEntry(const Text& entry);
 
 extern const char kCorruptionCaption[];
 extern const char kCorruptionText[];
