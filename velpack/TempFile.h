@@ -16,8 +16,6 @@ class TempFile {
   bool Write(const uint8_t* data, size_t size);
   bool Commit();
 
-  // Where the file is, for a program that writes it in its place.
-  const std::string& Path() const { return path_; }
   const std::string& Error() const { return error_; }
 
  private:

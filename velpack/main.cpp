@@ -12,7 +12,8 @@ void Usage() {
       "  velpack build MANIFEST -o OUT [--stub STUB] [--architecture x86|x64]\n"
       "  velpack pack --stub STUB -o OUT [--stored NAME=FILE] [--compressed NAME=FILE] [--solid NAME=FILE] ...\n"
       "  velpack list INSTALLER\n"
-      "  velpack extract INSTALLER NAME\n",
+      "  velpack extract INSTALLER NAME\n"
+      "  velpack sign INSTALLER --cert CERT --key KEY [--timestamp URL] [--password-file FILE]\n",
       stderr);
 }
 }  // namespace
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
   if (command == "pack") return PackCommand(args);
   if (command == "list") return ListCommand(args);
   if (command == "extract") return ExtractCommand(args);
+  if (command == "sign") return SignCommand(args);
   Usage();
   return 2;
 }

@@ -3,6 +3,10 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "ChildProcess.h"
 
 namespace {
@@ -28,20 +32,20 @@ size_t CatalogStart(const std::vector<unsigned char>& b) {
   return b.size() + offset;
 }
 
-// Runs the image as an installer; returns its exit code and whether it showed the corruption message.
-long RunImage(const std::vector<unsigned char>& image, const char* name, bool* messageShown,
-              const std::string& arguments = "") {
+// Runs the image as an installer; returns its exit code and the text of the message box with
+// the integrity caption it showed ("" for none). The box is looked for while the process runs.
+long RunImageFor(const std::vector<unsigned char>& image, const char* name, std::string* message,
+                 const std::string& arguments = "") {
   std::string path = TempFolder() + name;
   EXPECT_TRUE(WriteFileBytes(path, image));
   ChildProcess child;
   EXPECT_TRUE(child.Start("\"" + path + "\"" + arguments));
-  *messageShown = false;
+  message->clear();
   HWND box = child.FindDialog(kCaption, 20000);
   if (box) {
-    *messageShown = true;
     HWND text = GetDlgItem(box, 0xFFFF);
     EXPECT_NE(text, nullptr);
-    EXPECT_EQ(WindowText(text), kText);
+    *message = WindowText(text);
     EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
     EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr) << "only an OK button";
     EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
@@ -49,6 +53,16 @@ long RunImage(const std::vector<unsigned char>& image, const char* name, bool* m
   }
   long code = child.Wait(20000);
   DeleteFileA(path.c_str());
+  return code;
+}
+
+// Whether it showed the corruption message.
+long RunImage(const std::vector<unsigned char>& image, const char* name, bool* messageShown,
+              const std::string& arguments = "") {
+  std::string message;
+  long code = RunImageFor(image, name, &message, arguments);
+  *messageShown = !message.empty();
+  if (*messageShown) EXPECT_EQ(message, kText) << name;
   return code;
 }
 
@@ -104,5 +118,157 @@ TEST(Startup, ReadablePackageExitsWithZeroWhateverTheArguments) {
     bool shown = true;
     EXPECT_EQ(RunImage(image, "vel-good.exe", &shown, arguments), 0) << arguments;
     EXPECT_FALSE(shown) << arguments;
+  }
+}
+
+namespace {
+const char kDamagedPrefix[] = "This Velmora package is damaged: \"";
+const char kDamagedSuffix[] =
+    "\" cannot be installed.\n\nPossible reasons:\n - broken Internet download\n"
+    " - this EXE file was modified.\n\nThe installation was stopped.";
+const char kDamageFolder[] = "C:\\Velmora Damage Test";
+const char* const kDamageFiles[] = {"small.txt", "prose.txt", "noise.bin"};
+
+// The damage installer's files: removed before and after each run.
+void RemoveDamageFolder() {
+  for (const char* file : kDamageFiles) {
+    std::string path = std::string(kDamageFolder) + "\\" + file;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+  }
+  RemoveDirectoryA(kDamageFolder);
+}
+
+enum class Result { kInstalled, kCorrupt, kEntryDamaged };
+
+// Runs a variant of the damage installer: it installs all three files unchanged and exits with
+// 0, or shows the corruption message and installs nothing, or names a damaged file, which is
+// then absent, exits with 1 and leaves every file it did install unchanged.
+Result RunDamageVariant(const std::vector<unsigned char>& image, const std::string& what) {
+  RemoveDamageFolder();
+  std::string message;
+  long code = RunImageFor(image, "vel-damage.exe", &message);
+  Result result;
+  std::string named;
+  if (message.empty()) {
+    EXPECT_EQ(code, 0) << what;
+    result = Result::kInstalled;
+  } else if (message == kText) {
+    EXPECT_EQ(code, 1) << what;
+    result = Result::kCorrupt;
+  } else {
+    EXPECT_EQ(message.rfind(kDamagedPrefix, 0), 0u) << what << ": " << message;
+    size_t end = message.find(kDamagedSuffix);
+    EXPECT_NE(end, std::string::npos) << what << ": " << message;
+    if (end != std::string::npos) named = message.substr(strlen(kDamagedPrefix), end - strlen(kDamagedPrefix));
+    EXPECT_EQ(code, 1) << what;
+    result = Result::kEntryDamaged;
+  }
+  for (const char* file : kDamageFiles) {
+    std::string installed = std::string(kDamageFolder) + "\\" + file;
+    std::vector<unsigned char> got, expected;
+    bool present = ReadFileBytes(installed, &got);
+    EXPECT_TRUE(ReadFileBytes(PackageDir() + "\\damage\\" + file, &expected)) << file;
+    if (result == Result::kInstalled) {
+      EXPECT_TRUE(present && got == expected) << what << ": " << file;
+    } else if (result == Result::kCorrupt || installed == named) {
+      EXPECT_FALSE(present) << what << ": " << file;
+    } else if (present) {
+      EXPECT_EQ(got, expected) << what << ": " << file << " installed, but not as packed";
+    }
+  }
+  RemoveDamageFolder();
+  return result;
+}
+
+size_t Find(const std::vector<unsigned char>& haystack, const std::vector<unsigned char>& needle) {
+  auto at = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end());
+  return at == haystack.end() ? std::string::npos : size_t(at - haystack.begin());
+}
+}  // namespace
+
+TEST(Startup, DamagedEntriesStopTheInstallAndAreNamed) {
+  std::vector<unsigned char> good = Load("damage.exe");
+  ASSERT_GT(good.size(), 100000u);
+  EXPECT_EQ(RunDamageVariant(good, "undamaged"), Result::kInstalled);
+
+  // Stored file content lies in the file as it is: one bit of it damages exactly that file.
+  std::vector<unsigned char> noise;
+  ASSERT_TRUE(ReadFileBytes(PackageDir() + "\\damage\\noise.bin", &noise));
+  size_t noiseAt = Find(good, std::vector<unsigned char>(noise.begin(), noise.begin() + 64));
+  ASSERT_NE(noiseAt, std::string::npos);
+  std::vector<unsigned char> image = good;
+  image[noiseAt + 30000] ^= 0x08;
+  RemoveDamageFolder();
+  std::string message;
+  EXPECT_EQ(RunImageFor(image, "vel-damage.exe", &message), 1);
+  EXPECT_EQ(message, kDamagedPrefix + std::string(kDamageFolder) + "\\noise.bin" + kDamagedSuffix);
+  RemoveDamageFolder();
+
+  // Single bits spread over the package, from the data area to the trailer.
+  size_t catalog = CatalogStart(good);
+  size_t dataBase = catalog - ReadU32(good, good.size() - 12);
+  int counts[3] = {};
+  const int kSamples = 24;
+  for (int k = 0; k < kSamples; ++k) {
+    size_t at = dataBase + (good.size() - dataBase) * size_t(k) / kSamples;
+    image = good;
+    image[at] ^= uint8_t(1u << (k % 8));
+    ++counts[int(RunDamageVariant(image, "bit " + std::to_string(k % 8) + " of byte " + std::to_string(at)))];
+  }
+  for (size_t at : {catalog, catalog + 12, catalog + 40, good.size() - 12, good.size() - 8}) {
+    image = good;
+    image[at] ^= 0x10;
+    ++counts[int(RunDamageVariant(image, "byte " + std::to_string(at)))];
+  }
+  EXPECT_GT(counts[int(Result::kEntryDamaged)], 0);
+  EXPECT_GT(counts[int(Result::kCorrupt)], 0);
+}
+
+namespace {
+// The file offset of the security directory entry (table offset, then size) in a PE header.
+size_t SecurityDirectory(const std::vector<unsigned char>& image) {
+  size_t pe = ReadU32(image, 0x3C);
+  size_t optional = pe + 24;
+  unsigned magic = image[optional] | image[optional + 1] << 8;
+  return optional + (magic == 0x20B ? 112 : 96) + 4 * 8;
+}
+
+void PutU32(std::vector<unsigned char>& image, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) image[at + i] = (unsigned char)(value >> (8 * i));
+}
+}  // namespace
+
+TEST(Startup, SignedInstallersFindThePackageBeforeTheCertificateTable) {
+  std::vector<unsigned char> signedImage = Load("signed.exe");
+  size_t directory = SecurityDirectory(signedImage);
+  uint32_t table = ReadU32(signedImage, directory);
+  uint32_t tableSize = ReadU32(signedImage, directory + 4);
+  ASSERT_GT(tableSize, 0u);
+  ASSERT_EQ(size_t(table) + tableSize, signedImage.size()) << "the signature ends the file";
+  EXPECT_EQ(RunDamageVariant(signedImage, "signed"), Result::kInstalled);
+
+  bool shown = true;
+  EXPECT_EQ(RunImage(Load("signed-padded.exe"), "vel-signed-padded.exe", &shown), 0);
+  EXPECT_FALSE(shown) << "padded to the table's boundary in front of the package";
+
+  struct Variant {
+    const char* name;
+    uint32_t offset, size;
+    size_t appended;
+  } variants[] = {
+      {"vel-cert-short.exe", table, tableSize - 8, 0},
+      {"vel-cert-beyond.exe", table + 8, tableSize, 0},
+      {"vel-cert-outside.exe", 0xFFFFFFF0u, tableSize, 0},
+      {"vel-cert-huge.exe", table, 0xFFFFFFF0u, 0},
+      {"vel-cert-appended.exe", table, tableSize, 8},
+      {"vel-cert-none.exe", 0, 0, 0},
+  };
+  for (const Variant& v : variants) {
+    std::vector<unsigned char> image = signedImage;
+    PutU32(image, directory, v.offset);
+    PutU32(image, directory + 4, v.size);
+    image.insert(image.end(), v.appended, 0);
+    ExpectCorruption(image, v.name);
   }
 }

@@ -1,10 +1,47 @@
 #!/bin/bash
-# Makes the installers the start-up tests run: VELPACK STUB OUTDIR
+# Makes the installers the start-up tests run: VELPACK STUB OUTDIR ARCHITECTURE
 set -euo pipefail
-velpack="$1" stub="$2" out="$3"
+velpack="$1" stub="$2" out="$3" architecture="$4"
 mkdir -p "$out"
 cp "$stub" "$out/stub.exe"
 printf 'Startup Test' >"$out/name.txt"
 printf '\001\000\000\000' >"$out/flags.bin"
 "$velpack" pack --stub "$stub" -o "$out/good.exe" --solid ProductName="$out/name.txt" --solid flags="$out/flags.bin"
 "$velpack" pack --stub "$stub" -o "$out/empty.exe"
+
+# An unattended installer of three files, one of each storage (solid, compressed, stored), for
+# damage tests; the noise is the same every time.
+mkdir -p "$out/damage"
+printf 'A small file, kept in the solid block.\r\n' >"$out/damage/small.txt"
+for i in $(seq 1 4000); do printf 'Line %d of a text that compresses well.\n' "$i"; done >"$out/damage/prose.txt"
+head -c 70001 /dev/zero | openssl enc -aes-128-ctr -nosalt -K 00000000000000000000000000000000 \
+  -iv 00000000000000000000000000000000 >"$out/damage/noise.bin"
+cat >"$out/damage.toml" <<'TOML'
+[product]
+name = "Velmora Damage Test"
+destination = 'C:\Velmora Damage Test'
+unattended = true
+uninstaller = false
+
+[[component]]
+name = "Main"
+
+  [[component.action]]
+  kind = "files"
+  source = "damage"
+TOML
+"$velpack" build "$out/damage.toml" --stub "$stub" --architecture "$architecture" -o "$out/damage.exe" >/dev/null
+
+# Signed with a throw-away certificate: the damage installer, and one whose size first needs
+# padding to the certificate table's 8-byte boundary.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$out/key.pem" -out "$out/cert.pem" -days 2 \
+  -subj "/CN=Velmora Test Signer" 2>/dev/null
+cp "$out/damage.exe" "$out/signed.exe"
+"$velpack" sign "$out/signed.exe" --cert "$out/cert.pem" --key "$out/key.pem" >/dev/null
+for n in 1 2; do
+  head -c "$n" /dev/zero >"$out/pad.bin"
+  "$velpack" pack --stub "$stub" -o "$out/signed-padded.exe" --solid ProductName="$out/name.txt" \
+    --solid flags="$out/flags.bin" --stored pad="$out/pad.bin"
+  [ $(($(stat -c %s "$out/signed-padded.exe") % 8)) -ne 0 ] && break
+done
+"$velpack" sign "$out/signed-padded.exe" --cert "$out/cert.pem" --key "$out/key.pem" >/dev/null

@@ -1,0 +1,42 @@
+#!/bin/bash
+# osslsigncode's view of the installers velpack signed, and what velpack sign refuses: PACKAGES VELPACK
+set -uo pipefail
+out="$1" velpack="$2"
+failures=0
+check() { # DESCRIPTION EXPECTED-STATUS COMMAND...
+  local description="$1" expected="$2"
+  shift 2
+  "$@" >/dev/null 2>&1
+  local status=$?
+  if { [ "$expected" = 0 ] && [ $status -ne 0 ]; } || { [ "$expected" != 0 ] && [ $status -eq 0 ]; }; then
+    echo "FAILED: $description (exit status $status)"
+    failures=$((failures + 1))
+  fi
+}
+verify() { osslsigncode verify -in "$1" -CAfile "$out/cert.pem"; }
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+check "osslsigncode verifies the signed installer" 0 verify "$out/signed.exe"
+check "osslsigncode verifies the padded signed installer" 0 verify "$out/signed-padded.exe"
+# One byte of the package, then one of the stub's code, changed in a copy.
+size=$(stat -c %s "$out/signed.exe")
+for at in $((size / 2)) 1024; do
+  cp "$out/signed.exe" "$work/flipped.exe"
+  printf '\x5a' | dd of="$work/flipped.exe" bs=1 seek="$at" conv=notrunc status=none
+  cmp -s "$out/signed.exe" "$work/flipped.exe" || check "verify sees the byte changed at $at" 1 verify "$work/flipped.exe"
+done
+
+cp "$out/signed.exe" "$work/again.exe"
+check "velpack sign refuses an installer signed already" 1 "$velpack" sign "$work/again.exe" --cert "$out/cert.pem" --key "$out/key.pem"
+cmp -s "$out/signed.exe" "$work/again.exe" || { echo "FAILED: the refused installer was changed"; failures=$((failures + 1)); }
+cp "$out/damage.exe" "$work/wrong-key.exe"
+openssl genrsa -out "$work/other.pem" 2048 2>/dev/null
+check "velpack sign fails with a key that does not match the certificate" 1 "$velpack" sign "$work/wrong-key.exe" --cert "$out/cert.pem" --key "$work/other.pem"
+cmp -s "$out/damage.exe" "$work/wrong-key.exe" || { echo "FAILED: a failed signing changed the installer"; failures=$((failures + 1)); }
+check "velpack sign refuses a file without a package" 1 "$velpack" sign "$out/cert.pem" --cert "$out/cert.pem" --key "$out/key.pem"
+check "velpack sign needs --key" 2 "$velpack" sign "$work/wrong-key.exe" --cert "$out/cert.pem"
+leftovers=$(find "$work" "$out" -name '*.signing-*' | wc -l)
+[ "$leftovers" -eq 0 ] || { echo "FAILED: $leftovers work folders left behind"; failures=$((failures + 1)); }
+[ $failures -eq 0 ] && echo "all signature checks passed"
+exit $((failures > 0))

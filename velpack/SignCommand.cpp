@@ -1,0 +1,146 @@
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CertificateTable.h"
+#include "Commands.h"
+#include "FileBytes.h"
+#include "PackageFormat.h"
+#include "PackageReader.h"
+
+extern char** environ;
+
+namespace {
+const int kUsageError = 2;
+const int kFailure = 1;
+// The PE format starts the certificate table on an 8-byte boundary.
+const size_t kTableAlignment = 8;
+
+int Fail(const std::string& message, int code = kFailure) {
+  std::fprintf(stderr, "velpack: sign: %s\n", message.c_str());
+  return code;
+}
+
+uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
+  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+// A signer would pad the file to the table's boundary between the package's trailer and the
+// table, where the installer would no longer find the trailer. Zeros inserted in front of the
+// data area instead move nothing the trailer measures: it counts back from the file's end.
+void AlignForSignature(std::vector<uint8_t>* installer) {
+  size_t padding = (kTableAlignment - installer->size() % kTableAlignment) % kTableAlignment;
+  if (padding == 0) return;
+  size_t size = installer->size();
+  int64_t catalogStart = int64_t(size) + int32_t(U32At(*installer, size - 8));
+  size_t dataBase = size_t(catalogStart - U32At(*installer, size - 12));
+  installer->insert(installer->begin() + std::ptrdiff_t(dataBase), padding, uint8_t(0));
+}
+
+// A private folder beside the installer for the signer's input and output (it writes only new
+// files), removed with what is left in it.
+class WorkFolder {
+ public:
+  explicit WorkFolder(const std::string& installer) {
+    std::string pattern = installer + ".signing-XXXXXX";
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~WorkFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  WorkFolder(const WorkFolder&) = delete;
+  WorkFolder& operator=(const WorkFolder&) = delete;
+  bool Made() const { return !path_.empty(); }
+  std::string File(const char* name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
+
+// Runs a program found on the PATH; its messages go to ours. False with *error saying why.
+bool RunProgram(const std::vector<std::string>& args, std::string* error) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid;
+  int failure = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (failure != 0) {
+    *error = "cannot run " + args[0] + " (Debian's osslsigncode package): " + std::strerror(failure);
+    return false;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  *error = args[0] + " failed";
+  return false;
+}
+}  // namespace
+
+int SignCommand(const std::vector<std::string>& args) {
+  std::string installer, cert, key, timestamp, passwordFile;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& option = args[i];
+    bool valued = option == "--cert" || option == "--key" || option == "--timestamp" || option == "--password-file";
+    if (!valued) {
+      if (option.rfind("--", 0) == 0 || !installer.empty()) return Fail("unknown argument " + option, kUsageError);
+      installer = option;
+      continue;
+    }
+    if (i + 1 == args.size()) return Fail(option + " needs a value", kUsageError);
+    const std::string& value = args[++i];
+    (option == "--cert" ? cert : option == "--key" ? key : option == "--timestamp" ? timestamp : passwordFile) = value;
+  }
+  if (installer.empty() || cert.empty() || key.empty())
+    return Fail("expects INSTALLER --cert CERT --key KEY [--timestamp URL] [--password-file FILE]", kUsageError);
+
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadFileBytes(installer, &bytes, &error)) return Fail(error);
+  uint32_t size = uint32_t(bytes.size());
+  if (bytes.size() > 0xFFFFFFFFu || !PackageReader(bytes.data(), size).IsOpen())
+    return Fail(installer + ": no Velmora package found, or the package is damaged");
+  uint32_t table;
+  if (FindCertificateTable(bytes.data(), size, &table))
+    return Fail(installer + " is signed already: sign the installer velpack built");
+  uint32_t entries = PackageReader(bytes.data(), size).EntryCount();
+  AlignForSignature(&bytes);
+
+  WorkFolder work(installer);
+  if (!work.Made()) return Fail("cannot create a folder beside " + installer + ": " + std::strerror(errno));
+  const std::string input = work.File("unsigned.exe");
+  const std::string output = work.File("signed.exe");
+  if (!WriteBytes(input, bytes)) return Fail("cannot write " + input + ": " + std::strerror(errno));
+  std::vector<std::string> command = {"osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256"};
+  if (!passwordFile.empty()) command.insert(command.end(), {"-readpass", passwordFile});
+  if (!timestamp.empty()) command.insert(command.end(), {"-ts", timestamp});
+  command.insert(command.end(), {"-in", input, "-out", output});
+  if (!RunProgram(command, &error)) return Fail(error + "; " + installer + " is left as it was");
+
+  // The installer must still find its package behind the signature.
+  std::vector<uint8_t> signedBytes;
+  if (!ReadFileBytes(output, &signedBytes, &error)) return Fail(error);
+  PackageReader check(signedBytes.data(), uint32_t(signedBytes.size()));
+  if (!FindCertificateTable(signedBytes.data(), uint32_t(signedBytes.size()), &table) || table != bytes.size() ||
+      check.EntryCount() != entries)
+    return Fail("the signed file does not keep the package where the installer looks for it; " + installer +
+                " is left as it was");
+  if (std::rename(output.c_str(), installer.c_str()) != 0)
+    return Fail("cannot replace " + installer + ": " + std::strerror(errno));
+  return 0;
+}
