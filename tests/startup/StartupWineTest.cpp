@@ -203,6 +203,9 @@ TEST(Startup, DamagedEntriesStopTheInstallAndAreNamed) {
   std::string message;
   EXPECT_EQ(RunImageFor(image, "vel-damage.exe", &message), 1);
   EXPECT_EQ(message, kDamagedPrefix + std::string(kDamageFolder) + "\\noise.bin" + kDamagedSuffix);
+  // Files install in name order: the damaged first one stopped the others.
+  for (const char* file : kDamageFiles)
+    EXPECT_EQ(GetFileAttributesA((std::string(kDamageFolder) + "\\" + file).c_str()), INVALID_FILE_ATTRIBUTES) << file;
   RemoveDamageFolder();
 
   // Single bits spread over the package, from the data area to the trailer.
