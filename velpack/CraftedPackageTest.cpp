@@ -42,17 +42,28 @@ Bytes Craft(const Bytes& data, const std::vector<Raw>& records, uint8_t packageF
   return image;
 }
 
+// "hello" stored, "fourteen bytes" compressed at at, and a solid block of "solid" at solidAt.
+struct DataArea {
+  DataArea() : data{'h', 'e', 'l', 'l', 'o'} {
+    Bytes stream = Encode("fourteen bytes");
+    at = uint32_t(data.size());
+    packed = uint32_t(stream.size());
+    data.insert(data.end(), stream.begin(), stream.end());
+    Bytes solid = Encode("solid");
+    solidAt = uint32_t(data.size());
+    solidPacked = uint32_t(solid.size());
+    data.insert(data.end(), solid.begin(), solid.end());
+  }
+  Bytes data;
+  uint32_t at, packed, solidAt, solidPacked;
+};
+
 }  // namespace
 
 TEST(CraftedPackage, FailsOnlyTheEntriesThatBreakTheirBounds) {
-  Bytes data = {'h', 'e', 'l', 'l', 'o'};
-  Bytes stream = Encode("fourteen bytes");
-  uint32_t at = uint32_t(data.size());
-  data.insert(data.end(), stream.begin(), stream.end());
-  Bytes solid = Encode("solid");
-  uint32_t solidAt = uint32_t(data.size());
-  data.insert(data.end(), solid.begin(), solid.end());
-  uint32_t packed = uint32_t(stream.size());
+  const DataArea area;
+  const Bytes& data = area.data;
+  const uint32_t at = area.at, packed = area.packed, solidAt = area.solidAt, solidPacked = area.solidPacked;
   std::vector<Raw> records = {
       {"stored", 0, 5, 5, 0},
       {"stored, packed larger", 0, 5, 3, 0},
@@ -69,7 +80,7 @@ TEST(CraftedPackage, FailsOnlyTheEntriesThatBreakTheirBounds) {
       {"size without room for a terminator", at, packed, 0xFFFFFFFF, 5},
       {"slice beyond", 2, 0, 100, 8},
       {"wrapping slice", 0xFFFFFFFF, 0, 2, 8},
-      {std::string("~\0solid0", 8), solidAt, uint32_t(solid.size()), 5, 5},
+      {std::string("~\0solid0", 8), solidAt, solidPacked, 5, 5},
   };
   Bytes image = Craft(data, records);
   PackageReader reader(image.data(), uint32_t(image.size()));
@@ -125,14 +136,9 @@ uint32_t CrcOf(const std::string& text) { return Crc32(reinterpret_cast<const ui
 }  // namespace
 
 TEST(CraftedPackage, ChecksumsAreReadOnlyWhenThePackageSaysSo) {
-  Bytes data = {'h', 'e', 'l', 'l', 'o'};
-  Bytes stream = Encode("fourteen bytes");
-  uint32_t at = uint32_t(data.size());
-  data.insert(data.end(), stream.begin(), stream.end());
-  Bytes solid = Encode("solid");
-  uint32_t solidAt = uint32_t(data.size());
-  data.insert(data.end(), solid.begin(), solid.end());
-  uint32_t packed = uint32_t(stream.size());
+  const DataArea area;
+  const Bytes& data = area.data;
+  const uint32_t at = area.at, packed = area.packed, solidAt = area.solidAt, solidPacked = area.solidPacked;
   const std::string solidName("~\0solid0", 8);
   std::vector<Raw> records = {
       {"stored", 0, 5, 5, 0, CrcOf("hello")},
@@ -142,7 +148,7 @@ TEST(CraftedPackage, ChecksumsAreReadOnlyWhenThePackageSaysSo) {
       {"slice", 1, 0, 3, 8, CrcOf("oli")},
       {"slice, wrong", 1, 0, 3, 8, CrcOf("olid")},
       {"empty", 0, 0, 0, 0, 0},
-      {solidName, solidAt, uint32_t(solid.size()), 5, 5, CrcOf("solid")},
+      {solidName, solidAt, solidPacked, 5, 5, CrcOf("solid")},
   };
   Bytes unchecked = Craft(data, records);
   PackageReader plain(unchecked.data(), uint32_t(unchecked.size()));

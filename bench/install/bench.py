@@ -20,6 +20,9 @@ WINE = os.environ.get("VELMORA_WINE", "wine")
 DESTINATION = r"C:\Program Files\VelBench"
 REGISTRATION = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelBench"
 NSIS_COMPRESSORS = ("bzip2", "lzma")
+# Package flag bit 2 in the trailer's flags byte (13 bytes into the last 16): entry checksums.
+CHECKSUM_FLAG = 4
+FLAGS_FROM_END = 3
 TRASH_AGE_SECONDS = 65
 
 
@@ -28,7 +31,8 @@ class Installer:
         self.name = name
         self.label = label
         self.path = path
-        # "velmora" and "nsis" are built here, "prebuilt" (one of ours) elsewhere.
+        # "velmora" and "nsis" are built here, "unchecked" is ours without entry checksums, "prebuilt"
+        # (one of ours) is built elsewhere.
         self.kind = kind
         # Files the installer writes besides the payload.
         self.extras = {"uninst.exe"} if kind == "nsis" else {"uninst.exe", "Uninst.log"}
@@ -49,8 +53,9 @@ def _parse_args(argv):
     parser.add_argument("--velpack", help="host velpack binary")
     parser.add_argument("--stub", help="InstallCore.exe")
     parser.add_argument("--architecture", default="x86", choices=("x86", "x64"), help="the stub's (default x86)")
-    parser.add_argument("--only", default="velmora,nsis-bzip2,nsis-lzma",
-                        help="comma-separated installers to build and run (default: all three; empty: none)")
+    parser.add_argument("--only", default="velmora,velmora-unchecked,nsis-bzip2,nsis-lzma",
+                        help="comma-separated installers to build and run (default: all four; empty: none); "
+                             "velmora-unchecked is velmora's installer with its entry checksums switched off")
     parser.add_argument("--repeat", type=int, default=3, help="timed installs of each installer (default 3)")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--big-mb", type=int, default=200, help="size of the large file in MiB (default 200)")
@@ -68,7 +73,7 @@ def _parse_args(argv):
 
 def _plan(args, work):
     wanted = [name for name in args.only.split(",") if name]
-    unknown = set(wanted) - {"velmora"} - {f"nsis-{c}" for c in NSIS_COMPRESSORS}
+    unknown = set(wanted) - {"velmora", "velmora-unchecked"} - {f"nsis-{c}" for c in NSIS_COMPRESSORS}
     if unknown:
         sys.exit(f"bench: unknown installer {', '.join(sorted(unknown))}")
     plan = []
@@ -78,6 +83,9 @@ def _plan(args, work):
             print(f"bench: skipping Velmora: not built ({', '.join(p or '?' for p in missing)})")
         else:
             plan.append(Installer("velmora", "Velmora", os.path.join(work, "velmora-setup.exe"), "velmora"))
+            if "velmora-unchecked" in wanted:
+                plan.append(Installer("velmora-unchecked", "Velmora unchecked",
+                                      os.path.join(work, "velmora-unchecked-setup.exe"), "unchecked"))
     for compressor in NSIS_COMPRESSORS:
         if f"nsis-{compressor}" in wanted:
             plan.append(Installer(f"nsis-{compressor}", f"NSIS {compressor}",
@@ -90,8 +98,24 @@ def _plan(args, work):
     return plan
 
 
+def _without_checksums(checked, unchecked):
+    """A copy of our installer whose package says nothing of entry checksums: the same bytes installed,
+    none of them checked."""
+    shutil.copyfile(checked, unchecked)
+    with open(unchecked, "r+b") as f:
+        f.seek(-FLAGS_FROM_END, os.SEEK_END)
+        flags = f.read(1)[0]
+        if not flags & CHECKSUM_FLAG:
+            sys.exit(f"bench: {checked} carries no entry checksums")
+        f.seek(-FLAGS_FROM_END, os.SEEK_END)
+        f.write(bytes([flags & ~CHECKSUM_FLAG]))
+
+
 def _build(installer, args, work, payload_root):
     if installer.kind == "prebuilt":
+        return
+    if installer.kind == "unchecked":
+        _without_checksums(os.path.join(work, "velmora-setup.exe"), installer.path)
         return
     if args.reuse and os.path.isfile(installer.path) \
             and os.path.getmtime(installer.path) > os.path.getmtime(os.path.join(work, "payload", payload.INDEX_NAME)):
@@ -239,7 +263,7 @@ def _report(plan, files, work):
           f"medians of {len(plan[0].times)} runs after a warm-up; Install is the wall time, CPU the processor "
           "time of the installer and the wine server.")
     print()
-    print(f"{'Installer':<12} {'Size (bytes)':>14} {'Size (MiB)':>11} {'Install (s)':>12} {'CPU (s)':>8} "
+    print(f"{'Installer':<18} {'Size (bytes)':>14} {'Size (MiB)':>11} {'Install (s)':>12} {'CPU (s)':>8} "
           f"{'Build (s)':>10}  Runs (s)")
     rows = []
     for inst in plan:
@@ -247,11 +271,18 @@ def _report(plan, files, work):
         median, cpu = statistics.median(inst.times), statistics.median(inst.cpu_times)
         build = f"{inst.build_seconds:.1f}" if inst.build_seconds is not None else "-"
         runs = " ".join(f"{t:.2f}" for t in inst.times)
-        print(f"{inst.label:<12} {size:>14} {_mib(size):>11.1f} {median:>12.2f} {cpu:>8.2f} {build:>10}  {runs}")
+        print(f"{inst.label:<18} {size:>14} {_mib(size):>11.1f} {median:>12.2f} {cpu:>8.2f} {build:>10}  {runs}")
         rows.append({"name": inst.name, "size": size, "install_seconds": median, "cpu_seconds": cpu,
                      "runs": inst.times, "cpu_runs": inst.cpu_times, "build_seconds": inst.build_seconds})
     by_name = {row["name"]: row for row in rows}
-    ours, peer = by_name.get("velmora"), by_name.get("nsis-bzip2")
+    ours, peer, unchecked = by_name.get("velmora"), by_name.get("nsis-bzip2"), by_name.get("velmora-unchecked")
+    if ours and unchecked:
+        print()
+        extra, extra_cpu = (ours["install_seconds"] - unchecked["install_seconds"],
+                            ours["cpu_seconds"] - unchecked["cpu_seconds"])
+        print(f"Entry checksums: {extra:+.2f} s install time ({extra / unchecked['install_seconds']:+.1%}), "
+              f"{extra_cpu:+.2f} s CPU ({extra_cpu / unchecked['cpu_seconds']:+.1%}) against the same installer "
+              "without them")
     if ours and peer:
         print()
         for what, key in (("size", "size"), ("install time", "install_seconds")):
