@@ -1,9 +1,10 @@
 #!/bin/bash
 # Runs every libFuzzer target in turn, SECONDS each, from its committed corpus:
 #   fuzz/run.sh SECONDS [TARGET...]        (default: every fuzz/*Fuzzer.cpp, in name order)
-# Afterwards the corpus and the new inputs are minimised together (greedy set cover of their
-# coverage) into fuzz/corpus/TARGET/: the named seeds always stay, inputs named by their SHA-1
-# are the fuzzer's and stay only while they add coverage. Commit that folder afterwards. Crashes, hangs and leaks are kept in
+# Afterwards the corpus and the new inputs are minimised together (greedy set cover of the code
+# edges they reach, hit counts aside, which keeps the corpus small) into fuzz/corpus/TARGET/:
+# the named seeds always stay, inputs named by their SHA-1 are the fuzzer's and stay only while
+# they add coverage. Commit that folder afterwards. Crashes, hangs and leaks are kept in
 # FUZZ_BUILD/findings/TARGET/. Prints executions, corpus growth and findings per target and
 # exits 1 when any target found something. FUZZ_BUILD names the build tree (default build/fuzz,
 # clang with libFuzzer); run it niced on a shared machine: nice -n 19 fuzz/run.sh 900
@@ -47,7 +48,7 @@ for target in "${targets[@]}"; do
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work.log" | tail -1)
   grep -E '^(==[0-9]+==ERROR|SUMMARY|artifact_prefix|Test unit written)' "$work.log" || true
   mkdir "$work.min"
-  if "$build/fuzz/$target" -set_cover_merge=1 -timeout=30 "$work.min" "$corpus" "$work" >"$work.merge.log" 2>&1; then
+  if "$build/fuzz/$target" -set_cover_merge=1 -use_counters=0 -timeout=30 "$work.min" "$corpus" "$work" >"$work.merge.log" 2>&1; then
     find "$corpus" -type f -regextype egrep -regex '.*/[0-9a-f]{40}' -delete
     find "$work.min" -type f -regextype egrep -regex '.*/[0-9a-f]{40}' -exec cp -n {} "$corpus/" \;
   else
