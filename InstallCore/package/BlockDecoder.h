@@ -4,6 +4,7 @@
 #include "BlockModels.h"
 #include "ByteSink.h"
 #include "ByteSource.h"
+#include "RowWalk.h"
 
 class RangeDecoder;
 
@@ -37,27 +38,25 @@ class BlockDecoder {
     uint32_t origin;
     bool final;
   };
-  struct Chase;
 
-  // Decodes the next block's symbols into symbols while taking the chase of the block before
-  // it along, a step at a time.
-  bool DecodeBlock(RangeDecoder& coder, uint8_t* symbols, Block* block, Chase* chase);
-  bool DecodeSymbols(RangeDecoder& coder, uint8_t* symbols, Block* block, Chase* chase);
-  uint32_t DecodeSymbol(RangeDecoder& coder, Chase* chase);
-  // Fills the row tables of a decoded block and sets up the chase that reads its text off them.
-  void IndexRows(const Block& block, const uint8_t* symbols, Chase* chase);
-  // De-randomisation and run-length expansion of the text, staged in a free block buffer.
-  bool WriteBlock(const Block& block, uint8_t* staging, ByteSink& sink);
+  bool DecodeBlock(RangeDecoder& coder, Block* block);
+  bool DecodeSymbols(RangeDecoder& coder, Block* block);
+  uint32_t DecodeSymbol(RangeDecoder& coder);
+  // Reads the text of the decoded block off its rows; returns the buffer that holds it.
+  uint8_t* ReadText(const Block& block);
+  // The text the slow way, one row after the other: for blocks whose rows form several cycles.
+  void ReadTextInOneChain(const Block& block);
+  // De-randomisation and run-length expansion of the text, staged in the other block buffer.
+  bool WriteBlock(const Block& block, uint8_t* text, ByteSink& sink);
 
   BlockProgress* progress_;
   BlockModels models_;
-  // The symbol output of the block being decoded and of the one before it, by turns.
-  uint8_t* symbols_[2];
+  RowWalk walk_;
+  // The symbol output of the block; once its rows are indexed, the text or the staged output.
+  uint8_t* symbols_;
+  // The walk's scratch, then the text or the staged output: kBlockCapacity + RowWalk::kSlack bytes.
   uint8_t* text_;
-  // For every row of the sorted block: the row that follows it in the text (high 20 bits) and
-  // the rank of its byte among the equal bytes of its segment of rows (low 12 bits); after the
-  // rows, for every segment and byte value, the row that the first such byte of the segment
-  // precedes.
-  uint32_t* occurrences_;
+  // For every row of the sorted block, its RowWalk entry.
+  uint32_t* rows_;
   uint32_t byteCounts_[256];
 };

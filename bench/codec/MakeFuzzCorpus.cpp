@@ -75,5 +75,7 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> sparse(30000, 0);
   for (size_t i = 0; i < sparse.size(); i += 97) sparse[i] = static_cast<uint8_t>(i);
   Write(out, "sparse", sparse);
+  // A block that each chain of the reader writes in many chunks.
+  Write(out, "chunks-300000", random(300000, 2));
   return 0;
 }
