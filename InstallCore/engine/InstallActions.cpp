@@ -83,7 +83,7 @@ void InstallEngine::RunAction(const Text& name, const uint8_t* bytes, uint32_t s
       break;
     }
     case kActionScript:
-      if (record.ReadTexts(texts, 2)) ScriptHost().RunScript(texts[0], texts[1], L"Installer", this);
+      if (record.ReadTexts(texts, 2)) ScriptHost().RunScript(texts[0], texts[1], "Installer", this);
       break;
     case kActionService: {
       ServiceAction a;
