@@ -183,16 +183,9 @@ std::string ServiceValue(const std::string& name, const char* value) {
   return data.second.substr(0, data.second.find('\0'));
 }
 
-void DeleteTestService(const char* name) {
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  SC_HANDLE service = OpenServiceA(manager, name, DELETE);
-  if (service) DeleteService(service), CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-}
-
 TEST_F(RegistrationTest, ServicesAreCreatedOnceWithAQuotedPath) {
   const char* names[] = {"VelmoraRegistrationOne", "VelmoraRegistrationTwo", "VelmoraRegistrationThree"};
-  for (const char* name : names) DeleteTestService(name);
+  for (const char* name : names) DeleteServiceNamed(name);
   engine.SetVariable("Which", "One");
   EXPECT_EQ(engine.InstallService(B("VelmoraRegistration${Which}"), B("Velmora ${Which}"), B("Serves ${Which}"),
                                   B("C:\\Program Files\\Velmora ${Which}\\service.exe"), SERVICE_AUTO_START),
@@ -212,7 +205,7 @@ TEST_F(RegistrationTest, ServicesAreCreatedOnceWithAQuotedPath) {
   EXPECT_EQ(engine.InstallService(B(names[2]), B(names[2]), B(""), B("C:\\Velmora\\s.exe"), SERVICE_DEMAND_START),
             S_OK);
   EXPECT_EQ(ServiceValue(names[2], "ImagePath"), "C:\\Velmora\\s.exe");
-  for (const char* name : names) DeleteTestService(name);
+  for (const char* name : names) DeleteServiceNamed(name);
   // Logged by the name the service manager knows.
   EXPECT_EQ(engine.Log(), std::string("8 ") + names[2] + "\r\n8 " + names[1] + "\r\n8 " + names[0] + "\r\n");
 }

@@ -88,3 +88,13 @@ void Scratch::Clean() {
     RegDeleteKeyExA(root_, key_.c_str(), view_, 0);
   }
 }
+
+void DeleteServiceNamed(const std::string& name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (!manager) return;
+  if (SC_HANDLE service = OpenServiceA(manager, name.c_str(), DELETE)) {
+    DeleteService(service);
+    CloseServiceHandle(service);
+  }
+  CloseServiceHandle(manager);
+}

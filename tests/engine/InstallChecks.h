@@ -26,6 +26,9 @@ typedef std::pair<DWORD, std::string> RegistryData;
 RegistryData RegistryValue(HKEY root, const std::string& key, const char* name, REGSAM view = 0);
 bool KeyExists(HKEY root, const std::string& key, REGSAM view = 0);
 
+// Removes a service from the service manager, if it is there.
+void DeleteServiceNamed(const std::string& name);
+
 // A folder and a registry key that a test may fill: removed when it starts and when it ends.
 class Scratch {
  public:
