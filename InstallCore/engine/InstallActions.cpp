@@ -49,6 +49,8 @@ void InstallEngine::RunAction(const Text& name, const uint8_t* bytes, uint32_t s
   uint32_t type;
   if (!record.ReadType(&type)) return;
   Text texts[2];
+  // The automation members are called through the interface's own slots.
+  IInstallerObject* automation = this;
   switch (type) {
     case kActionPackageFile:
     case kActionCopyFile: {
@@ -57,13 +59,13 @@ void InstallEngine::RunAction(const Text& name, const uint8_t* bytes, uint32_t s
       break;
     }
     case kActionRegisterFont:
-      if (record.ReadTexts(texts, 1)) RegisterFont(Bstr(texts[0]).Get());
+      if (record.ReadTexts(texts, 1)) automation->RegisterFont(Bstr(texts[0]).Get());
       break;
     case kActionRegisterServer:
-      if (record.ReadTexts(texts, 1)) RegisterServer(Bstr(texts[0]).Get());
+      if (record.ReadTexts(texts, 1)) automation->RegisterServer(Bstr(texts[0]).Get());
       break;
     case kActionRegisterTypeLib:
-      if (record.ReadTexts(texts, 2)) RegisterTypeLib(Bstr(texts[0]).Get(), Bstr(texts[1]).Get());
+      if (record.ReadTexts(texts, 2)) automation->RegisterTypeLib(Bstr(texts[0]).Get(), Bstr(texts[1]).Get());
       break;
     case kActionRegistryValue: {
       RegistryAction action;
@@ -78,13 +80,13 @@ void InstallEngine::RunAction(const Text& name, const uint8_t* bytes, uint32_t s
     case kActionShortcut: {
       ShortcutAction a;
       if (record.ReadShortcut(&a))
-        CreateShortcut(Bstr(a.shortcutFile).Get(), Bstr(a.target).Get(), Bstr(a.description).Get(),
-                       Bstr(a.arguments).Get(), Bstr(a.workingFolder).Get(), Bstr(a.iconFile).Get(), a.iconIndex,
-                       a.showCommand, short(a.hotKey));
+        automation->CreateShortcut(Bstr(a.shortcutFile).Get(), Bstr(a.target).Get(), Bstr(a.description).Get(),
+                                   Bstr(a.arguments).Get(), Bstr(a.workingFolder).Get(), Bstr(a.iconFile).Get(), a.iconIndex,
+                                   a.showCommand, short(a.hotKey));
       break;
     }
     case kActionScript:
-      if (record.ReadTexts(texts, 2)) ScriptHost().RunScript(texts[0], texts[1], L"Installer", this);
+      if (record.ReadTexts(texts, 2)) ScriptHost().RunScript(texts[0], texts[1], "Installer", automation);
       break;
     case kActionService: {
       ServiceAction a;

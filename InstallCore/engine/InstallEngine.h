@@ -95,6 +95,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
 
   // Install run and disk space, in kilobytes.
   void RunInstall();
+  // Without the wizard, the Start-menu folder is the product's default one.
+  void UseDefaultMenu();
   uint32_t ComponentSizeKb(uint32_t component);
   uint32_t FolderSizeKb(const Text& path);
   uint32_t RequiredSpaceKb();

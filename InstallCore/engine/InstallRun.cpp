@@ -13,6 +13,7 @@ uint64_t FileSize(const WIN32_FIND_DATAA& found) {
 void InstallEngine::RunInstall() {
   if (!CanInstall()) return;
   productPath.TrimRight('\\');
+  if (productFlags & 1) UseDefaultMenu();
   if (!(productFlags & 1)) {
     for (uint32_t c = 0; c < components.Count(); ++c)
       if (components[c].selected) totalKb = Kilobytes::Add(totalKb, ComponentSizeKb(c));
@@ -24,6 +25,17 @@ void InstallEngine::RunInstall() {
   }
   // Also after a damaged entry stopped the run: what was installed until then stays removable.
   if (!noUninstaller) RegisterUninstall("Uninst.log");
+}
+
+void InstallEngine::UseDefaultMenu() {
+  // As the wizard would propose it: the product's folder below the user's or the common
+  // programs menu.
+  Text folder = ReadEntryString("AddedMenu");
+  ExpandText(folder);
+  folder.TrimLeft('\\');
+  productMenu = ReadEntryString("UserMenu").Equals("0") ? "${CommonProgramsMenu}\\" : "${UserProgramsMenu}\\";
+  productMenu.Append(folder);
+  SetVariable("ProductMenu", productMenu);
 }
 
 uint32_t InstallEngine::ComponentSizeKb(uint32_t component) {

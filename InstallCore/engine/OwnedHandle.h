@@ -54,8 +54,23 @@ struct RegistryKeyTraits {
   static void Close(HKEY key) { RegCloseKey(key); }
 };
 
+struct ServiceTraits {
+  typedef SC_HANDLE Type;
+  static SC_HANDLE None() { return nullptr; }
+  static void Close(SC_HANDLE handle) { CloseServiceHandle(handle); }
+};
+
+struct LibraryTraits {
+  typedef HMODULE Type;
+  static HMODULE None() { return nullptr; }
+  static void Close(HMODULE module) { FreeLibrary(module); }
+};
+
 // Processes, threads, events.
 typedef OwnedHandle<KernelObjectTraits> KernelObject;
 typedef OwnedHandle<FileTraits> FileHandle;
 typedef OwnedHandle<FindTraits> FindHandle;
 typedef OwnedHandle<RegistryKeyTraits> RegistryKey;
+// Service manager connections and services.
+typedef OwnedHandle<ServiceTraits> ServiceHandle;
+typedef OwnedHandle<LibraryTraits> Library;

@@ -62,40 +62,50 @@ HRESULT InstallEngine::CopyFolder(BSTR source, BSTR destination) {
   return S_OK;
 }
 
-// The members below come with the script host and the registration methods.
-
-HRESULT STDMETHODCALLTYPE InstallEngine::VersionMajor(short*) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE InstallEngine::VersionMinor(short*) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE InstallEngine::RunProgram(BSTR, BSTR, VARIANT_BOOL, LONG*) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE InstallEngine::CreateShortcut(BSTR, BSTR, BSTR, BSTR, BSTR, BSTR, short, short, short) {
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE InstallEngine::VersionMajor(short* value) {
+  if (value) *value = 3;
+  return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE InstallEngine::RegisterFont(BSTR) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE InstallEngine::RegisterServer(BSTR) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE InstallEngine::RegisterTypeLib(BSTR, BSTR) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE InstallEngine::ShowMessage(BSTR, BSTR, LONG, LONG*) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE InstallEngine::Variables(BSTR, BSTR* value) {
-  if (value) *value = nullptr;
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE InstallEngine::VersionMinor(short* value) {
+  if (value) *value = 1;
+  return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE InstallEngine::Variables(BSTR, BSTR) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE InstallEngine::CancelInstall() { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE InstallEngine::CreateObject(BSTR, IDispatch** object) {
-  if (object) *object = nullptr;
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE InstallEngine::RunProgram(BSTR program, BSTR arguments, VARIANT_BOOL wait,
+                                                    LONG* exitCode) {
+  Text path = Bstr::ToText(program);
+  Text line = Bstr::ToText(arguments);
+  ExpandText(path);
+  ExpandText(line);
+  DWORD code = 0;
+  bool waited = wait == VARIANT_TRUE;
+  if (!StartProgram(path, line, waited, &code)) return E_FAIL;
+  if (waited && exitCode) *exitCode = static_cast<LONG>(code);
+  return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE InstallEngine::AddRegKey(BSTR, LONG, VARIANT) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE InstallEngine::ShowMessage(BSTR text, BSTR caption, LONG style, LONG* button) {
+  Text message = Bstr::ToText(text);
+  Text title = Bstr::ToText(caption);
+  ExpandText(message);
+  ExpandText(title);
+  int pressed = MessageBoxA(nullptr, message.CStr(), title.CStr(), static_cast<UINT>(style));
+  if (button) *button = pressed;
+  return S_OK;
+}
 
-HRESULT InstallEngine::InstallService(BSTR, BSTR, BSTR, BSTR, uint32_t) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE InstallEngine::Variables(BSTR name, BSTR* value) {
+  if (value) *value = Bstr(GetVariable(Bstr::ToText(name))).Release();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE InstallEngine::Variables(BSTR name, BSTR value) {
+  SetVariable(Bstr::ToText(name), Bstr::ToText(value));
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE InstallEngine::CancelInstall() {
+  // Nothing more of the run happens: no further actions, no log, no registration.
+  ExitProcess(1);
+}

@@ -16,8 +16,21 @@ BSTR Bstr::Release() {
   return value;
 }
 
-Text Bstr::ToText(BSTR value) {
-  int length = static_cast<int>(SysStringLen(value));
+bool Bstr::CopyFrom(BSTR source) {
+  SysFreeString(value_);
+  value_ = SysAllocStringLen(source, SysStringLen(source));
+  return value_ != nullptr;
+}
+
+Text Bstr::ToTextUntilZero(const wchar_t* value, uint32_t length) {
+  uint32_t used = 0;
+  while (used < length && value[used] != 0) ++used;
+  return Convert(value, static_cast<int>(used));
+}
+
+Text Bstr::ToText(BSTR value) { return Convert(value, static_cast<int>(SysStringLen(value))); }
+
+Text Bstr::Convert(const wchar_t* value, int length) {
   if (length == 0) return Text();
   int narrow = WideCharToMultiByte(CP_ACP, 0, value, length, nullptr, 0, nullptr, nullptr);
   if (narrow <= 0) return Text();

@@ -17,10 +17,18 @@ class Bstr {
   BSTR Get() const { return value_; }
   // Hands the string over to the caller.
   BSTR Release();
+  // Replaces the string by a copy of a borrowed one; a null one becomes the empty string.
+  bool CopyFrom(BSTR source);
+  // For functions that replace the string in place, such as the engine's ExpandBstr.
+  BSTR* Address() { return &value_; }
 
   // The ANSI text of a borrowed BSTR; a null BSTR is the empty text.
   static Text ToText(BSTR value);
+  // The ANSI text of a wide text up to its first zero unit, reading at most length units.
+  static Text ToTextUntilZero(const wchar_t* value, uint32_t length);
 
  private:
+  static Text Convert(const wchar_t* value, int length);
+
   BSTR value_;
 };

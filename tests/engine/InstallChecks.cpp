@@ -1,5 +1,6 @@
 #include "InstallChecks.h"
 
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <vector>
@@ -88,3 +89,44 @@ void Scratch::Clean() {
     RegDeleteKeyExA(root_, key_.c_str(), view_, 0);
   }
 }
+
+void DeleteServiceNamed(const std::string& name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (!manager) return;
+  if (SC_HANDLE service = OpenServiceA(manager, name.c_str(), DELETE)) {
+    DeleteService(service);
+    CloseServiceHandle(service);
+  }
+  CloseServiceHandle(manager);
+}
+
+LinkFields ReadLink(const std::string& file) {
+  LinkFields fields;
+  IShellLinkA* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link))))
+    return fields;
+  IPersistFile* persist = nullptr;
+  link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));
+  if (persist && SUCCEEDED(persist->Load(std::wstring(file.begin(), file.end()).c_str(), STGM_READ))) {
+    char text[MAX_PATH * 2] = "";
+    link->GetPath(text, sizeof(text), nullptr, 0);
+    fields.path = text;
+    link->GetArguments(text, sizeof(text));
+    fields.arguments = text;
+    link->GetWorkingDirectory(text, sizeof(text));
+    fields.workingFolder = text;
+    link->GetDescription(text, sizeof(text));
+    fields.description = text;
+    link->GetIconLocation(text, sizeof(text), &fields.iconIndex);
+    fields.iconFile = text;
+    link->GetHotkey(&fields.hotKey);
+  }
+  if (persist) persist->Release();
+  link->Release();
+  std::vector<unsigned char> bytes;
+  if (ReadFileBytes(file, &bytes) && bytes.size() >= 64)
+    fields.showCommand = bytes[60] | bytes[61] << 8 | bytes[62] << 16 | bytes[63] << 24;
+  return fields;
+}
+

@@ -26,6 +26,20 @@ typedef std::pair<DWORD, std::string> RegistryData;
 RegistryData RegistryValue(HKEY root, const std::string& key, const char* name, REGSAM view = 0);
 bool KeyExists(HKEY root, const std::string& key, REGSAM view = 0);
 
+// A shell link's fields as IShellLinkA reads them back; the show command from the file's header,
+// since Wine's GetShowCmd always reads 1.
+struct LinkFields {
+  std::string path, arguments, workingFolder, description, iconFile;
+  int iconIndex = -99;
+  WORD hotKey = 0;
+  int showCommand = -1;
+};
+// Needs COM on the calling thread.
+LinkFields ReadLink(const std::string& file);
+
+// Removes a service from the service manager, if it is there.
+void DeleteServiceNamed(const std::string& name);
+
 // A folder and a registry key that a test may fill: removed when it starts and when it ends.
 class Scratch {
  public:
