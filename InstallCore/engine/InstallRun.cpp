@@ -10,10 +10,11 @@ uint64_t FileSize(const WIN32_FIND_DATAA& found) {
 }
 }  // namespace
 
-void InstallEngine::RunInstall() {
-  if (!CanInstall()) return;
+bool InstallEngine::RunInstall() {
+  if (!CanInstall()) return false;
   productPath.TrimRight('\\');
   if (!(productFlags & 1)) {
+    EnterProgressState();
     for (uint32_t c = 0; c < components.Count(); ++c)
       if (components[c].selected) totalKb = Kilobytes::Add(totalKb, ComponentSizeKb(c));
   }
@@ -23,6 +24,7 @@ void InstallEngine::RunInstall() {
     CleanTempFiles();
   }
   if (!noUninstaller) RegisterUninstall("Uninst.log");
+  return true;
 }
 
 uint32_t InstallEngine::ComponentSizeKb(uint32_t component) {

@@ -59,3 +59,19 @@ typedef OwnedHandle<KernelObjectTraits> KernelObject;
 typedef OwnedHandle<FileTraits> FileHandle;
 typedef OwnedHandle<FindTraits> FindHandle;
 typedef OwnedHandle<RegistryKeyTraits> RegistryKey;
+
+struct GdiObjectTraits {
+  typedef HGDIOBJ Type;
+  static HGDIOBJ None() { return nullptr; }
+  static void Close(HGDIOBJ object) { DeleteObject(object); }
+};
+
+struct IconTraits {
+  typedef HICON Type;
+  static HICON None() { return nullptr; }
+  static void Close(HICON icon) { DestroyIcon(icon); }
+};
+
+// Bitmaps, brushes, fonts.
+typedef OwnedHandle<GdiObjectTraits> GdiObject;
+typedef OwnedHandle<IconTraits> IconHandle;
