@@ -92,6 +92,39 @@ const Language& LanguageTable::English() {
   return english;
 }
 
+// Texts in Windows-1252, as the installer shows them.
+const Language& LanguageTable::German() {
+  static const Language german = [] {
+    Language language;
+    language.name = "Deutsch";
+    language.id = kGermanId;
+    language.controls = {
+        {1, "&Installieren"},
+        {2, "Abbrechen"},
+        {5, "&Zustimmen"},
+        {238, "Sprache:"},
+        {222, "${ProductName} in diesen Ordner installieren:"},
+        {224, "Startmen\xFC-Ordner:"},
+        {226, "Zu installierende Komponenten:"},
+        {231, "W\xE4hlen Sie eine Komponente, um ihre Beschreibung zu sehen."},
+        {228, "Gesamtfortschritt:"},
+        {239,
+         "Bitte lesen Sie den folgenden Lizenzvertrag. Um ${ProductName} zu installieren, "
+         "m\xFCssen Sie ihn mit Zustimmen annehmen."},
+    };
+    language.strings = {
+        {4, "Die Installation ist abgeschlossen."},
+        {5, "W\xE4hlen Sie den Zielordner:"},
+        {6, "Installation l\xE4uft, bitte warten..."},
+        {kSpaceFormat, "Ben\xF6tigt: %s    Verf\xFCgbar: %s"},
+    };
+    return language;
+  }();
+  return german;
+}
+
+std::vector<Language> LanguageTable::Shipped() { return {English(), German()}; }
+
 std::vector<std::string> LanguageTable::MissingTexts(const Language& language) {
   std::vector<std::string> missing;
   for (const Control& control : Controls()) {

@@ -7,10 +7,11 @@
 #include "ManifestEntries.h"
 
 // The wizard's language table: the names by which a manifest addresses control texts and
-// numbered strings, the built-in English texts, and the package entries of a table.
+// numbered strings, the shipped English and German texts, and the package entries of a table.
 class LanguageTable {
  public:
   static constexpr uint16_t kEnglishId = 1033;
+  static constexpr uint16_t kGermanId = 1031;
 
   struct Control {
     const char* name;
@@ -28,6 +29,9 @@ class LanguageTable {
   static const String* FindString(std::string_view name);
 
   static const Language& English();
+  static const Language& German();
+  // The complete tables every installer carries, in language-number order: English, German.
+  static std::vector<Language> Shipped();
 
   // Names of the texts that English has and the language lacks.
   static std::vector<std::string> MissingTexts(const Language& language);

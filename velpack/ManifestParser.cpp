@@ -163,16 +163,21 @@ void ParseTexts(ManifestContext& ctx, const toml::node* node, const char* what, 
 }
 
 void ParseLanguages(ManifestContext& ctx, const toml::node* node, Manifest* manifest) {
-  manifest->languages.push_back(LanguageTable::English());
-  bool englishChanged = false;
+  manifest->languages = LanguageTable::Shipped();
+  const size_t shipped = manifest->languages.size();
+  std::vector<bool> shippedChanged(shipped, false);
   for (const toml::table* table : ManifestTable::TablesOf(ctx, node, "language")) {
     ManifestTable t(ctx, *table, "[[language]]");
     int64_t id = 0;
     Language language;
     if (!t.Integer("id", 1, UINT16_MAX, &id, ManifestTable::kRequired)) id = 0;
     language.id = static_cast<uint16_t>(id);
-    bool english = id == LanguageTable::kEnglishId;
-    t.Text("name", &language.name, (english ? 0 : ManifestTable::kRequired) | ManifestTable::kNonEmpty);
+    // A shipped language's id changes that table instead of adding one.
+    size_t own = shipped;
+    for (size_t n = 0; n < shipped; ++n)
+      if (manifest->languages[n].id == id) own = n;
+    bool isShipped = own < shipped;
+    t.Text("name", &language.name, (isShipped ? 0 : ManifestTable::kRequired) | ManifestTable::kNonEmpty);
     ParseTexts(
         ctx, t.Get("controls"), "control", Names(LanguageTable::Controls()),
         [&](const toml::source_position& at, const std::string& name) {
@@ -196,8 +201,9 @@ void ParseLanguages(ManifestContext& ctx, const toml::node* node, Manifest* mani
     bool clash = false;
     for (size_t n = 0; n < manifest->languages.size(); ++n) {
       const Language& existing = manifest->languages[n];
-      bool sameId = existing.id == language.id && !(english && n == 0 && !englishChanged);
-      bool sameName = !language.name.empty() && existing.name == language.name && !(english && n == 0);
+      bool mine = isShipped && n == own;
+      bool sameId = existing.id == language.id && !(mine && !shippedChanged[n]);
+      bool sameName = !language.name.empty() && existing.name == language.name && !mine;
       if (sameId || sameName) {
         ctx.Error(t.Where(), std::string("a language with this ") + (sameId ? "id" : "name") + " is already defined");
         clash = true;
@@ -205,13 +211,12 @@ void ParseLanguages(ManifestContext& ctx, const toml::node* node, Manifest* mani
       }
     }
     if (clash) continue;
-    if (english) {
-      // Texts for id 1033 change the built-in English table in place.
-      Language& base = manifest->languages[0];
+    if (isShipped) {
+      Language& base = manifest->languages[own];
       if (!language.name.empty()) base.name = language.name;
       for (auto& [number, text] : language.controls) base.controls[number] = text;
       for (auto& [number, text] : language.strings) base.strings[number] = text;
-      englishChanged = true;
+      shippedChanged[own] = true;
       continue;
     }
     std::vector<std::string> missing = LanguageTable::MissingTexts(language);

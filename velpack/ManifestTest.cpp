@@ -286,19 +286,42 @@ strings = {finished_message = "Done."}
   EXPECT_EQ(Text("l\\0\\201.1"), "Go");
   EXPECT_EQ(Text("l\\0\\_4"), "Done.");
   EXPECT_EQ(Text("l\\0\\201.2"), "Cancel");
-  EXPECT_EQ(Text("l\\1\\name"),
+  // The shipped German table is complete: English changes do not reach it.
+  EXPECT_EQ(Text("l\\1\\name"), "Deutsch");
+  EXPECT_EQ(Text("l\\1\\id"), "1031");
+  EXPECT_EQ(Text("l\\1\\201.1"), "&Installieren");
+  EXPECT_EQ(Text("l\\1\\_7"), "Ben\xF6tigt: %s    Verf\xFCgbar: %s");
+  EXPECT_EQ(Text("l\\2\\name"),
             "Fran\xE7"
             "ais");
-  EXPECT_EQ(Text("l\\1\\id"), "1036");
-  EXPECT_EQ(Text("l\\1\\201.2"), "Annuler");
-  EXPECT_EQ(Text("l\\1\\_7"), "%s requis, %s libres (100%%)");
+  EXPECT_EQ(Text("l\\2\\id"), "1036");
+  EXPECT_EQ(Text("l\\2\\201.2"), "Annuler");
+  EXPECT_EQ(Text("l\\2\\_7"), "%s requis, %s libres (100%%)");
   // Missing texts come from English as the manifest changed it, even when changed later.
-  EXPECT_EQ(Text("l\\1\\201.1"), "Go");
-  EXPECT_EQ(Text("l\\1\\_4"), "Done.");
+  EXPECT_EQ(Text("l\\2\\201.1"), "Go");
+  EXPECT_EQ(Text("l\\2\\_4"), "Done.");
   ASSERT_EQ(warnings_.size(), 1u);
   EXPECT_NE(warnings_[0].text.find("IDOK"), std::string::npos);
   EXPECT_EQ(warnings_[0].line, 6);
+  EXPECT_FALSE(Has("l\\3\\name"));
+}
+
+TEST_F(ManifestTest, ShippedGermanTableCanBeChangedOnce) {
+  ASSERT_TRUE(Build(std::string(kHead) + R"M(
+[[language]]
+id = 1031
+name = "Deutsch (Schweiz)"
+controls = {IDCANCEL = "Abbruch"}
+)M")) << Errors();
+  EXPECT_EQ(Text("l\\1\\name"), "Deutsch (Schweiz)");
+  EXPECT_EQ(Text("l\\1\\201.2"), "Abbruch");
+  EXPECT_EQ(Text("l\\1\\201.1"), "&Installieren");
+  EXPECT_TRUE(warnings_.empty());
   EXPECT_FALSE(Has("l\\2\\name"));
+  EXPECT_FALSE(Build(std::string(kHead) + "[[language]]\nid = 1031\n[[language]]\nid = 1031\n"));
+  EXPECT_NE(Errors().find("a language with this id is already defined"), std::string::npos) << Errors();
+  EXPECT_FALSE(Build(std::string(kHead) + "[[language]]\nid = 1036\nname = \"Deutsch\"\n"));
+  EXPECT_NE(Errors().find("a language with this name is already defined"), std::string::npos) << Errors();
 }
 
 TEST_F(ManifestTest, SameInputGivesSameEntries) {

@@ -122,3 +122,5 @@ void InstallEngine::ExpandBstr(BSTR* text) {
 void InstallEngine::UpdateOverallProgress() {}
 
 bool InstallEngine::CanInstall() { return true; }
+
+void InstallEngine::EnterProgressState() {}

@@ -39,6 +39,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   virtual HRESULT CopyFolder(BSTR source, BSTR destination);
   virtual void UpdateOverallProgress();
   virtual bool CanInstall();
+  // Switches the wizard, when there is one, into its progress state before the first action.
+  virtual void EnterProgressState();
 
   // IUnknown and IDispatch. The object's lifetime is the engine's: no references are counted.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -93,8 +95,9 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void CleanTempFiles();
   void RegisterUninstall(const char* logFileName);
 
-  // Install run and disk space, in kilobytes.
-  void RunInstall();
+  // Install run and disk space, in kilobytes. RunInstall is false when CanInstall refused the
+  // run, which then changed nothing.
+  bool RunInstall();
   // Without the wizard, the Start-menu folder is the product's default one.
   void UseDefaultMenu();
   uint32_t ComponentSizeKb(uint32_t component);

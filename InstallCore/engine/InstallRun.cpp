@@ -10,11 +10,12 @@ uint64_t FileSize(const WIN32_FIND_DATAA& found) {
 }
 }  // namespace
 
-void InstallEngine::RunInstall() {
-  if (!CanInstall()) return;
+bool InstallEngine::RunInstall() {
+  if (!CanInstall()) return false;
   productPath.TrimRight('\\');
   if (productFlags & 1) UseDefaultMenu();
   if (!(productFlags & 1)) {
+    EnterProgressState();
     for (uint32_t c = 0; c < components.Count(); ++c)
       if (components[c].selected) totalKb = Kilobytes::Add(totalKb, ComponentSizeKb(c));
   }
@@ -25,6 +26,7 @@ void InstallEngine::RunInstall() {
   }
   // Also after a damaged entry stopped the run: what was installed until then stays removable.
   if (!noUninstaller) RegisterUninstall("Uninst.log");
+  return true;
 }
 
 void InstallEngine::UseDefaultMenu() {

@@ -66,6 +66,18 @@ struct LibraryTraits {
   static void Close(HMODULE module) { FreeLibrary(module); }
 };
 
+struct GdiObjectTraits {
+  typedef HGDIOBJ Type;
+  static HGDIOBJ None() { return nullptr; }
+  static void Close(HGDIOBJ object) { DeleteObject(object); }
+};
+
+struct IconTraits {
+  typedef HICON Type;
+  static HICON None() { return nullptr; }
+  static void Close(HICON icon) { DestroyIcon(icon); }
+};
+
 // Processes, threads, events.
 typedef OwnedHandle<KernelObjectTraits> KernelObject;
 typedef OwnedHandle<FileTraits> FileHandle;
@@ -74,3 +86,6 @@ typedef OwnedHandle<RegistryKeyTraits> RegistryKey;
 // Service manager connections and services.
 typedef OwnedHandle<ServiceTraits> ServiceHandle;
 typedef OwnedHandle<LibraryTraits> Library;
+// Bitmaps, brushes, fonts.
+typedef OwnedHandle<GdiObjectTraits> GdiObject;
+typedef OwnedHandle<IconTraits> IconHandle;

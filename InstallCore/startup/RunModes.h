@@ -2,6 +2,6 @@
 #include "InstallWizard.h"
 #include "Startup.h"
 
-// Installs without a window when the product flags ask for it, then starts the programs the
-// install deferred. Returns the exit code.
+// Installs without a window when the product flags ask for it, otherwise through the wizard
+// dialog; then starts the programs the install deferred. Returns the exit code.
 int RunModes(InstallWizard& installer);

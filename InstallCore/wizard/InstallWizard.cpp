@@ -1,8 +1,564 @@
 #include "InstallWizard.h"
 
-InstallWizard::InstallWizard(const char* path) : InstallEngine(path) {}
+#include <commctrl.h>
+#include <richedit.h>
+#include <shlobj.h>
+
+#include "FolderListing.h"
+#include "Memory.h"
+#include "Module.h"
+#include "WizardText.h"
+#include "resource.h"
+
+namespace {
+const uint32_t kUnattended = 1;
+const uint32_t kFolderChangeable = 2;
+const uint32_t kMenuChangeable = 4;
+const int kDialogNumber = 201;
+const uint16_t kEnglish = 1033;
+const uint32_t kPathLimit = 1039;
+
+const int kLicenceGroup[] = {IDC_ACCEPT, IDC_LICENCE, IDC_LICENCE_INTRO, -1};
+const int kOptionsGroup[] = {IDOK,        IDC_COMPONENTS, IDC_FOLDER,     IDC_BROWSE,     IDC_COMPONENTS_LABEL,
+                             IDC_SPACE,   IDC_MENU,       IDC_FOLDER_LABEL, IDC_MENU_LABEL, IDC_DESCRIPTION, -1};
+const int kInstallHideGroup[] = {IDC_COMPONENTS, IDC_SPACE, IDOK, IDCANCEL, IDC_DESCRIPTION, -1};
+const int kInstallShowGroup[] = {IDC_TOTAL_LABEL, IDC_FILE, IDC_FILE_PROGRESS, IDC_TOTAL_PROGRESS, -1};
+
+bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+
+// "l\<language>\" followed by the rest of a language-table key.
+Text LanguageKey(int language) {
+  Text key("l\\");
+  key.AppendDecimal(language);
+  key.Append('\\');
+  return key;
+}
+
+uint32_t ReadU16(const uint8_t* at) { return uint32_t(at[0]) | uint32_t(at[1]) << 8; }
+uint32_t ReadU32(const uint8_t* at) { return ReadU16(at) | ReadU16(at + 2) << 16; }
+
+// Bytes of the colour table that follows a bitmap information header, or -1 for a layout
+// that CreateDIBSection would not take.
+int64_t ColourTableBytes(uint32_t headerSize, uint32_t bitsPerPixel, uint32_t compression, uint32_t coloursUsed) {
+  if (bitsPerPixel <= 8) {
+    uint32_t most = 1u << bitsPerPixel;
+    return int64_t(coloursUsed == 0 || coloursUsed > most ? most : coloursUsed) * 4;
+  }
+  // The three masks of a bit-fields bitmap follow a plain header; larger headers hold them.
+  if (compression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER)) return 12;
+  return int64_t(coloursUsed) * 4;
+}
+
+// The bitmap drawn at the screen's scale: the template is in dialog units, which grow with the
+// system DPI, and the logo should keep its place beside the controls.
+HBITMAP ScaledForScreen(HBITMAP bitmap) {
+  HDC screen = GetDC(nullptr);
+  int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  BITMAP info;
+  if (dpi == 96 || !GetObjectA(bitmap, sizeof(info), &info)) return bitmap;
+  HANDLE scaled = CopyImage(bitmap, IMAGE_BITMAP, MulDiv(info.bmWidth, dpi, 96), MulDiv(info.bmHeight, dpi, 96),
+                            LR_CREATEDIBSECTION);
+  if (!scaled) return bitmap;
+  DeleteObject(bitmap);
+  return static_cast<HBITMAP>(scaled);
+}
+
+struct LicenceStream {
+  const char* data;
+  uint32_t left;
+};
+
+DWORD CALLBACK ReadLicence(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) {
+  LicenceStream* stream = reinterpret_cast<LicenceStream*>(cookie);
+  uint32_t count = wanted < 0 ? 0 : (uint32_t(wanted) < stream->left ? uint32_t(wanted) : stream->left);
+  CopyMemory(buffer, stream->data, count);
+  stream->data += count;
+  stream->left -= count;
+  *given = LONG(count);
+  return 0;
+}
+
+// Opens the folder browser on the destination the user has so far.
+int CALLBACK BrowseStart(HWND browser, UINT message, LPARAM, LPARAM folder) {
+  if (message == BFFM_INITIALIZED) SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, folder);
+  return 0;
+}
+}  // namespace
+
+InstallWizard::InstallWizard(const char* path)
+    : InstallEngine(path), window_(nullptr), languageIndex_(0), dialogNumber_(0), listView_(nullptr) {}
 
 InstallWizard::~InstallWizard() = default;
+
+INT_PTR CALLBACK InstallWizard::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  InstallWizard* self = reinterpret_cast<InstallWizard*>(GetWindowLongPtrA(window, DWLP_USER));
+  if (!self) {
+    self = static_cast<InstallWizard*>(Module::TakeWindowObject());
+    if (!self) return FALSE;
+    self->window_ = window;
+    SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+  }
+  INT_PTR result = 0;
+  if (!self->HandleMessage(message, wParam, lParam, &result)) return FALSE;
+  // These two answer through the return value; every other handled message through the
+  // message result.
+  if (message == WM_INITDIALOG || message == WM_CTLCOLORSTATIC) return result;
+  SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
+  return TRUE;
+}
+
+bool InstallWizard::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
+  switch (message) {
+    case WM_NOTIFY: {
+      const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+      if (header->idFrom == IDC_COMPONENTS && header->code == LVN_ITEMCHANGED)
+        OnComponentChanged(*reinterpret_cast<const NMLISTVIEW*>(lParam));
+      return false;
+    }
+    case WM_INITDIALOG:
+      OnInitDialog();
+      // On the licence page the licence box keeps the focus SetUpPages gave it.
+      // (The dialog itself is not visible yet: the control's own style tells.)
+      *result = (GetWindowLongPtrA(Item(IDC_LICENCE), GWL_STYLE) & WS_VISIBLE) ? FALSE : TRUE;
+      return true;
+    case WM_COMMAND: {
+      int id = LOWORD(wParam);
+      int code = HIWORD(wParam);
+      if (id == IDOK && code == BN_CLICKED) {
+        OnInstall();
+      } else if (id == IDCANCEL && code == BN_CLICKED) {
+        OnCancel();
+        *result = 1;
+      } else if (id == IDC_ACCEPT && code == BN_CLICKED) {
+        ShowOptionsPage();
+      } else if (id == IDC_FOLDER && code == EN_CHANGE) {
+        UpdateSpace();
+      } else if (id == IDC_BROWSE && code == BN_CLICKED) {
+        OnBrowse();
+      } else if (id == IDC_LANGUAGE && code == CBN_SELCHANGE) {
+        OnLanguageChanged();
+      } else {
+        return false;
+      }
+      return true;
+    }
+    case WM_CTLCOLORSTATIC:
+      *result = OnCtlColorStatic(reinterpret_cast<HWND>(lParam));
+      return true;
+    case WM_NCDESTROY:
+      window_ = nullptr;
+      listView_ = nullptr;
+      return false;
+  }
+  return false;
+}
+
+void InstallWizard::OnInitDialog() {
+  *icon_.Receive() = static_cast<HICON>(
+      LoadImageA(Module::Instance(), MAKEINTRESOURCEA(IDI_INSTALLER), IMAGE_ICON, 16, 16, 0));
+  if (icon_.Valid()) SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Get()));
+  CentreWindow();
+  SetUpComponentList();
+  SetUpPages();
+  SelectStartLanguage();
+  SendDlgItemMessageA(window_, IDC_FILE_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+  SendDlgItemMessageA(window_, IDC_TOTAL_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+}
+
+void InstallWizard::CentreWindow() {
+  RECT area;
+  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) return;
+  RECT over = area;
+  HWND owner = GetWindow(window_, GW_OWNER);
+  if (owner && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &over);
+  RECT own;
+  GetWindowRect(window_, &own);
+  int width = own.right - own.left;
+  int height = own.bottom - own.top;
+  int x = over.left + (over.right - over.left - width) / 2;
+  int y = over.top + (over.bottom - over.top - height) / 2;
+  if (x < area.left) {
+    x = area.left;
+  } else if (x + width > area.right) {
+    x = area.right - width;
+  }
+  if (y < area.top) {
+    y = area.top;
+  } else if (y + height > area.bottom) {
+    y = area.bottom - height;
+  }
+  SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void InstallWizard::SetUpPages() {
+  Text title = productName;
+  if (!productVersion.Empty()) title = title + " " + productVersion;
+  if (!companyName.Empty()) title = title + " - " + companyName;
+  SetWindowTextA(window_, title.CStr());
+  FillComponentList();
+  if (HBITMAP bitmap = LoadLogo()) {
+    *logo_.Receive() = ScaledForScreen(bitmap);
+    SendDlgItemMessageA(window_, IDC_LOGO, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.Get()));
+    ShowWindow(Item(IDC_LOGO), SW_SHOW);
+  }
+  FillLanguageCombo(IDC_LANGUAGE);
+  SetDlgItemTextA(window_, IDC_FOLDER, productPath.CStr());
+  FillMenuCombo();
+  Text licence = ReadEntryString("EULA");
+  if (licence.Empty()) {
+    ShowOptionsPage();
+    return;
+  }
+  StreamLicence(licence);
+  ShowGroup(kOptionsGroup, false);
+  ShowGroup(kLicenceGroup, true);
+  SendMessageA(window_, DM_SETDEFID, IDC_ACCEPT, 0);
+  SetFocus(Item(IDC_LICENCE));
+}
+
+void InstallWizard::ShowOptionsPage() {
+  ShowGroup(kLicenceGroup, false);
+  ShowGroup(kOptionsGroup, true);
+  // Enter presses the button that is shown: I Agree on the licence page, Install here.
+  SendMessageA(window_, DM_SETDEFID, IDOK, 0);
+  if (!(productFlags & kMenuChangeable)) LockMenu();
+  if (!(productFlags & kFolderChangeable)) LockFolder();
+}
+
+void InstallWizard::ShowGroup(const int* group, bool show) {
+  for (; *group != -1; ++group) ShowWindow(Item(*group), show ? SW_SHOW : SW_HIDE);
+}
+
+Text InstallWizard::ItemText(int id, uint32_t limit) const {
+  char buffer[kPathLimit + 1];
+  if (limit > kPathLimit) limit = kPathLimit;
+  int length = GetDlgItemTextA(window_, id, buffer, int(limit + 1));
+  return Text(buffer, length > 0 ? uint32_t(length) : 0);
+}
+
+// Every offset and size in the header is checked against the entry's length: a header that
+// points outside its bytes gives no logo.
+HBITMAP InstallWizard::LoadLogo() {
+  uint32_t size = 0;
+  uint8_t* bytes = ExtractToMemory("Logo.bmp", &size);
+  if (!bytes) return nullptr;
+  HBITMAP bitmap = nullptr;
+  const uint32_t kInfoAt = 14;
+  if (size >= kInfoAt + sizeof(BITMAPINFOHEADER) && bytes[0] == 'B' && bytes[1] == 'M') {
+    const uint8_t* info = bytes + kInfoAt;
+    uint32_t pixelsAt = ReadU32(bytes + 10);
+    uint32_t headerSize = ReadU32(info);
+    int32_t width = int32_t(ReadU32(info + 4));
+    int32_t height = int32_t(ReadU32(info + 8));
+    uint32_t bitsPerPixel = ReadU16(info + 14);
+    uint32_t compression = ReadU32(info + 16);
+    uint32_t imageSize = ReadU32(info + 20);
+    uint32_t coloursUsed = ReadU32(info + 32);
+    int64_t tableBytes = ColourTableBytes(headerSize, bitsPerPixel, compression, coloursUsed);
+    int64_t absHeight = height < 0 ? -int64_t(height) : int64_t(height);
+    int64_t rowBytes = ((int64_t(width) * bitsPerPixel + 31) / 32) * 4;
+    int64_t sectionBytes = rowBytes * absHeight;
+    int64_t pixelBytes = imageSize ? imageSize : sectionBytes;
+    // The section holds exactly sectionBytes; a larger image-size field copies no more.
+    int64_t copyBytes = pixelBytes < sectionBytes ? pixelBytes : sectionBytes;
+    bool fits = headerSize >= sizeof(BITMAPINFOHEADER) && width > 0 && height != 0 && bitsPerPixel > 0 &&
+                bitsPerPixel <= 32 && int64_t(kInfoAt) + headerSize + tableBytes <= size &&
+                int64_t(pixelsAt) + pixelBytes <= size;
+    void* pixels = nullptr;
+    if (fits) {
+      bitmap = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS, &pixels,
+                                nullptr, 0);
+    }
+    // Top-down rows lie in the section in the order they lie in the file, so both kinds copy alike.
+    if (bitmap && pixels) CopyMemory(pixels, bytes + pixelsAt, size_t(copyBytes));
+  }
+  MemFree(bytes);
+  return bitmap;
+}
+
+void InstallWizard::StreamLicence(const Text& licence) {
+  LicenceStream stream = {licence.Data(), licence.Length()};
+  EDITSTREAM edit = {};
+  edit.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
+  edit.pfnCallback = ReadLicence;
+  SendDlgItemMessageA(window_, IDC_LICENCE, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&edit));
+}
+
+INT_PTR InstallWizard::OnCtlColorStatic(HWND control) {
+  if (GetDlgCtrlID(control) != IDC_LICENCE) return 0;
+  return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
+}
+
+void InstallWizard::OnInstall() {
+  CommitChoices();
+  // The choice may have stopped fitting since the button was enabled (the disk filled up, or
+  // the click came as a message): then nothing is installed and the user stays on this page.
+  if (!RunInstall()) {
+    UpdateSpace();
+    return;
+  }
+  ShowWindow(window_, SW_HIDE);
+  // After a damaged entry stopped the run, the caller names it instead of reporting success.
+  if (DamagedEntry().Empty()) MessageBoxA(window_, GetString(4).CStr(), productName.CStr(), MB_OK | MB_SETFOREGROUND);
+  EndDialog(window_, 1);
+}
+
+void InstallWizard::OnCancel() { EndDialog(window_, 2); }
+
+// Languages.
+
+void InstallWizard::FillLanguageCombo(int id) {
+  for (int n = 0;; ++n) {
+    Text name = ReadEntryString((LanguageKey(n) + "name").CStr());
+    if (name.Empty()) return;
+    LRESULT at = SendDlgItemMessageA(window_, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.CStr()));
+    if (at >= 0) SendDlgItemMessageA(window_, id, CB_SETITEMDATA, WPARAM(at), LPARAM(n));
+  }
+}
+
+int InstallWizard::FindLanguage(uint16_t languageId) {
+  Text wanted;
+  wanted.AppendDecimal(languageId);
+  for (int n = 0;; ++n) {
+    Text id = ReadEntryString((LanguageKey(n) + "id").CStr());
+    if (id.Empty()) return -1;
+    if (id == wanted) {
+      languageIndex_ = n;
+      return n;
+    }
+  }
+}
+
+void InstallWizard::SelectStartLanguage() {
+  if (FindLanguage(GetSystemDefaultLangID()) < 0 && FindLanguage(kEnglish) < 0) languageIndex_ = 0;
+  HWND list = Item(IDC_LANGUAGE);
+  LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    if (SendMessageA(list, CB_GETITEMDATA, WPARAM(i), 0) == languageIndex_) {
+      SendMessageA(list, CB_SETCURSEL, WPARAM(i), 0);
+      break;
+    }
+  }
+  OnLanguageChanged();
+}
+
+void InstallWizard::OnLanguageChanged() {
+  HWND list = Item(IDC_LANGUAGE);
+  LRESULT selection = SendMessageA(list, CB_GETCURSEL, 0, 0);
+  // No selection reads as CB_ERR (-1): every lookup then finds nothing.
+  languageIndex_ = int(SendMessageA(list, CB_GETITEMDATA, WPARAM(selection), 0));
+  dialogNumber_ = kDialogNumber;
+  EnumChildWindows(window_, ApplyControlTextProc, reinterpret_cast<LPARAM>(this));
+  UpdateSpace();
+}
+
+BOOL CALLBACK InstallWizard::ApplyControlTextProc(HWND control, LPARAM self) {
+  reinterpret_cast<InstallWizard*>(self)->ApplyControlText(control);
+  return TRUE;
+}
+
+void InstallWizard::ApplyControlText(HWND control) {
+  int id = GetDlgCtrlID(control);
+  if (id == -1) return;
+  Text key = LanguageKey(languageIndex_);
+  key.AppendDecimal(dialogNumber_);
+  key.Append('.');
+  key.AppendDecimal(id);
+  Text text = ReadEntryString(key.CStr());
+  if (text.Empty()) return;
+  ExpandText(text);
+  SetWindowTextA(control, text.CStr());
+}
+
+Text InstallWizard::GetString(int number) {
+  Text key = LanguageKey(languageIndex_);
+  key.Append('_');
+  key.AppendDecimal(number);
+  return ReadEntryString(key.CStr());
+}
+
+// Components and destination.
+
+void InstallWizard::SetUpComponentList() {
+  listView_ = Item(IDC_COMPONENTS);
+  SendMessageA(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_CHECKBOXES | LVS_EX_FLATSB);
+  RECT client;
+  GetClientRect(listView_, &client);
+  char header[] = "<>";
+  LVCOLUMNA column = {};
+  column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  column.fmt = 0x800;
+  column.cx = client.right;
+  column.pszText = header;
+  column.iSubItem = 0;
+  SendMessageA(listView_, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+  ShowWindow(listView_, SW_SHOW);
+}
+
+void InstallWizard::FillComponentList() {
+  int count = 0;
+  for (uint32_t i = 0; i < components.Count(); ++i) {
+    if (!components[i].listed) continue;
+    LVITEMA item = {};
+    // The data goes in with the item, so that every change notification can name its component.
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = count;
+    item.pszText = const_cast<char*>(components[i].name.CStr());
+    item.lParam = LPARAM(i);
+    LRESULT at = SendMessageA(listView_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    if (at < 0) continue;
+    ++count;
+    LVITEMA state = {};
+    state.stateMask = LVIS_STATEIMAGEMASK;
+    state.state = INDEXTOSTATEIMAGEMASK(components[i].selected ? 2 : 1);
+    SendMessageA(listView_, LVM_SETITEMSTATE, WPARAM(at), reinterpret_cast<LPARAM>(&state));
+  }
+  if (count > 4) {
+    RECT client;
+    GetClientRect(listView_, &client);
+    SendMessageA(listView_, LVM_SETCOLUMNWIDTH, 0, client.right - GetSystemMetrics(SM_CXVSCROLL) - 10);
+  }
+}
+
+void InstallWizard::OnComponentChanged(const NMLISTVIEW& change) {
+  uint32_t i = uint32_t(change.lParam);
+  if (i >= components.Count()) return;
+  if (change.uChanged == LVIF_STATE && change.uOldState != 0) {
+    UINT state = UINT(SendMessageA(listView_, LVM_GETITEMSTATE, WPARAM(change.iItem), LVIS_STATEIMAGEMASK));
+    components[i].selected = (state >> 12) != 1;
+  }
+  if (change.uNewState & LVIS_SELECTED) SetDlgItemTextA(window_, IDC_DESCRIPTION, components[i].description.CStr());
+  UpdateSpace();
+}
+
+void InstallWizard::FillMenuCombo() {
+  Text added = ReadEntryString("AddedMenu");
+  ExpandText(added);
+  HWND combo = Item(IDC_MENU);
+  SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(added.CStr()));
+  Text base(ReadEntryString("UserMenu").Equals("0") ? "${CommonProgramsMenu}\\" : "${UserProgramsMenu}\\");
+  productMenu = base;
+  SetVariable("ProductMenu", base);
+  Text folder = base;
+  ExpandText(folder);
+  folder.TrimRight('\\');
+  FolderListing listing;
+  if (listing.Open(folder)) {
+    while (listing.Next()) {
+      if (!listing.IsFolder()) continue;
+      Text item = Text(listing.Name()) + "\\" + added;
+      SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.CStr()));
+    }
+  }
+  SendMessageA(combo, CB_SETCURSEL, 0, 0);
+}
+
+void InstallWizard::LockFolder() {
+  ShowWindow(Item(IDC_BROWSE), SW_HIDE);
+  HWND folder = Item(IDC_FOLDER);
+  SendMessageA(folder, EM_SETREADONLY, TRUE, 0);
+  RECT list, own;
+  GetWindowRect(listView_, &list);
+  GetWindowRect(folder, &own);
+  SetWindowPos(folder, nullptr, 0, 0, list.right - list.left, own.bottom - own.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void InstallWizard::LockMenu() {
+  SetDlgItemTextA(window_, IDC_MENU_FIXED, ItemText(IDC_MENU, 259).CStr());
+  HWND menu = Item(IDC_MENU);
+  EnableWindow(menu, FALSE);
+  ShowWindow(menu, SW_HIDE);
+  ShowWindow(Item(IDC_MENU_FIXED), SW_SHOW);
+}
+
+void InstallWizard::OnBrowse() {
+  Text title = GetString(5);
+  Text current = ItemText(IDC_FOLDER, kPathLimit);
+  char display[MAX_PATH];
+  BROWSEINFOA info = {};
+  info.hwndOwner = window_;
+  info.pszDisplayName = display;
+  info.lpszTitle = title.CStr();
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
+  info.lpfn = BrowseStart;
+  info.lParam = reinterpret_cast<LPARAM>(current.CStr());
+  LPITEMIDLIST picked = SHBrowseForFolderA(&info);
+  if (!picked) return;
+  char path[kPathLimit + 1];
+  if (SHGetPathFromIDListA(picked, path)) {
+    productPath = Text(path);
+    productPath.TrimRight('\\');
+    if (!addedFolder.Empty()) productPath = productPath + "\\" + addedFolder;
+    SetDlgItemTextA(window_, IDC_FOLDER, productPath.CStr());
+  }
+  IMalloc* allocator = nullptr;
+  if (SUCCEEDED(SHGetMalloc(&allocator))) {
+    allocator->Free(picked);
+    allocator->Release();
+  }
+}
+
+void InstallWizard::UpdateSpace() {
+  EnableWindow(Item(IDOK), CanInstall());
+  Text folder = ItemText(IDC_FOLDER, kPathLimit);
+  uint32_t free = folder.Empty() ? 0 : FreeSpaceKb(folder);
+  Text line = WizardText::FormatTwoStrings(GetString(7), WizardText::FormatSize(RequiredSpaceKb()),
+                                           WizardText::FormatSize(free));
+  SetDlgItemTextA(window_, IDC_SPACE, line.CStr());
+}
+
+bool InstallWizard::CanInstall() {
+  if (!window_) return true;
+  Text folder = ItemText(IDC_FOLDER, kPathLimit);
+  if (folder.Empty()) return false;
+  if (FreeSpaceKb(folder) < RequiredSpaceKb()) return false;
+  for (uint32_t i = 0; i < components.Count(); ++i)
+    if (components[i].selected) return true;
+  return false;
+}
+
+void InstallWizard::CommitChoices() {
+  productPath = ItemText(IDC_FOLDER, 259);
+  Text menu = ItemText(IDC_MENU, 259);
+  SetVariable("ProductPath", productPath);
+  menu.TrimLeft('\\');
+  productMenu.Append(menu);
+  SetVariable("ProductMenu", productMenu);
+}
+
+// Progress.
+
+void InstallWizard::EnterProgressState() {
+  SetDlgItemTextA(window_, IDC_COMPONENTS_LABEL, GetString(6).CStr());
+  LockFolder();
+  LockMenu();
+  ShowGroup(kInstallHideGroup, false);
+  ShowGroup(kInstallShowGroup, true);
+  EnableWindow(Item(IDOK), FALSE);
+  EnableWindow(Item(IDCANCEL), FALSE);
+  EnableWindow(Item(IDC_LANGUAGE), FALSE);
+}
+
+void InstallWizard::OnProgress(const Text& item, int percent) {
+  if (productFlags & kUnattended) return;
+  if (window_ && percent != 0) ShowFileProgress(item, percent);
+  PumpMessages();
+}
+
+void InstallWizard::ShowFileProgress(const Text& item, int percent) {
+  Text shown = WizardText::ShortenPath(item, 35, IsAnsiLeadByte);
+  SetDlgItemTextA(window_, IDC_FILE, shown.CStr());
+  SendDlgItemMessageA(window_, IDC_FILE_PROGRESS, PBM_SETPOS, WPARAM(percent), 0);
+}
+
+void InstallWizard::UpdateOverallProgress() {
+  if (!window_ || totalKb == 0) return;
+  // In 64 bits, so that installs past 21 GB do not wrap; the bar stops at its maximum.
+  uint64_t percent = uint64_t(doneKb) * 100 / totalKb;
+  SendDlgItemMessageA(window_, IDC_TOTAL_PROGRESS, PBM_SETPOS, WPARAM(percent > 100 ? 100 : percent), 0);
+}
 
 // One message per call keeps long work responsive without letting it starve.
 void InstallWizard::PumpMessages() {

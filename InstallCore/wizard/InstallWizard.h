@@ -1,11 +1,72 @@
 #pragma once
-#include "InstallEngine.h"
+#include <windows.h>
+#include <commctrl.h>
 
-// The run's one object: the install engine with the wizard dialog on top.
+#include "InstallEngine.h"
+#include "OwnedHandle.h"
+
+// The run's one object: the install engine with the wizard dialog (template 201) on top. The
+// dialog's first message binds its window to the object registered with the module; every later
+// message goes to HandleMessage.
 class InstallWizard : public InstallEngine {
  public:
   explicit InstallWizard(const char* path);
   ~InstallWizard() override;
 
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  void OnProgress(const Text& item, int percent) override;
   void PumpMessages() override;
+  void UpdateOverallProgress() override;
+  bool CanInstall() override;
+  void EnterProgressState() override;
+
+ private:
+  // Handles one message; false sends it on to the default dialog handling. *result is the
+  // dialog procedure's return value when handled.
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
+
+  // The dialog and its pages.
+  void OnInitDialog();
+  void CentreWindow();
+  void SetUpPages();
+  void ShowOptionsPage();
+  HBITMAP LoadLogo();
+  void StreamLicence(const Text& licence);
+  INT_PTR OnCtlColorStatic(HWND control);
+  void OnInstall();
+  void OnCancel();
+  void ShowGroup(const int* group, bool show);
+  HWND Item(int id) const { return GetDlgItem(window_, id); }
+  Text ItemText(int id, uint32_t limit) const;
+
+  // Languages.
+  void FillLanguageCombo(int id);
+  int FindLanguage(uint16_t languageId);
+  void SelectStartLanguage();
+  void OnLanguageChanged();
+  Text GetString(int number);
+  void ApplyControlText(HWND control);
+  static BOOL CALLBACK ApplyControlTextProc(HWND control, LPARAM self);
+
+  // Components and destination.
+  void SetUpComponentList();
+  void FillComponentList();
+  void OnComponentChanged(const NMLISTVIEW& change);
+  void FillMenuCombo();
+  void LockFolder();
+  void LockMenu();
+  void OnBrowse();
+  void UpdateSpace();
+  void CommitChoices();
+
+  // Progress.
+  void ShowFileProgress(const Text& item, int percent);
+
+  HWND window_;
+  int languageIndex_;
+  int dialogNumber_;
+  IconHandle icon_;
+  GdiObject logo_;
+  HWND listView_;
 };

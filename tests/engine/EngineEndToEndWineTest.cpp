@@ -160,10 +160,15 @@ TEST(SmallPackages, NoUninstallerWizardFlagAndShortFlags) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E No Uninstaller"));
   }
   {
-    // Not unattended: until the wizard exists nothing is installed and nothing is started.
+    // Not unattended: the wizard opens; cancelled, nothing is installed and nothing is started.
     Scratch product("C:\\Velmora E2E Wizard", HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E Wizard");
     DeleteFileA("C:\\Velmora E2E Wizard.txt");
-    ASSERT_EQ(RunInstaller("wizard.exe"), 0);
+    ChildProcess installer;
+    ASSERT_TRUE(installer.Start("\"" + PackageDir() + "\\wizard.exe\""));
+    HWND wizard = installer.FindDialog("Velmora E2E Wizard", 30000);
+    ASSERT_NE(wizard, nullptr);
+    SendMessageA(GetDlgItem(wizard, IDCANCEL), BM_CLICK, 0, 0);
+    ASSERT_EQ(installer.Wait(30000), 0);
     EXPECT_FALSE(Exists(product.Folder()));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E Wizard"));
     EXPECT_FALSE(Exists("C:\\Velmora E2E Wizard.txt"));

@@ -1,0 +1,434 @@
+// Starts real installers as their own processes and drives their wizard dialog as a user would:
+// reads texts, visibility and enablement, types, ticks, switches languages, installs.
+#include <windows.h>
+#include <commctrl.h>
+#include <richedit.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+
+namespace {
+
+const int kAccept = 5, kFile = 203, kFileBar = 204, kTotalBar = 205, kLogo = 206, kFolder = 207, kBrowse = 208,
+          kFolderLabel = 222, kSpace = 223, kMenuLabel = 224, kList = 225, kListLabel = 226, kTotalLabel = 228,
+          kLicence = 230, kDescription = 231, kMenuFixed = 234, kMenu = 235, kLanguage = 236, kLanguageLabel = 238,
+          kLicenceIntro = 239;
+
+std::string PackageDir() { return WindowsPath(EnvironmentValue("VELMORA_WIZARD_PACKAGES")); }
+
+void DeleteTree(const std::string& path) {
+  std::string from = path + std::string(2, '\0');
+  SHFILEOPSTRUCTA op = {};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+  SHFileOperationA(&op);
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string RegistryString(const char* key, const char* name) {
+  char value[1024] = {};
+  DWORD size = sizeof(value) - 1;
+  if (RegGetValueA(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+    return "<missing>";
+  return value;
+}
+
+// Memory inside the installer's process, for the list-view messages that carry pointers.
+class RemoteMemory {
+ public:
+  RemoteMemory(HWND window, size_t size) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
+    at_ = process_ ? static_cast<char*>(VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE,
+                                                        PAGE_READWRITE))
+                   : nullptr;
+  }
+  ~RemoteMemory() {
+    if (at_) VirtualFreeEx(process_, at_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  char* At(size_t offset = 0) const { return at_ + offset; }
+  bool Write(size_t offset, const void* data, size_t size) {
+    return at_ && WriteProcessMemory(process_, at_ + offset, data, size, nullptr);
+  }
+  bool Read(size_t offset, void* data, size_t size) {
+    return at_ && ReadProcessMemory(process_, at_ + offset, data, size, nullptr);
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  char* at_ = nullptr;
+};
+
+// One installer process and its wizard dialog.
+class Wizard {
+ public:
+  Wizard(const char* package, const char* title) {
+    started_ = process_.Start("\"" + PackageDir() + "\\" + package + "\"");
+    if (started_) dialog_ = process_.FindDialog(title, 30000);
+  }
+  bool Open() const { return dialog_ != nullptr; }
+  HWND Dialog() const { return dialog_; }
+  ChildProcess& Process() { return process_; }
+
+  HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+  bool Visible(int id) const { return (GetWindowLongPtrA(Item(id), GWL_STYLE) & WS_VISIBLE) != 0; }
+  bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != 0; }
+  std::string Text(int id) const { return WindowText(Item(id)); }
+  HWND Focus() const {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog_, nullptr), &info);
+    return info.hwndFocus;
+  }
+  void Click(int id) { SendMessageA(Item(id), BM_CLICK, 0, 0); }
+  // Install runs inside the click and ends in a modal message: its click must not wait.
+  void ClickInstall() { PostMessageA(Item(IDOK), BM_CLICK, 0, 0); }
+  void Command(int id, int code) { SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, code), LPARAM(Item(id))); }
+  // Sets the edit's text as typing would: the edit reports the change to the dialog.
+  void Type(int id, const std::string& text) { SendMessageA(Item(id), WM_SETTEXT, 0, LPARAM(text.c_str())); }
+
+  // Items of a combo box. Wine copies one character of CB_GETLBTEXT across processes in its A
+  // form, so the W form is read and converted.
+  std::vector<std::string> ComboItems(int id) const {
+    std::vector<std::string> items;
+    LRESULT count = SendMessageA(Item(id), CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+      wchar_t wide[512] = {};
+      SendMessageW(Item(id), CB_GETLBTEXT, WPARAM(i), LPARAM(wide));
+      char narrow[1024] = {};
+      WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof(narrow), nullptr, nullptr);
+      items.push_back(narrow);
+    }
+    return items;
+  }
+  void SelectLanguage(const std::string& name) {
+    std::vector<std::string> items = ComboItems(kLanguage);
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i] != name) continue;
+      SendMessageA(Item(kLanguage), CB_SETCURSEL, WPARAM(i), 0);
+      Command(kLanguage, CBN_SELCHANGE);
+      return;
+    }
+    ADD_FAILURE() << "no language " << name;
+  }
+
+  int ListCount() const { return int(SendMessageA(Item(kList), LVM_GETITEMCOUNT, 0, 0)); }
+  std::string ListText(int item) const {
+    RemoteMemory remote(dialog_, sizeof(LVITEMA) + 256);
+    LVITEMA query = {};
+    query.iSubItem = 0;
+    query.pszText = remote.At(sizeof(LVITEMA));
+    query.cchTextMax = 256;
+    char text[256] = {};
+    if (!remote.Write(0, &query, sizeof(query))) return "<unreadable>";
+    SendMessageA(Item(kList), LVM_GETITEMTEXTA, WPARAM(item), LPARAM(remote.At()));
+    remote.Read(sizeof(LVITEMA), text, sizeof(text) - 1);
+    return text;
+  }
+  bool Checked(int item) const {
+    return (SendMessageA(Item(kList), LVM_GETITEMSTATE, WPARAM(item), LVIS_STATEIMAGEMASK) >> 12) == 2;
+  }
+  void SetItemState(int item, UINT state, UINT mask) {
+    RemoteMemory remote(dialog_, sizeof(LVITEMA));
+    LVITEMA change = {};
+    change.state = state;
+    change.stateMask = mask;
+    ASSERT_TRUE(remote.Write(0, &change, sizeof(change)));
+    SendMessageA(Item(kList), LVM_SETITEMSTATE, WPARAM(item), LPARAM(remote.At()));
+  }
+  void Tick(int item, bool on) { SetItemState(item, INDEXTOSTATEIMAGEMASK(on ? 2 : 1), LVIS_STATEIMAGEMASK); }
+  void SelectItem(int item) { SetItemState(item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED); }
+  int BarPosition(int id) const { return int(SendMessageA(Item(id), PBM_GETPOS, 0, 0)); }
+
+  // The final message: its text, after which it is dismissed with OK.
+  std::string DismissMessage(const char* caption) {
+    HWND box = process_.FindDialog(caption, 30000);
+    if (!box) return "<no message>";
+    std::string text = WindowText(GetDlgItem(box, 0xFFFF));
+    EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr) << "only an OK button";
+    EXPECT_FALSE(IsWindowVisible(dialog_)) << "the wizard is hidden behind its final message";
+    SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    return text;
+  }
+
+ private:
+  ChildProcess process_;
+  bool started_ = false;
+  HWND dialog_ = nullptr;
+};
+
+const char kOptionsTitle[] = "Velmora Wizard Options - Velmora Tests";
+const char kOptionsFolder[] = "C:\\Velmora Wizard Options";
+const char kProgressTitle[] = "Velmora Wizard Progress 2.0 - Velmora Tests";
+const char kProgressFolder[] = "C:\\Velmora Wizard Progress";
+
+bool Matches(const std::string& text, const char* pattern) { return std::regex_match(text, std::regex(pattern)); }
+
+}  // namespace
+
+TEST(WizardOptions, OpensOnTheOptionsPageWithTheLocksAppliedAtOnce) {
+  DeleteTree(kOptionsFolder);
+  Wizard wizard("options.exe", kOptionsTitle);
+  ASSERT_TRUE(wizard.Open()) << "title: version empty, company set";
+  EXPECT_EQ(wizard.Focus(), wizard.Item(kLanguage));
+  for (int id : {IDOK, IDCANCEL, kList, kFolder, kBrowse, kListLabel, kSpace, kFolderLabel, kMenuLabel,
+                 kDescription, kLanguage, kLanguageLabel, kMenuFixed})
+    EXPECT_TRUE(wizard.Visible(id)) << id;
+  for (int id : {kAccept, kLicence, kLicenceIntro, kMenu, kFile, kFileBar, kTotalBar, kTotalLabel, kLogo})
+    EXPECT_FALSE(wizard.Visible(id)) << id;
+  // Flags 2: the folder may change, the Start-menu folder is fixed to the first item.
+  EXPECT_EQ(wizard.Text(kMenuFixed), "Velmora Options");
+  EXPECT_FALSE(wizard.Enabled(kMenu));
+  EXPECT_EQ(wizard.Text(kFolder), kOptionsFolder);
+  EXPECT_TRUE(wizard.Enabled(IDOK));
+
+  // English texts, a variable expanded in a control text.
+  EXPECT_EQ(wizard.ComboItems(kLanguage), (std::vector<std::string>{"Deutsch", "English"}));
+  EXPECT_EQ(wizard.Text(kLanguage), "English");
+  EXPECT_EQ(wizard.Text(IDOK), "&Install");
+  EXPECT_EQ(wizard.Text(IDCANCEL), "Cancel");
+  EXPECT_EQ(wizard.Text(kBrowse), "...");
+  EXPECT_EQ(wizard.Text(kFolderLabel), "Install Velmora Wizard Options in this folder:");
+  // Core 100 + Documents 200 + the unlisted component 1 + the uninstaller 11.
+  EXPECT_TRUE(Matches(wizard.Text(kSpace), "Space required: 312 Kb    Space available: [0-9]+ (Kb|Mb)"))
+      << wizard.Text(kSpace);
+  EXPECT_EQ(wizard.Text(kDescription), "Select a component to see its description.");
+
+  // Five listed components: the column leaves room for the scroll bar.
+  ASSERT_EQ(wizard.ListCount(), 5);
+  const char* names[] = {"Core", "Documents", "Tools", "Extra one", "Extra two"};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(wizard.ListText(i), names[i]);
+    EXPECT_EQ(wizard.Checked(i), i < 2) << i;
+  }
+  RECT client;
+  GetClientRect(wizard.Item(kList), &client);
+  EXPECT_EQ(SendMessageA(wizard.Item(kList), LVM_GETCOLUMNWIDTH, 0, 0),
+            client.right - GetSystemMetrics(SM_CXVSCROLL) - 10);
+
+  wizard.Click(IDCANCEL);
+  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  EXPECT_FALSE(Exists(kOptionsFolder));
+}
+
+TEST(WizardOptions, InstallIsEnabledExactlyWhenTheChoiceCanBeInstalled) {
+  DeleteTree(kOptionsFolder);
+  Wizard wizard("options.exe", kOptionsTitle);
+  ASSERT_TRUE(wizard.Open());
+
+  wizard.SelectItem(1);
+  EXPECT_EQ(wizard.Text(kDescription), "Manuals and samples.");
+  wizard.Tick(2, true);
+  EXPECT_TRUE(Matches(wizard.Text(kSpace), "Space required: 1012 Kb    Space available: .*")) << wizard.Text(kSpace);
+  // Every listed box empty: the unlisted component is still selected.
+  for (int i = 0; i < 5; ++i) wizard.Tick(i, false);
+  EXPECT_TRUE(Matches(wizard.Text(kSpace), "Space required: 12 Kb    Space available: .*")) << wizard.Text(kSpace);
+  EXPECT_TRUE(wizard.Enabled(IDOK));
+
+  wizard.Type(kFolder, "");
+  EXPECT_FALSE(wizard.Enabled(IDOK));
+  EXPECT_EQ(wizard.Text(kSpace), "Space required: 12 Kb    Space available: 0 Kb");
+  // A drive that does not exist has no free space.
+  wizard.Type(kFolder, "Q:\\Nowhere");
+  EXPECT_FALSE(wizard.Enabled(IDOK));
+  EXPECT_EQ(wizard.Text(kSpace), "Space required: 12 Kb    Space available: 0 Kb");
+
+  // A click that arrives while the choice cannot be installed installs nothing and stays here.
+  wizard.Type(kFolder, "");
+  wizard.Command(IDOK, BN_CLICKED);
+  EXPECT_TRUE(wizard.Visible(kList));
+  EXPECT_TRUE(wizard.Visible(IDCANCEL));
+  EXPECT_FALSE(wizard.Visible(kFileBar));
+  EXPECT_TRUE(IsWindowVisible(wizard.Dialog()));
+  EXPECT_EQ(wizard.Process().FindDialog("Velmora Wizard Options", 500), nullptr) << "no final message";
+
+  wizard.Type(kFolder, kOptionsFolder);
+  EXPECT_TRUE(wizard.Enabled(IDOK));
+  wizard.Click(IDCANCEL);
+  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  EXPECT_FALSE(Exists(kOptionsFolder));
+}
+
+TEST(WizardOptions, SwitchingLanguagesReappliesEveryText) {
+  DeleteTree(kOptionsFolder);
+  Wizard wizard("options.exe", kOptionsTitle);
+  ASSERT_TRUE(wizard.Open());
+  wizard.SelectLanguage("Deutsch");
+  EXPECT_EQ(wizard.Text(kLanguage), "Deutsch");
+  EXPECT_EQ(wizard.Text(IDOK), "&Installieren");
+  EXPECT_EQ(wizard.Text(IDCANCEL), "Abbrechen");
+  EXPECT_EQ(wizard.Text(kLanguageLabel), "Sprache:");
+  EXPECT_EQ(wizard.Text(kFolderLabel), "Velmora Wizard Options in diesen Ordner installieren:");
+  EXPECT_EQ(wizard.Text(kMenuLabel), "Startmen\xFC-Ordner:");
+  EXPECT_TRUE(Matches(wizard.Text(kSpace), "Ben\xF6tigt: 312 Kb    Verf\xFCgbar: [0-9]+ (Kb|Mb)")) << wizard.Text(kSpace);
+  wizard.SelectLanguage("English");
+  EXPECT_EQ(wizard.Text(IDOK), "&Install");
+  EXPECT_EQ(wizard.Text(kMenuLabel), "Start menu folder:");
+  EXPECT_TRUE(Matches(wizard.Text(kSpace), "Space required: 312 Kb.*"));
+
+  // Install with the package's choice; the numbered string's variable stays as it is.
+  wizard.ClickInstall();
+  EXPECT_EQ(wizard.DismissMessage("Velmora Wizard Options"), "Finished: ${ProductName}");
+  EXPECT_EQ(wizard.Process().Wait(60000), 0);
+  EXPECT_TRUE(Exists(std::string(kOptionsFolder) + "\\c100.bin"));
+  EXPECT_TRUE(Exists(std::string(kOptionsFolder) + "\\c200.bin"));
+  EXPECT_TRUE(Exists(std::string(kOptionsFolder) + "\\c1.bin"));
+  EXPECT_FALSE(Exists(std::string(kOptionsFolder) + "\\c700.bin"));
+  EXPECT_TRUE(Exists(std::string(kOptionsFolder) + "\\Uninst.log"));
+  DeleteTree(kOptionsFolder);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Options");
+}
+
+TEST(WizardProgress, LicenceThenOptionsThenBothBarsWhileTheWindowResponds) {
+  const std::string folder = kProgressFolder;
+  const std::string release = PackageDir() + "\\release.txt";
+  const char* key = "Software\\Velmora Wizard Progress";
+  DeleteTree(folder);
+  DeleteFileA(release.c_str());
+  RegDeleteTreeA(HKEY_CURRENT_USER, key);
+  // Subfolders of the programs menu become Start-menu choices.
+  char programs[MAX_PATH] = {};
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, TRUE));
+  const std::string menuA = std::string(programs) + "\\Velmora Menu A", menuB = std::string(programs) + "\\Velmora Menu B";
+  CreateDirectoryA(menuA.c_str(), nullptr);
+  CreateDirectoryA(menuB.c_str(), nullptr);
+
+  Wizard wizard("progress.exe", kProgressTitle);
+  ASSERT_TRUE(wizard.Open()) << "title: name, version and company";
+  // The licence page: the licence has the focus, the options and their locks wait.
+  EXPECT_EQ(wizard.Focus(), wizard.Item(kLicence));
+  for (int id : {kAccept, kLicence, kLicenceIntro, IDCANCEL, kLanguage, kLogo}) EXPECT_TRUE(wizard.Visible(id)) << id;
+  for (int id : {IDOK, kList, kFolder, kBrowse, kSpace, kMenu, kMenuFixed, kDescription})
+    EXPECT_FALSE(wizard.Visible(id)) << id;
+  EXPECT_NE(wizard.Text(kLicence).find("Velmora test licence"), std::string::npos) << wizard.Text(kLicence);
+  EXPECT_EQ(wizard.Text(kAccept), "I &Agree");
+  EXPECT_EQ(wizard.Text(kLicenceIntro),
+            "Please read the licence agreement below. To install Velmora Wizard Progress, you must accept it by "
+            "clicking I Agree.");
+  EXPECT_EQ(LRESULT(SendMessageA(wizard.Item(kLicence), EM_GETOPTIONS, 0, 0) & ECO_READONLY), LRESULT(ECO_READONLY));
+  RECT logo;
+  GetClientRect(wizard.Item(kLogo), &logo);
+  EXPECT_GT(logo.right, 0);
+  // Language changes stay on the page.
+  wizard.SelectLanguage("Deutsch");
+  EXPECT_EQ(wizard.Text(kAccept), "&Zustimmen");
+  EXPECT_TRUE(wizard.Visible(kLicence));
+  wizard.SelectLanguage("English");
+
+  wizard.Click(kAccept);
+  EXPECT_FALSE(wizard.Visible(kAccept));
+  EXPECT_FALSE(wizard.Visible(kLicence));
+  EXPECT_TRUE(wizard.Visible(IDOK));
+  // Folder fixed: no browse button, read-only, as wide as the list. Start-menu folder free.
+  EXPECT_FALSE(wizard.Visible(kBrowse));
+  EXPECT_TRUE(GetWindowLongPtrA(wizard.Item(kFolder), GWL_STYLE) & ES_READONLY);
+  RECT edit, list;
+  GetWindowRect(wizard.Item(kFolder), &edit);
+  GetWindowRect(wizard.Item(kList), &list);
+  EXPECT_EQ(edit.right - edit.left, list.right - list.left);
+  EXPECT_TRUE(wizard.Visible(kMenu));
+  EXPECT_FALSE(wizard.Visible(kMenuFixed));
+  std::vector<std::string> menus = wizard.ComboItems(kMenu);
+  ASSERT_FALSE(menus.empty());
+  EXPECT_EQ(menus[0], "Velmora Progress");
+  EXPECT_EQ(wizard.Text(kMenu), "Velmora Progress");
+  int found = 0;
+  for (const std::string& item : menus)
+    found += item == "Velmora Menu A\\Velmora Progress" || item == "Velmora Menu B\\Velmora Progress";
+  EXPECT_EQ(found, 2);
+  // Three listed components keep the full width.
+  RECT client;
+  GetClientRect(wizard.Item(kList), &client);
+  EXPECT_EQ(SendMessageA(wizard.Item(kList), LVM_GETCOLUMNWIDTH, 0, 0), client.right);
+  SendMessageA(wizard.Item(kMenu), WM_SETTEXT, 0, LPARAM("\\\\Velmora Chosen"));
+
+  wizard.ClickInstall();
+  // Held by the second component: its file is written, the first component's 100 of 1000 KB done.
+  DWORD start = GetTickCount();
+  while (wizard.BarPosition(kTotalBar) < 10 && GetTickCount() - start < 30000) Sleep(20);
+  EXPECT_EQ(wizard.BarPosition(kTotalBar), 10);
+  EXPECT_EQ(wizard.BarPosition(kFileBar), 100);
+  EXPECT_EQ(wizard.Text(kFile), "C:\\...\\c200.bin");
+  EXPECT_EQ(wizard.Text(kListLabel), "Installing, please wait...");
+  for (int id : {kTotalLabel, kFile, kFileBar, kTotalBar, kFolder, kMenuFixed, kFolderLabel, kMenuLabel})
+    EXPECT_TRUE(wizard.Visible(id)) << id;
+  for (int id : {kList, kSpace, IDOK, IDCANCEL, kDescription, kMenu, kBrowse}) EXPECT_FALSE(wizard.Visible(id)) << id;
+  for (int id : {IDOK, IDCANCEL, kLanguage}) EXPECT_FALSE(wizard.Enabled(id)) << id;
+  EXPECT_EQ(wizard.Text(kMenuFixed), "\\\\Velmora Chosen");
+  EXPECT_EQ(wizard.Text(kTotalLabel), "Overall progress:");
+  // The window answers while the install waits.
+  char title[256] = {};
+  DWORD_PTR copied = 0;
+  EXPECT_TRUE(SendMessageTimeoutA(wizard.Dialog(), WM_GETTEXT, sizeof(title), LPARAM(title), SMTO_ABORTIFHUNG, 5000,
+                                  &copied));
+  EXPECT_STREQ(title, kProgressTitle);
+  EXPECT_FALSE(Exists(folder + "\\program files\\data\\c700.bin"));
+
+  HANDLE gate = CreateFileA(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(gate, INVALID_HANDLE_VALUE);
+  CloseHandle(gate);
+  EXPECT_EQ(wizard.DismissMessage("Velmora Wizard Progress"), "Installation complete.");
+  EXPECT_EQ(wizard.Process().Wait(60000), 0);
+  EXPECT_TRUE(Exists(folder + "\\program files\\data\\c700.bin"));
+  EXPECT_EQ(RegistryString(key, "Path"), folder);
+  EXPECT_EQ(RegistryString(key, "Menu"), std::string(programs) + "\\Velmora Chosen");
+
+  DeleteFileA(release.c_str());
+  DeleteTree(folder);
+  RemoveDirectoryA(menuA.c_str());
+  RemoveDirectoryA(menuB.c_str());
+  RegDeleteTreeA(HKEY_CURRENT_USER, key);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Progress");
+}
+
+TEST(WizardLanguages, StartLanguageIsFoundByItsIdElseLanguageZero) {
+  // This prefix's system language is 1033 (or has no table entry, which falls back to 1033).
+  {
+    Wizard wizard("lang-second.exe", "Velmora Wizard Raw");
+    ASSERT_TRUE(wizard.Open());
+    EXPECT_EQ(wizard.Text(kLanguage), "English");
+    EXPECT_EQ(wizard.Text(kFolderLabel), "Folder:");
+    wizard.SelectLanguage("Deutsch");
+    EXPECT_EQ(wizard.Text(kFolderLabel), "Zielordner:");
+    // Strings the table lacks leave the space line empty; no table text for IDOK keeps the template's.
+    EXPECT_EQ(wizard.Text(kSpace), "");
+    EXPECT_EQ(wizard.Text(IDOK), "");
+    wizard.Click(IDCANCEL);
+    EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  }
+  {
+    // 01033 is not 1033, and the list ends at the first language without a name.
+    Wizard wizard("lang-none.exe", "Velmora Wizard Raw");
+    ASSERT_TRUE(wizard.Open());
+    EXPECT_EQ(wizard.ComboItems(kLanguage), (std::vector<std::string>{"English", "Francais"}));
+    EXPECT_EQ(wizard.Text(kLanguage), "Francais");
+    EXPECT_EQ(wizard.Text(kFolderLabel), "Dossier:");
+    wizard.Click(IDCANCEL);
+    EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  }
+}
+
+TEST(WizardLogo, HeadersPointingOutsideTheEntryShowNoLogo) {
+  for (const char* package : {"logo-far-pixels.exe", "logo-big-size.exe"}) {
+    Wizard wizard(package, "Velmora Wizard Raw");
+    ASSERT_TRUE(wizard.Open()) << package;
+    EXPECT_FALSE(wizard.Visible(kLogo)) << package;
+    wizard.Click(IDCANCEL);
+    EXPECT_EQ(wizard.Process().Wait(30000), 0) << package;
+  }
+  Wizard wizard("logo-top-down.exe", "Velmora Wizard Raw");
+  ASSERT_TRUE(wizard.Open());
+  EXPECT_TRUE(wizard.Visible(kLogo)) << "top-down rows are a logo too";
+  wizard.Click(IDCANCEL);
+  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+}
