@@ -579,3 +579,68 @@ TEST(WizardLayout, NothingIsCutOffOrOverlapsAt96And144Dpi) {
   RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Velmora Wizard Progress");
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Progress");
 }
+
+namespace {
+struct TextSearch {
+  const char* text;
+  bool found;
+};
+
+BOOL CALLBACK FindText(HWND window, LPARAM param) {
+  TextSearch* search = reinterpret_cast<TextSearch*>(param);
+  if (WindowText(window) == search->text) search->found = true;
+  return !search->found;
+}
+
+struct OwnedSearch {
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK FindOwned(HWND window, LPARAM param) {
+  OwnedSearch* search = reinterpret_cast<OwnedSearch*>(param);
+  if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window)) search->found = window;
+  return !search->found;
+}
+
+// The folder browser the wizard opened, polled for up to 30 s.
+HWND FindBrowser(HWND wizard) {
+  for (int waited = 0; waited < 30000; waited += 50) {
+    OwnedSearch search = {wizard, nullptr};
+    EnumWindows(FindOwned, LPARAM(&search));
+    if (search.found) return search.found;
+    Sleep(50);
+  }
+  return nullptr;
+}
+}  // namespace
+
+TEST(WizardBrowse, ThePickedFolderGetsTheAddedFolderAndCancelChangesNothing) {
+  Wizard wizard("options.exe", kOptionsTitle);
+  ASSERT_TRUE(wizard.Open());
+  struct Case {
+    const char* start;
+    int button;
+    const char* result;
+  } cases[] = {
+      // The browser starts on the destination typed so far; OK takes it.
+      {"C:\\windows", IDOK, "C:\\windows\\Velmora Wizard Options"},
+      {"C:\\", IDOK, "C:\\Velmora Wizard Options"},
+      {"C:\\windows", IDCANCEL, "C:\\windows"},
+  };
+  for (const Case& c : cases) {
+    wizard.Type(kFolder, c.start);
+    PostMessageA(wizard.Item(kBrowse), BM_CLICK, 0, 0);
+    HWND browser = FindBrowser(wizard.Dialog());
+    ASSERT_NE(browser, nullptr) << c.start;
+    TextSearch title = {"Choose the folder to install into:", false};
+    EnumChildWindows(browser, FindText, LPARAM(&title));
+    EXPECT_TRUE(title.found) << "the browser shows string 5";
+    Sleep(300);
+    SendMessageA(GetDlgItem(browser, c.button), BM_CLICK, 0, 0);
+    for (int waited = 0; waited < 10000 && IsWindow(browser); waited += 50) Sleep(50);
+    EXPECT_EQ(wizard.Text(kFolder), c.result) << c.start;
+  }
+  wizard.Click(IDCANCEL);
+  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+}
