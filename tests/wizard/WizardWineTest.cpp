@@ -552,7 +552,7 @@ TEST(WizardLayout, NothingIsCutOffOrOverlapsAt96And144Dpi) {
       if (dpi == 144) EXPECT_GT(client.right * 10, dialogWidth96 * 13);
       RECT logo;
       GetWindowRect(wizard.Item(kLogo), &logo);
-      EXPECT_EQ(logo.right - logo.left, MulDiv(4, dpi, 96));
+      EXPECT_EQ(logo.right - logo.left, MulDiv(32, dpi, 96));
       ExpectTidyInBothLanguages(wizard, dpi, "licence page");
       wizard.Click(kAccept);
       ExpectTidyInBothLanguages(wizard, dpi, "options page, folder fixed");
