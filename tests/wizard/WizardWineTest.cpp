@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "InstallChecks.h"
 
 namespace {
 
@@ -21,25 +22,6 @@ const int kAccept = 5, kFile = 203, kFileBar = 204, kTotalBar = 205, kLogo = 206
           kLicenceIntro = 239;
 
 std::string PackageDir() { return WindowsPath(EnvironmentValue("VELMORA_WIZARD_PACKAGES")); }
-
-void DeleteTree(const std::string& path) {
-  std::string from = path + std::string(2, '\0');
-  SHFILEOPSTRUCTA op = {};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-  SHFileOperationA(&op);
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string RegistryString(const char* key, const char* name) {
-  char value[1024] = {};
-  DWORD size = sizeof(value) - 1;
-  if (RegGetValueA(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-    return "<missing>";
-  return value;
-}
 
 // Memory inside the installer's process, for the list-view messages that carry pointers.
 class RemoteMemory {
@@ -148,6 +130,11 @@ class Wizard {
   }
   void Tick(int item, bool on) { SetItemState(item, INDEXTOSTATEIMAGEMASK(on ? 2 : 1), LVIS_STATEIMAGEMASK); }
   void SelectItem(int item) { SetItemState(item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED); }
+  // Cancel: the wizard ends without a message and the installer exits with this code.
+  long Cancel() {
+    Click(IDCANCEL);
+    return process_.Wait(30000);
+  }
   int BarPosition(int id) const { return int(SendMessageA(Item(id), PBM_GETPOS, 0, 0)); }
 
   // The final message: its text, after which it is dismissed with OK.
@@ -216,8 +203,7 @@ TEST(WizardOptions, OpensOnTheOptionsPageWithTheLocksAppliedAtOnce) {
   EXPECT_EQ(SendMessageA(wizard.Item(kList), LVM_GETCOLUMNWIDTH, 0, 0),
             client.right - GetSystemMetrics(SM_CXVSCROLL) - 10);
 
-  wizard.Click(IDCANCEL);
-  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  EXPECT_EQ(wizard.Cancel(), 0);
   EXPECT_FALSE(Exists(kOptionsFolder));
 }
 
@@ -254,8 +240,7 @@ TEST(WizardOptions, InstallIsEnabledExactlyWhenTheChoiceCanBeInstalled) {
 
   wizard.Type(kFolder, kOptionsFolder);
   EXPECT_TRUE(wizard.Enabled(IDOK));
-  wizard.Click(IDCANCEL);
-  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  EXPECT_EQ(wizard.Cancel(), 0);
   EXPECT_FALSE(Exists(kOptionsFolder));
 }
 
@@ -379,8 +364,9 @@ TEST(WizardProgress, LicenceThenOptionsThenBothBarsWhileTheWindowResponds) {
   EXPECT_EQ(wizard.DismissMessage("Velmora Wizard Progress"), "Installation complete.");
   EXPECT_EQ(wizard.Process().Wait(60000), 0);
   EXPECT_TRUE(Exists(folder + "\\program files\\data\\c700.bin"));
-  EXPECT_EQ(RegistryString(key, "Path"), folder);
-  EXPECT_EQ(RegistryString(key, "Menu"), std::string(programs) + "\\Velmora Chosen");
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, key, "Path"), RegistryData(REG_SZ, folder + '\0'));
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, key, "Menu"),
+            RegistryData(REG_SZ, std::string(programs) + "\\Velmora Chosen" + '\0'));
 
   DeleteFileA(release.c_str());
   DeleteTree(folder);
@@ -402,8 +388,7 @@ TEST(WizardLanguages, StartLanguageIsFoundByItsIdElseLanguageZero) {
     // Strings the table lacks leave the space line empty; no table text for IDOK keeps the template's.
     EXPECT_EQ(wizard.Text(kSpace), "");
     EXPECT_EQ(wizard.Text(IDOK), "");
-    wizard.Click(IDCANCEL);
-    EXPECT_EQ(wizard.Process().Wait(30000), 0);
+    EXPECT_EQ(wizard.Cancel(), 0);
   }
   {
     // 01033 is not 1033, and the list ends at the first language without a name.
@@ -412,8 +397,7 @@ TEST(WizardLanguages, StartLanguageIsFoundByItsIdElseLanguageZero) {
     EXPECT_EQ(wizard.ComboItems(kLanguage), (std::vector<std::string>{"English", "Francais"}));
     EXPECT_EQ(wizard.Text(kLanguage), "Francais");
     EXPECT_EQ(wizard.Text(kFolderLabel), "Dossier:");
-    wizard.Click(IDCANCEL);
-    EXPECT_EQ(wizard.Process().Wait(30000), 0);
+    EXPECT_EQ(wizard.Cancel(), 0);
   }
 }
 
@@ -422,14 +406,12 @@ TEST(WizardLogo, HeadersPointingOutsideTheEntryShowNoLogo) {
     Wizard wizard(package, "Velmora Wizard Raw");
     ASSERT_TRUE(wizard.Open()) << package;
     EXPECT_FALSE(wizard.Visible(kLogo)) << package;
-    wizard.Click(IDCANCEL);
-    EXPECT_EQ(wizard.Process().Wait(30000), 0) << package;
+    EXPECT_EQ(wizard.Cancel(), 0) << package;
   }
   Wizard wizard("logo-top-down.exe", "Velmora Wizard Raw");
   ASSERT_TRUE(wizard.Open());
   EXPECT_TRUE(wizard.Visible(kLogo)) << "top-down rows are a logo too";
-  wizard.Click(IDCANCEL);
-  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  EXPECT_EQ(wizard.Cancel(), 0);
 }
 
 namespace {
@@ -569,8 +551,7 @@ TEST(WizardLayout, NothingIsCutOffOrOverlapsAt96And144Dpi) {
       Wizard wizard("options.exe", kOptionsTitle);
       ASSERT_TRUE(wizard.Open()) << dpi;
       ExpectTidyInBothLanguages(wizard, dpi, "options page, Start-menu folder fixed");
-      wizard.Click(IDCANCEL);
-      EXPECT_EQ(wizard.Process().Wait(30000), 0);
+      EXPECT_EQ(wizard.Cancel(), 0);
     }
   }
   SetLogPixels(96);
@@ -641,6 +622,5 @@ TEST(WizardBrowse, ThePickedFolderGetsTheAddedFolderAndCancelChangesNothing) {
     for (int waited = 0; waited < 10000 && IsWindow(browser); waited += 50) Sleep(50);
     EXPECT_EQ(wizard.Text(kFolder), c.result) << c.start;
   }
-  wizard.Click(IDCANCEL);
-  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  EXPECT_EQ(wizard.Cancel(), 0);
 }
