@@ -77,9 +77,7 @@ const Language& LanguageTable::English() {
         {226, "Components to install:"},
         {231, "Select a component to see its description."},
         {228, "Overall progress:"},
-        {239,
-         "Please read the licence agreement below. To install ${ProductName}, you must "
-         "accept it by clicking I Agree."},
+        {239, "Please read the licence agreement. To install ${ProductName}, click I Agree."},
     };
     language.strings = {
         {4, "Installation complete."},
@@ -103,14 +101,12 @@ const Language& LanguageTable::German() {
         {2, "Abbrechen"},
         {5, "&Zustimmen"},
         {238, "Sprache:"},
-        {222, "${ProductName} in diesen Ordner installieren:"},
+        {222, "${ProductName} installieren in:"},
         {224, "Startmen\xFC-Ordner:"},
         {226, "Zu installierende Komponenten:"},
-        {231, "W\xE4hlen Sie eine Komponente, um ihre Beschreibung zu sehen."},
+        {231, "W\xE4hlen Sie eine Komponente f\xFCr ihre Beschreibung."},
         {228, "Gesamtfortschritt:"},
-        {239,
-         "Bitte lesen Sie den folgenden Lizenzvertrag. Um ${ProductName} zu installieren, "
-         "m\xFCssen Sie ihn mit Zustimmen annehmen."},
+        {239, "Bitte lesen Sie den Lizenzvertrag. Um ${ProductName} zu installieren, klicken Sie auf Zustimmen."},
     };
     language.strings = {
         {4, "Die Installation ist abgeschlossen."},

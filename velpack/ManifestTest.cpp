@@ -75,7 +75,7 @@ class ManifestTest : public ::testing::Test {
   std::vector<ManifestMessage> warnings_;
 };
 
-TEST_F(ManifestTest, MinimalManifestGetsDefaultsAndEnglish) {
+TEST_F(ManifestTest, MinimalManifestGetsDefaultsEnglishAndGerman) {
   ASSERT_TRUE(Build(kHead)) << Errors();
   EXPECT_EQ(Text("ProductName"), "Demo");
   EXPECT_EQ(Text("ProductPath"), "${ProgramsPath}\\Demo");
@@ -86,10 +86,11 @@ TEST_F(ManifestTest, MinimalManifestGetsDefaultsAndEnglish) {
   EXPECT_EQ(Content("0\\flags"), Bytes{3});
   EXPECT_EQ(Text("0\\name"), "Main");
   for (const char* absent : {"CompanyName", "ProductVersion", "UEBefore", "EULA", "Logo.bmp", "uninst.exe", "0\\descr",
-                             "0\\0", "1\\flags", "l\\1\\name", "l\\0\\201.207", "l\\0\\201.235", "l\\0\\201.230"}) {
+                             "0\\0", "1\\flags", "l\\2\\name", "l\\0\\201.207", "l\\0\\201.235", "l\\0\\201.230"}) {
     EXPECT_FALSE(Has(absent)) << absent;
   }
   EXPECT_EQ(Text("l\\0\\name"), "English");
+  EXPECT_EQ(Text("l\\1\\name"), "Deutsch");
   EXPECT_EQ(Text("l\\0\\id"), "1033");
   EXPECT_EQ(Text("l\\0\\201.1"), "&Install");
   EXPECT_EQ(Text("l\\0\\201.222"), "Install ${ProductName} in this folder:");
@@ -379,7 +380,7 @@ TEST_F(ManifestTest, ErrorsNameFileLineAndProblem) {
       {"@{kind = \"registry\", root = \"HKLM\", key = \"K\"}]", "5:11", "missing key 'data'"},
       {"@{kind = \"shortcut\", path = \"p\", target = \"t\", hotkey = \"Ctrl+Enter\"}]", "5:66", "'hotkey' must be"},
       {"@{kind = \"script\", language = \"JScript\"}]", "5:11", "exactly one of 'text' and 'file'"},
-      {"@]\n[[language]]\nid = 1031\ncontrols = {IDOK = \"Los\"}", "6:1", "missing key 'name' in [[language]]"},
+      {"@]\n[[language]]\nid = 1036\ncontrols = {IDOK = \"Allez\"}", "6:1", "missing key 'name' in [[language]]"},
       {"@]\n[[language]]\nid = 1031\nname = \"English\"", "6:1", "a language with this name is already defined"},
       {"@]\n[[language]]\nid = 1033\ncontrols = {IDC_FOLDER = \"x\"}", "8:13", "takes no text"},
       {"@]\n[[language]]\nid = 1033\ncontrols = {IDC_FOLDERLABEL = \"x\"}", "8:13",

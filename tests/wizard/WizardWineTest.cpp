@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "InstallChecks.h"
 
 namespace {
 
@@ -21,25 +22,6 @@ const int kAccept = 5, kFile = 203, kFileBar = 204, kTotalBar = 205, kLogo = 206
           kLicenceIntro = 239;
 
 std::string PackageDir() { return WindowsPath(EnvironmentValue("VELMORA_WIZARD_PACKAGES")); }
-
-void DeleteTree(const std::string& path) {
-  std::string from = path + std::string(2, '\0');
-  SHFILEOPSTRUCTA op = {};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-  SHFileOperationA(&op);
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string RegistryString(const char* key, const char* name) {
-  char value[1024] = {};
-  DWORD size = sizeof(value) - 1;
-  if (RegGetValueA(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-    return "<missing>";
-  return value;
-}
 
 // Memory inside the installer's process, for the list-view messages that carry pointers.
 class RemoteMemory {
@@ -148,6 +130,11 @@ class Wizard {
   }
   void Tick(int item, bool on) { SetItemState(item, INDEXTOSTATEIMAGEMASK(on ? 2 : 1), LVIS_STATEIMAGEMASK); }
   void SelectItem(int item) { SetItemState(item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED); }
+  // Cancel: the wizard ends without a message and the installer exits with this code.
+  long Cancel() {
+    Click(IDCANCEL);
+    return process_.Wait(30000);
+  }
   int BarPosition(int id) const { return int(SendMessageA(Item(id), PBM_GETPOS, 0, 0)); }
 
   // The final message: its text, after which it is dismissed with OK.
@@ -216,8 +203,7 @@ TEST(WizardOptions, OpensOnTheOptionsPageWithTheLocksAppliedAtOnce) {
   EXPECT_EQ(SendMessageA(wizard.Item(kList), LVM_GETCOLUMNWIDTH, 0, 0),
             client.right - GetSystemMetrics(SM_CXVSCROLL) - 10);
 
-  wizard.Click(IDCANCEL);
-  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  EXPECT_EQ(wizard.Cancel(), 0);
   EXPECT_FALSE(Exists(kOptionsFolder));
 }
 
@@ -254,8 +240,7 @@ TEST(WizardOptions, InstallIsEnabledExactlyWhenTheChoiceCanBeInstalled) {
 
   wizard.Type(kFolder, kOptionsFolder);
   EXPECT_TRUE(wizard.Enabled(IDOK));
-  wizard.Click(IDCANCEL);
-  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  EXPECT_EQ(wizard.Cancel(), 0);
   EXPECT_FALSE(Exists(kOptionsFolder));
 }
 
@@ -268,7 +253,7 @@ TEST(WizardOptions, SwitchingLanguagesReappliesEveryText) {
   EXPECT_EQ(wizard.Text(IDOK), "&Installieren");
   EXPECT_EQ(wizard.Text(IDCANCEL), "Abbrechen");
   EXPECT_EQ(wizard.Text(kLanguageLabel), "Sprache:");
-  EXPECT_EQ(wizard.Text(kFolderLabel), "Velmora Wizard Options in diesen Ordner installieren:");
+  EXPECT_EQ(wizard.Text(kFolderLabel), "Velmora Wizard Options installieren in:");
   EXPECT_EQ(wizard.Text(kMenuLabel), "Startmen\xFC-Ordner:");
   EXPECT_TRUE(Matches(wizard.Text(kSpace), "Ben\xF6tigt: 312 Kb    Verf\xFCgbar: [0-9]+ (Kb|Mb)")) << wizard.Text(kSpace);
   wizard.SelectLanguage("English");
@@ -313,8 +298,7 @@ TEST(WizardProgress, LicenceThenOptionsThenBothBarsWhileTheWindowResponds) {
   EXPECT_NE(wizard.Text(kLicence).find("Velmora test licence"), std::string::npos) << wizard.Text(kLicence);
   EXPECT_EQ(wizard.Text(kAccept), "I &Agree");
   EXPECT_EQ(wizard.Text(kLicenceIntro),
-            "Please read the licence agreement below. To install Velmora Wizard Progress, you must accept it by "
-            "clicking I Agree.");
+            "Please read the licence agreement. To install Velmora Wizard Progress, click I Agree.");
   EXPECT_EQ(LRESULT(SendMessageA(wizard.Item(kLicence), EM_GETOPTIONS, 0, 0) & ECO_READONLY), LRESULT(ECO_READONLY));
   RECT logo;
   GetClientRect(wizard.Item(kLogo), &logo);
@@ -380,8 +364,9 @@ TEST(WizardProgress, LicenceThenOptionsThenBothBarsWhileTheWindowResponds) {
   EXPECT_EQ(wizard.DismissMessage("Velmora Wizard Progress"), "Installation complete.");
   EXPECT_EQ(wizard.Process().Wait(60000), 0);
   EXPECT_TRUE(Exists(folder + "\\program files\\data\\c700.bin"));
-  EXPECT_EQ(RegistryString(key, "Path"), folder);
-  EXPECT_EQ(RegistryString(key, "Menu"), std::string(programs) + "\\Velmora Chosen");
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, key, "Path"), RegistryData(REG_SZ, folder + '\0'));
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, key, "Menu"),
+            RegistryData(REG_SZ, std::string(programs) + "\\Velmora Chosen" + '\0'));
 
   DeleteFileA(release.c_str());
   DeleteTree(folder);
@@ -403,8 +388,7 @@ TEST(WizardLanguages, StartLanguageIsFoundByItsIdElseLanguageZero) {
     // Strings the table lacks leave the space line empty; no table text for IDOK keeps the template's.
     EXPECT_EQ(wizard.Text(kSpace), "");
     EXPECT_EQ(wizard.Text(IDOK), "");
-    wizard.Click(IDCANCEL);
-    EXPECT_EQ(wizard.Process().Wait(30000), 0);
+    EXPECT_EQ(wizard.Cancel(), 0);
   }
   {
     // 01033 is not 1033, and the list ends at the first language without a name.
@@ -413,8 +397,7 @@ TEST(WizardLanguages, StartLanguageIsFoundByItsIdElseLanguageZero) {
     EXPECT_EQ(wizard.ComboItems(kLanguage), (std::vector<std::string>{"English", "Francais"}));
     EXPECT_EQ(wizard.Text(kLanguage), "Francais");
     EXPECT_EQ(wizard.Text(kFolderLabel), "Dossier:");
-    wizard.Click(IDCANCEL);
-    EXPECT_EQ(wizard.Process().Wait(30000), 0);
+    EXPECT_EQ(wizard.Cancel(), 0);
   }
 }
 
@@ -423,12 +406,221 @@ TEST(WizardLogo, HeadersPointingOutsideTheEntryShowNoLogo) {
     Wizard wizard(package, "Velmora Wizard Raw");
     ASSERT_TRUE(wizard.Open()) << package;
     EXPECT_FALSE(wizard.Visible(kLogo)) << package;
-    wizard.Click(IDCANCEL);
-    EXPECT_EQ(wizard.Process().Wait(30000), 0) << package;
+    EXPECT_EQ(wizard.Cancel(), 0) << package;
   }
   Wizard wizard("logo-top-down.exe", "Velmora Wizard Raw");
   ASSERT_TRUE(wizard.Open());
   EXPECT_TRUE(wizard.Visible(kLogo)) << "top-down rows are a logo too";
-  wizard.Click(IDCANCEL);
+  EXPECT_EQ(wizard.Cancel(), 0);
+}
+
+namespace {
+// Keys go to the focused control through the dialog's own message loop, as typed keys do.
+void PressKey(Wizard& wizard, WPARAM key) {
+  HWND focus = wizard.Focus();
+  PostMessageA(focus ? focus : wizard.Dialog(), WM_KEYDOWN, key, 0);
+  PostMessageA(focus ? focus : wizard.Dialog(), WM_KEYUP, key, 0xC0000000);
+  Sleep(300);
+}
+}  // namespace
+
+TEST(WizardKeyboard, TabEnterAndEscapeWorkAsInAnyDialog) {
+  DeleteTree(kProgressFolder);
+  Wizard wizard("progress.exe", kProgressTitle);
+  ASSERT_TRUE(wizard.Open());
+  ASSERT_EQ(wizard.Focus(), wizard.Item(kLicence));
+  // Tab order is template order over the controls shown: the language list, then I Agree.
+  PressKey(wizard, VK_TAB);
+  EXPECT_EQ(wizard.Focus(), wizard.Item(kLanguage));
+  PressKey(wizard, VK_TAB);
+  EXPECT_EQ(wizard.Focus(), wizard.Item(kAccept));
+  PressKey(wizard, VK_RETURN);
+  EXPECT_TRUE(wizard.Visible(IDOK));
+  EXPECT_FALSE(wizard.Visible(kLicence));
+  EXPECT_EQ(SendMessageA(wizard.Dialog(), DM_GETDEFID, 0, 0), MAKELRESULT(IDOK, DC_HASDEFID));
+  PressKey(wizard, VK_ESCAPE);
   EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  EXPECT_FALSE(Exists(kProgressFolder));
+}
+
+namespace {
+const char kDesktopKey[] = "Control Panel\\Desktop";
+
+// The prefix's screen resolution, as Wine reads it when a program starts.
+void SetLogPixels(DWORD dpi) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
+  RegCloseKey(key);
+}
+
+std::string WithoutAccessKeys(std::string text) {
+  for (size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) text.erase(at, 1);
+  return text;
+}
+
+// Every shown control lies inside the dialog, none overlaps another, and every label and button
+// text fits its control in the dialog's font at this resolution.
+void ExpectTidyLayout(const Wizard& wizard, int dpi, const std::string& state) {
+  HWND dialog = wizard.Dialog();
+  RECT client;
+  GetClientRect(dialog, &client);
+  HFONT font = CreateFontA(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                           "MS Shell Dlg");
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  std::vector<std::pair<int, RECT>> shown;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!(GetWindowLongPtrA(child, GWL_STYLE) & WS_VISIBLE)) continue;
+    int id = GetDlgCtrlID(child);
+    std::string where = state + ", control " + std::to_string(id);
+    RECT at;
+    GetWindowRect(child, &at);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&at), 2);
+    EXPECT_TRUE(at.left >= 0 && at.top >= 0 && at.right <= client.right && at.bottom <= client.bottom) << where;
+    for (const auto& [other, rect] : shown) {
+      RECT both;
+      EXPECT_FALSE(IntersectRect(&both, &at, &rect)) << where << " overlaps " << other;
+    }
+    shown.push_back({id, at});
+
+    std::string text = WithoutAccessKeys(WindowText(child));
+    char kind[32] = {};
+    GetClassNameA(child, kind, sizeof(kind));
+    if (text.empty() || (lstrcmpiA(kind, "Static") != 0 && lstrcmpiA(kind, "Button") != 0)) continue;
+    RECT inside;
+    GetClientRect(child, &inside);
+    LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
+    if (lstrcmpiA(kind, "Static") == 0 && (style & SS_TYPEMASK) == SS_LEFT) {
+      RECT need = {0, 0, inside.right, 0};
+      DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+      EXPECT_LE(need.bottom, inside.bottom) << where << ": \"" << text << "\" needs more lines";
+    } else {
+      SIZE need;
+      GetTextExtentPoint32A(dc, text.c_str(), int(text.size()), &need);
+      int margin = lstrcmpiA(kind, "Button") == 0 ? MulDiv(6, dpi, 96) : 0;
+      EXPECT_LE(need.cx + margin, inside.right) << where << ": \"" << text << "\" is cut off";
+      EXPECT_LE(need.cy, inside.bottom) << where << ": \"" << text << "\" is cut off";
+    }
+  }
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(font);
+}
+
+void ExpectTidyInBothLanguages(Wizard& wizard, int dpi, const std::string& page) {
+  for (const char* language : {"English", "Deutsch"}) {
+    wizard.SelectLanguage(language);
+    ExpectTidyLayout(wizard, dpi, page + " in " + language + " at " + std::to_string(dpi) + " DPI");
+  }
+}
+}  // namespace
+
+TEST(WizardLayout, NothingIsCutOffOrOverlapsAt96And144Dpi) {
+  const std::string release = PackageDir() + "\\release.txt";
+  LONG dialogWidth96 = 0;
+  for (int dpi : {96, 144}) {
+    SetLogPixels(dpi);
+    DeleteTree(kProgressFolder);
+    DeleteFileA(release.c_str());
+    {
+      Wizard wizard("progress.exe", kProgressTitle);
+      ASSERT_TRUE(wizard.Open()) << dpi;
+      RECT client;
+      GetClientRect(wizard.Dialog(), &client);
+      if (dpi == 96) dialogWidth96 = client.right;
+      // The resolution took effect: dialog units and the logo grow with it.
+      if (dpi == 144) EXPECT_GT(client.right * 10, dialogWidth96 * 13);
+      RECT logo;
+      GetWindowRect(wizard.Item(kLogo), &logo);
+      EXPECT_EQ(logo.right - logo.left, MulDiv(32, dpi, 96));
+      ExpectTidyInBothLanguages(wizard, dpi, "licence page");
+      wizard.Click(kAccept);
+      ExpectTidyInBothLanguages(wizard, dpi, "options page, folder fixed");
+      wizard.ClickInstall();
+      DWORD start = GetTickCount();
+      while (wizard.BarPosition(kTotalBar) < 10 && GetTickCount() - start < 30000) Sleep(20);
+      ExpectTidyLayout(wizard, dpi, "progress state at " + std::to_string(dpi) + " DPI");
+      HANDLE gate = CreateFileA(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      CloseHandle(gate);
+      EXPECT_EQ(wizard.DismissMessage("Velmora Wizard Progress"), "Die Installation ist abgeschlossen.");
+      EXPECT_EQ(wizard.Process().Wait(60000), 0);
+    }
+    {
+      Wizard wizard("options.exe", kOptionsTitle);
+      ASSERT_TRUE(wizard.Open()) << dpi;
+      ExpectTidyInBothLanguages(wizard, dpi, "options page, Start-menu folder fixed");
+      EXPECT_EQ(wizard.Cancel(), 0);
+    }
+  }
+  SetLogPixels(96);
+  DeleteFileA(release.c_str());
+  DeleteTree(kProgressFolder);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Velmora Wizard Progress");
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Progress");
+}
+
+namespace {
+struct TextSearch {
+  const char* text;
+  bool found;
+};
+
+BOOL CALLBACK FindText(HWND window, LPARAM param) {
+  TextSearch* search = reinterpret_cast<TextSearch*>(param);
+  if (WindowText(window) == search->text) search->found = true;
+  return !search->found;
+}
+
+struct OwnedSearch {
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK FindOwned(HWND window, LPARAM param) {
+  OwnedSearch* search = reinterpret_cast<OwnedSearch*>(param);
+  if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window)) search->found = window;
+  return !search->found;
+}
+
+// The folder browser the wizard opened, polled for up to 30 s.
+HWND FindBrowser(HWND wizard) {
+  for (int waited = 0; waited < 30000; waited += 50) {
+    OwnedSearch search = {wizard, nullptr};
+    EnumWindows(FindOwned, LPARAM(&search));
+    if (search.found) return search.found;
+    Sleep(50);
+  }
+  return nullptr;
+}
+}  // namespace
+
+TEST(WizardBrowse, ThePickedFolderGetsTheAddedFolderAndCancelChangesNothing) {
+  Wizard wizard("options.exe", kOptionsTitle);
+  ASSERT_TRUE(wizard.Open());
+  struct Case {
+    const char* start;
+    int button;
+    const char* result;
+  } cases[] = {
+      // The browser starts on the destination typed so far; OK takes it.
+      {"C:\\windows", IDOK, "C:\\windows\\Velmora Wizard Options"},
+      {"C:\\", IDOK, "C:\\Velmora Wizard Options"},
+      {"C:\\windows", IDCANCEL, "C:\\windows"},
+  };
+  for (const Case& c : cases) {
+    wizard.Type(kFolder, c.start);
+    PostMessageA(wizard.Item(kBrowse), BM_CLICK, 0, 0);
+    HWND browser = FindBrowser(wizard.Dialog());
+    ASSERT_NE(browser, nullptr) << c.start;
+    TextSearch title = {"Choose the folder to install into:", false};
+    EnumChildWindows(browser, FindText, LPARAM(&title));
+    EXPECT_TRUE(title.found) << "the browser shows string 5";
+    Sleep(300);
+    SendMessageA(GetDlgItem(browser, c.button), BM_CLICK, 0, 0);
+    for (int waited = 0; waited < 10000 && IsWindow(browser); waited += 50) Sleep(50);
+    EXPECT_EQ(wizard.Text(kFolder), c.result) << c.start;
+  }
+  EXPECT_EQ(wizard.Cancel(), 0);
 }

@@ -24,7 +24,14 @@ bmp_header() {  # pixel offset, height, image size
   printf '\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'
 }
 pixels() { head -c 24 /dev/zero | tr '\0' '\200'; }
-{ bmp_header '\x36\x00\x00\x00' '\x02\x00\x00\x00' '\x00\x00\x00\x00'; pixels; } >"$out/logo.bmp"
+# The product logo: 32 x 28, 24 bits, four coloured quarters (rows of 96 bytes, bottom row first).
+quarters() { printf "$1%.0s" {1..16}; printf "$2%.0s" {1..16}; }
+{
+  printf 'BM\xb6\x0a\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00\x20\x00\x00\x00\x1c\x00\x00\x00'
+  printf '\x01\x00\x18\x00\x00\x00\x00\x00\x80\x0a\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+  for _ in {1..14}; do quarters '\x30\x90\x20' '\xd0\x60\x20'; done
+  for _ in {1..14}; do quarters '\x20\x80\xe0' '\x20\xb0\xf0'; done
+} >"$out/logo.bmp"
 # Pixels said to start far behind the entry's end, and an image-size field larger than the entry.
 { bmp_header '\x00\x00\x01\x00' '\x02\x00\x00\x00' '\x00\x00\x00\x00'; pixels; } >"$out/raw/far-pixels.bmp"
 { bmp_header '\x36\x00\x00\x00' '\x02\x00\x00\x00' '\x00\x00\x10\x00'; pixels; } >"$out/raw/big-size.bmp"
