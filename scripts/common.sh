@@ -52,7 +52,7 @@ velmora_bench_wine() {
     trap 'wineserver -k 2>/dev/null || true' EXIT
   fi
   ARCHITECTURE=x86
-  [ "$WINEARCH" = win64 ] && ARCHITECTURE=x64
+  if [ "$WINEARCH" = win64 ]; then ARCHITECTURE=x64; fi
 }
 
 # Starts Xvfb on a free display and a persistent wineserver for each tree this machine runs; all end
