@@ -120,6 +120,20 @@ TEST_F(InstallerObjectTest, ArgumentsAreConvertedThroughReferencesAndInScriptOrd
   EXPECT_EQ(ordered.showCommand, 1);
   EXPECT_EQ(ordered.hotKey, 1604);
 
+  // AddRegKey's value is passed on as given, a reference resolved.
+  BSTR text = SysAllocString(L"referenced");
+  Argument referenced;
+  V_VT(&referenced.v) = VT_BYREF | VT_BSTR;
+  V_BSTRREF(&referenced.v) = &text;
+  EXPECT_EQ(Call(object, 13, DISPATCH_METHOD,
+                 {Argument(L"HKCU\\Software\\Velmora Invoke Test\\Value"), Argument(L"1"), referenced}),
+            S_OK);
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, "Software\\Velmora Invoke Test", "Value"),
+            RegistryData(REG_SZ, std::string("referenced\0", 11)));
+  EXPECT_STREQ(text, L"referenced");
+  SysFreeString(text);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Velmora Invoke Test");
+
   // A third RunProgram argument that is no truth value starts nothing.
   std::string marker = folder + "\\mismatch.txt";
   EXPECT_EQ(Call(object, 4, DISPATCH_METHOD,
