@@ -59,6 +59,14 @@ TEST_F(InstallerObjectTest, MembersCountsAndNamedArguments) {
   EXPECT_EQ(V_VT(&result), VT_I2);
   EXPECT_EQ(V_I2(&result), 1);
   EXPECT_EQ(Call(object, 2, DISPATCH_PROPERTYGET, {text}, &result), DISP_E_BADPARAMCOUNT);
+
+  // CreateObject hands over the new object, or nothing.
+  EXPECT_EQ(Call(object, 12, DISPATCH_METHOD, {Argument(L"Scripting.Dictionary")}, &result), S_OK);
+  ASSERT_EQ(V_VT(&result), VT_DISPATCH);
+  EXPECT_NE(V_DISPATCH(&result), nullptr);
+  VariantClear(&result);
+  EXPECT_TRUE(FAILED(Call(object, 12, DISPATCH_METHOD, {Argument(L"Velmora.NoSuchThing")}, &result)));
+  EXPECT_EQ(V_VT(&result), VT_EMPTY);
 }
 
 TEST_F(InstallerObjectTest, VariablesReadAndWriteByInvocationKind) {
