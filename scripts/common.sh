@@ -42,6 +42,19 @@ velmora_wine_env() {
   source "$ROOT/cmake/wine-env.sh" "$1/wineprefix" "$(cat "$1/wine-arch")"
 }
 
+# For the benchmarks: the Wine environment of one Windows build tree without a display, a warm
+# wineserver while the calling script runs (one already running for the prefix is left alone),
+# and in ARCHITECTURE the kind of installer that tree's stub makes.
+velmora_bench_wine() {
+  unset DISPLAY
+  velmora_wine_env "$1"
+  if wineserver -p 2>/dev/null; then
+    trap 'wineserver -k 2>/dev/null || true' EXIT
+  fi
+  ARCHITECTURE=x86
+  if [ "$WINEARCH" = win64 ]; then ARCHITECTURE=x64; fi
+}
+
 # Starts Xvfb on a free display and a persistent wineserver for each tree this machine runs; all end
 # with the script. Leaves the environment of the last such tree (the 64-bit one) in force.
 velmora_start_wine() {

@@ -100,6 +100,11 @@ TEST(InstallEngineData, ProductDataComponentsAndVariables) {
   EXPECT_EQ(engine.Expanded("${Zeta}"), "${ProductName}/${Zeta}");
   EXPECT_EQ(S(engine.GetVariable("zeta")), "");
 
+  // Without the wizard: the default Start-menu folder below the menu "UserMenu" names, its
+  // leading backslashes dropped.
+  engine.UseDefaultMenu();
+  EXPECT_EQ(S(engine.GetVariable("ProductMenu")), "${CommonProgramsMenu}\\Velmora Engine Data Menu");
+
   BSTR text = SysAllocString(L"${ProductVersion} at ${Missing}");
   engine.ExpandBstr(&text);
   EXPECT_STREQ(text, L"3.1 at ${Missing}");

@@ -73,8 +73,16 @@ class ArgumentSlots {
   VARIANT slots_[kMaxArguments];
 };
 
-void SetResult(VARIANT* result, VARTYPE type) {
-  if (result) V_VT(result) = type;
+void SetShort(VARIANT* result, short value) {
+  if (!result) return;
+  V_VT(result) = VT_I2;
+  V_I2(result) = value;
+}
+
+void SetLong(VARIANT* result, LONG value) {
+  if (!result) return;
+  V_VT(result) = VT_I4;
+  V_I4(result) = value;
 }
 }  // namespace
 
@@ -138,8 +146,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::Invoke(DISPID id, REFIID, LCID, WORD fl
       if (!expects(0)) return DISP_E_BADPARAMCOUNT;
       short value = 0;
       HRESULT hr = id == kVersionMajor ? VersionMajor(&value) : VersionMinor(&value);
-      SetResult(result, VT_I2);
-      if (result) V_I2(result) = value;
+      SetShort(result, value);
       return hr;
     }
     case kCopyFile: {
@@ -155,8 +162,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::Invoke(DISPID id, REFIID, LCID, WORD fl
       // What a script reads when the program was not waited for or did not start.
       LONG exitCode = 0;
       HRESULT hr = RunProgram(a.Text(0), a.Text(1), V_BOOL(&a[2]), &exitCode);
-      SetResult(result, VT_I4);
-      if (result) V_I4(result) = exitCode;
+      SetLong(result, exitCode);
       return hr;
     }
     case kCreateShortcut: {
@@ -184,8 +190,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::Invoke(DISPID id, REFIID, LCID, WORD fl
       if (!a.ConvertAll(types, 3)) return DISP_E_TYPEMISMATCH;
       LONG button = 0;
       HRESULT hr = ShowMessage(a.Text(0), a.Text(1), V_I4(&a[2]), &button);
-      SetResult(result, VT_I4);
-      if (result) V_I4(result) = button;
+      SetLong(result, button);
       return hr;
     }
     case kVariables: {

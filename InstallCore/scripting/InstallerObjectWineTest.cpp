@@ -59,6 +59,14 @@ TEST_F(InstallerObjectTest, MembersCountsAndNamedArguments) {
   EXPECT_EQ(V_VT(&result), VT_I2);
   EXPECT_EQ(V_I2(&result), 1);
   EXPECT_EQ(Call(object, 2, DISPATCH_PROPERTYGET, {text}, &result), DISP_E_BADPARAMCOUNT);
+
+  // CreateObject hands over the new object, or nothing.
+  EXPECT_EQ(Call(object, 12, DISPATCH_METHOD, {Argument(L"Scripting.Dictionary")}, &result), S_OK);
+  ASSERT_EQ(V_VT(&result), VT_DISPATCH);
+  EXPECT_NE(V_DISPATCH(&result), nullptr);
+  VariantClear(&result);
+  EXPECT_TRUE(FAILED(Call(object, 12, DISPATCH_METHOD, {Argument(L"Velmora.NoSuchThing")}, &result)));
+  EXPECT_EQ(V_VT(&result), VT_EMPTY);
 }
 
 TEST_F(InstallerObjectTest, VariablesReadAndWriteByInvocationKind) {
@@ -119,6 +127,20 @@ TEST_F(InstallerObjectTest, ArgumentsAreConvertedThroughReferencesAndInScriptOrd
   EXPECT_EQ(ordered.workingFolder, folder);
   EXPECT_EQ(ordered.showCommand, 1);
   EXPECT_EQ(ordered.hotKey, 1604);
+
+  // AddRegKey's value is passed on as given, a reference resolved.
+  BSTR text = SysAllocString(L"referenced");
+  Argument referenced;
+  V_VT(&referenced.v) = VT_BYREF | VT_BSTR;
+  V_BSTRREF(&referenced.v) = &text;
+  EXPECT_EQ(Call(object, 13, DISPATCH_METHOD,
+                 {Argument(L"HKCU\\Software\\Velmora Invoke Test\\Value"), Argument(L"1"), referenced}),
+            S_OK);
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, "Software\\Velmora Invoke Test", "Value"),
+            RegistryData(REG_SZ, std::string("referenced\0", 11)));
+  EXPECT_STREQ(text, L"referenced");
+  SysFreeString(text);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Velmora Invoke Test");
 
   // A third RunProgram argument that is no truth value starts nothing.
   std::string marker = folder + "\\mismatch.txt";

@@ -37,16 +37,9 @@ if [ "$BUILD" = 1 ]; then
   cmake --build "$BUILD_DIR" --target InstallCore -j2
 fi
 
-# The unattended installs show no window, so no display is used.
-unset DISPLAY
-# shellcheck source=../../cmake/wine-env.sh
-source "$ROOT/cmake/wine-env.sh" "$BUILD_DIR/wineprefix" "$(cat "$BUILD_DIR/wine-arch")"
-# A warm server makes a process start cost milliseconds; one already running for the prefix is left alone.
-if wineserver -p 2>/dev/null; then
-  trap 'wineserver -k 2>/dev/null || true' EXIT
-fi
-
-ARCHITECTURE=x86
-[ "$WINEARCH" = win64 ] && ARCHITECTURE=x64
+# The unattended installs show no window; a warm server makes a process start cost milliseconds.
+# shellcheck source=../../scripts/common.sh
+source "$ROOT/scripts/common.sh"
+velmora_bench_wine "$BUILD_DIR"
 python3 -B "$HERE/bench.py" --work "$BUILD_DIR/bench-install" --stub "$STUB" --architecture "$ARCHITECTURE" \
   --velpack "$VELPACK" "${PASS[@]}"

@@ -14,14 +14,9 @@ RUNS="${2:-21}"
 VELPACK="$(sed -n 's/^VELPACK_EXECUTABLE:[A-Z]*=//p' "$BUILD_DIR/CMakeCache.txt")"
 cmake --build "$BUILD_DIR" --target InstallCore ScriptTimer -j2 >/dev/null
 
-unset DISPLAY
-# shellcheck source=../../cmake/wine-env.sh
-source "$ROOT/cmake/wine-env.sh" "$BUILD_DIR/wineprefix" "$(cat "$BUILD_DIR/wine-arch")"
-if wineserver -p 2>/dev/null; then
-  trap 'wineserver -k 2>/dev/null || true' EXIT
-fi
-ARCHITECTURE=x86
-[ "$WINEARCH" = win64 ] && ARCHITECTURE=x64
+# shellcheck source=../../scripts/common.sh
+source "$ROOT/scripts/common.sh"
+velmora_bench_wine "$BUILD_DIR"
 
 work="$BUILD_DIR/bench-script"
 rm -rf "$work"

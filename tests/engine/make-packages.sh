@@ -76,6 +76,8 @@ raw 'Velmora Tests' | entry CompanyName solid
 raw '3.1' | entry ProductVersion solid
 raw '${ProgramsPath}\Velmora Engine Data' | entry ProductPath solid
 raw '\Added ${ProductVersion}\\' | entry AddedFolder solid
+raw '\\${ProductName} Menu' | entry AddedMenu solid
+raw '0' | entry UserMenu solid
 printf '\005' | entry flags solid
 raw 'MZ' | entry uninst.exe stored
 printf '\003' | entry '0\flags' solid
