@@ -19,6 +19,8 @@ bool InstallEngine::RunInstall() {
     for (uint32_t c = 0; c < components.Count(); ++c)
       if (components[c].selected) totalKb = Kilobytes::Add(totalKb, ComponentSizeKb(c));
   }
+  // Damage found before anything was installed leaves nothing to register.
+  if (!DamagedEntry().Empty()) return;
   for (uint32_t c = 0; c < components.Count() && DamagedEntry().Empty(); ++c) {
     if (!components[c].selected) continue;
     RunComponentActions(c);

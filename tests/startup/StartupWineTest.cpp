@@ -275,3 +275,37 @@ TEST(Startup, SignedInstallersFindThePackageBeforeTheCertificateTable) {
     ExpectCorruption(image, v.name);
   }
 }
+
+TEST(Startup, WhatWasInstalledBeforeADamagedEntryStaysLoggedAndRegistered) {
+  const std::string folder = "C:\\Velmora Damage Logged";
+  const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Damage Logged";
+  auto clean = [&] {
+    for (const char* file : {"a.txt", "b.bin", "c.txt", "uninst.exe", "Uninst.log"})
+      DeleteFileA((folder + "\\" + file).c_str());
+    RemoveDirectoryA(folder.c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+  };
+  clean();
+  std::vector<unsigned char> image = Load("damage-logged.exe");
+  std::vector<unsigned char> noise;
+  ASSERT_TRUE(ReadFileBytes(PackageDir() + "\\damage-logged\\b.bin", &noise));
+  size_t at = Find(image, std::vector<unsigned char>(noise.begin(), noise.begin() + 64));
+  ASSERT_NE(at, std::string::npos);
+  image[at + 100] ^= 0x01;
+  std::string message;
+  EXPECT_EQ(RunImageFor(image, "vel-damage-logged.exe", &message), 1);
+  EXPECT_EQ(message, kDamagedPrefix + folder + "\\b.bin" + kDamagedSuffix);
+  std::vector<unsigned char> log, first;
+  EXPECT_TRUE(ReadFileBytes(folder + "\\a.txt", &first));
+  EXPECT_FALSE(ReadFileBytes(folder + "\\b.bin", &noise)) << "the damaged file is not left behind";
+  EXPECT_FALSE(ReadFileBytes(folder + "\\c.txt", &noise)) << "nothing after the damaged file is installed";
+  ASSERT_TRUE(ReadFileBytes(folder + "\\Uninst.log", &log));
+  EXPECT_EQ(std::string(log.begin(), log.end()),
+            "Velmora Damage Logged\r\n3 " + folder + "\\Uninst.log\r\n3 " + folder + "\\uninst.exe\r\n"
+            "6 HKLM\\" + key + "\\DisplayName\r\n6 HKLM\\" + key + "\\UninstallString\r\n5 HKLM\\" + key + "\r\n"
+            "3 " + folder + "\\a.txt\r\n2 " + folder + "\r\n");
+  HKEY registration;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &registration), ERROR_SUCCESS);
+  RegCloseKey(registration);
+  clean();
+}

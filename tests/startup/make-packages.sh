@@ -32,6 +32,26 @@ name = "Main"
 TOML
 "$velpack" build "$out/damage.toml" --stub "$stub" --architecture "$architecture" -o "$out/damage.exe" >/dev/null
 
+# With the uninstaller: a damaged second file leaves the first one logged and registered.
+mkdir -p "$out/damage-logged"
+printf 'Installed before the damage.\r\n' >"$out/damage-logged/a.txt"
+cp "$out/damage/noise.bin" "$out/damage-logged/b.bin"
+printf 'Never installed.\r\n' >"$out/damage-logged/c.txt"
+cat >"$out/damage-logged.toml" <<'TOML'
+[product]
+name = "Velmora Damage Logged"
+destination = 'C:\Velmora Damage Logged'
+unattended = true
+
+[[component]]
+name = "Main"
+
+  [[component.action]]
+  kind = "files"
+  source = "damage-logged"
+TOML
+"$velpack" build "$out/damage-logged.toml" --stub "$stub" --architecture "$architecture" -o "$out/damage-logged.exe" >/dev/null
+
 # Signed with a throw-away certificate: the damage installer, and one whose size first needs
 # padding to the certificate table's 8-byte boundary.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$out/key.pem" -out "$out/cert.pem" -days 2 \
