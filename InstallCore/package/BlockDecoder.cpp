@@ -95,7 +95,9 @@ __attribute__((always_inline)) inline bool BlockDecoder::DecodeSymbols(RangeDeco
   block->origin = block->final ? ~word : word - 1;
 
   models_.InitBlock();
-  uint8_t order[256];
+  // The move-to-front list, after 16 bytes that its moves may spill into.
+  uint8_t padded[16 + 256] = {};
+  uint8_t* order = padded + 16;
   for (uint32_t i = 0; i < 256; ++i) order[i] = static_cast<uint8_t>(i);
   memset(byteCounts_, 0, sizeof byteCounts_);
   uint8_t* symbols = symbols_;
@@ -117,7 +119,13 @@ __attribute__((always_inline)) inline bool BlockDecoder::DecodeSymbols(RangeDeco
     } else {
       if (length == kBlockCapacity) return false;
       uint8_t c = order[symbol];
-      memmove(order + 1, order, symbol);
+      // Whole 16-byte pieces from the top down, the lowest reaching into the padding: memmove
+      // would choose its way by the length, a branch that fails to predict at many symbols.
+      for (int32_t i = int32_t(symbol) - 16; i > -16; i -= 16) {
+        uint8_t piece[16];
+        memcpy(piece, order + i, 16);
+        memcpy(order + i + 1, piece, 16);
+      }
       order[0] = c;
       symbols[length++] = c;
       ++byteCounts_[c];

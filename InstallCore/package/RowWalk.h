@@ -18,8 +18,9 @@ class RowWalk {
   // Start rows besides the origin: enough that lanes rarely wait for the longest chain.
   static const uint32_t kStarts = 64;
   static const uint32_t kChunk = 4096;
-  // Scratch beyond the block: each lane's last chunk may be partly used.
-  static const uint32_t kSlack = kLanes * kChunk;
+  // Scratch beyond the block: each lane's last chunk may be partly used, and the scratch's end
+  // short of a whole chunk is not used at all.
+  static const uint32_t kSlack = (kLanes + 1) * kChunk;
   static const uint32_t kSegments = kStarts + 1;
 
   static uint32_t Entry(uint32_t nextRow, uint8_t byte, bool mark) {
