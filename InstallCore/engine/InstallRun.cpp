@@ -20,7 +20,7 @@ bool InstallEngine::RunInstall() {
       if (components[c].selected) totalKb = Kilobytes::Add(totalKb, ComponentSizeKb(c));
   }
   // Damage found before anything was installed leaves nothing to register.
-  if (!DamagedEntry().Empty()) return;
+  if (!DamagedEntry().Empty()) return true;
   for (uint32_t c = 0; c < components.Count() && DamagedEntry().Empty(); ++c) {
     if (!components[c].selected) continue;
     RunComponentActions(c);
