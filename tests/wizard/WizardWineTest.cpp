@@ -315,6 +315,7 @@ TEST(WizardProgress, LicenceThenOptionsThenBothBarsWhileTheWindowResponds) {
   EXPECT_EQ(wizard.Text(kAccept), "I &Agree");
   EXPECT_EQ(wizard.Text(kLicenceIntro),
             "Please read the licence agreement. To install Velmora Wizard Progress, click I Agree.");
+  EXPECT_FALSE(GetWindowLongPtrA(wizard.Item(kFolder), GWL_STYLE) & ES_READONLY) << "locked only after I Agree";
   EXPECT_EQ(LRESULT(SendMessageA(wizard.Item(kLicence), EM_GETOPTIONS, 0, 0) & ECO_READONLY), LRESULT(ECO_READONLY));
   RECT logo;
   GetClientRect(wizard.Item(kLogo), &logo);
