@@ -17,6 +17,7 @@ const uint32_t kMenuChangeable = 4;
 const int kDialogNumber = 201;
 const uint16_t kEnglish = 1033;
 const uint32_t kPathLimit = 1039;
+const int32_t kLogoLimit = 32767;
 
 const int kLicenceGroup[] = {IDC_ACCEPT, IDC_LICENCE, IDC_LICENCE_INTRO, -1};
 const int kOptionsGroup[] = {IDOK,        IDC_COMPONENTS, IDC_FOLDER,     IDC_BROWSE,     IDC_COMPONENTS_LABEL,
@@ -262,8 +263,10 @@ HBITMAP InstallWizard::LoadLogo() {
     int64_t pixelBytes = imageSize ? imageSize : sectionBytes;
     // The section holds exactly sectionBytes; a larger image-size field copies no more.
     int64_t copyBytes = pixelBytes < sectionBytes ? pixelBytes : sectionBytes;
-    bool fits = headerSize >= sizeof(BITMAPINFOHEADER) && width > 0 && height != 0 && bitsPerPixel > 0 &&
-                bitsPerPixel <= 32 && int64_t(kInfoAt) + headerSize + tableBytes <= size &&
+    // A logo is small; the limits also keep every product below in 64 bits.
+    bool fits = headerSize >= sizeof(BITMAPINFOHEADER) && width > 0 && width <= kLogoLimit && height != 0 &&
+                absHeight <= kLogoLimit && bitsPerPixel > 0 && bitsPerPixel <= 32 &&
+                int64_t(kInfoAt) + headerSize + tableBytes <= size &&
                 int64_t(pixelsAt) + pixelBytes <= size;
     void* pixels = nullptr;
     if (fits) {
@@ -291,10 +294,15 @@ INT_PTR InstallWizard::OnCtlColorStatic(HWND control) {
 }
 
 void InstallWizard::OnInstall() {
-  CommitChoices();
   // The choice may have stopped fitting since the button was enabled (the disk filled up, or
-  // the click came as a message): then nothing is installed and the user stays on this page.
-  if (!RunInstall()) {
+  // the click came as a message): then nothing is installed and the user stays on this page,
+  // with the choices not yet committed, so that a later click commits them once.
+  bool installed = CanInstall();
+  if (installed) {
+    CommitChoices();
+    installed = RunInstall();
+  }
+  if (!installed) {
     UpdateSpace();
     return;
   }
@@ -443,8 +451,9 @@ void InstallWizard::FillMenuCombo() {
   Text folder = base;
   ExpandText(folder);
   folder.TrimRight('\\');
+  // An empty programs-menu variable must not make the search list the drive's root.
   FolderListing listing;
-  if (listing.Open(folder)) {
+  if (!folder.Empty() && listing.Open(folder)) {
     while (listing.Next()) {
       if (!listing.IsFolder()) continue;
       Text item = Text(listing.Name()) + "\\" + added;

@@ -159,12 +159,20 @@ const char kOptionsFolder[] = "C:\\Velmora Wizard Options";
 const char kProgressTitle[] = "Velmora Wizard Progress 2.0 - Velmora Tests";
 const char kProgressFolder[] = "C:\\Velmora Wizard Progress";
 
+const char kOptionsKey[] = "Software\\Velmora Wizard Options";
+
+void CleanUpOptions() {
+  DeleteTree(kOptionsFolder);
+  RegDeleteTreeA(HKEY_CURRENT_USER, kOptionsKey);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Options");
+}
+
 bool Matches(const std::string& text, const char* pattern) { return std::regex_match(text, std::regex(pattern)); }
 
 }  // namespace
 
 TEST(WizardOptions, OpensOnTheOptionsPageWithTheLocksAppliedAtOnce) {
-  DeleteTree(kOptionsFolder);
+  CleanUpOptions();
   Wizard wizard("options.exe", kOptionsTitle);
   ASSERT_TRUE(wizard.Open()) << "title: version empty, company set";
   EXPECT_EQ(wizard.Focus(), wizard.Item(kLanguage));
@@ -208,7 +216,7 @@ TEST(WizardOptions, OpensOnTheOptionsPageWithTheLocksAppliedAtOnce) {
 }
 
 TEST(WizardOptions, InstallIsEnabledExactlyWhenTheChoiceCanBeInstalled) {
-  DeleteTree(kOptionsFolder);
+  CleanUpOptions();
   Wizard wizard("options.exe", kOptionsTitle);
   ASSERT_TRUE(wizard.Open());
 
@@ -238,14 +246,23 @@ TEST(WizardOptions, InstallIsEnabledExactlyWhenTheChoiceCanBeInstalled) {
   EXPECT_TRUE(IsWindowVisible(wizard.Dialog()));
   EXPECT_EQ(wizard.Process().FindDialog("Velmora Wizard Options", 500), nullptr) << "no final message";
 
+  // Installed now, the refused click has left no trace in the committed choices.
   wizard.Type(kFolder, kOptionsFolder);
   EXPECT_TRUE(wizard.Enabled(IDOK));
-  EXPECT_EQ(wizard.Cancel(), 0);
-  EXPECT_FALSE(Exists(kOptionsFolder));
+  wizard.ClickInstall();
+  EXPECT_EQ(wizard.DismissMessage("Velmora Wizard Options"), "Finished: ${ProductName}");
+  EXPECT_EQ(wizard.Process().Wait(60000), 0);
+  EXPECT_TRUE(Exists(std::string(kOptionsFolder) + "\\c1.bin"));
+  EXPECT_FALSE(Exists(std::string(kOptionsFolder) + "\\c100.bin"));
+  char programs[MAX_PATH] = {};
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE));
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, kOptionsKey, "Menu"),
+            RegistryData(REG_SZ, std::string(programs) + "\\Velmora Options" + '\0'));
+  CleanUpOptions();
 }
 
 TEST(WizardOptions, SwitchingLanguagesReappliesEveryText) {
-  DeleteTree(kOptionsFolder);
+  CleanUpOptions();
   Wizard wizard("options.exe", kOptionsTitle);
   ASSERT_TRUE(wizard.Open());
   wizard.SelectLanguage("Deutsch");
@@ -270,8 +287,7 @@ TEST(WizardOptions, SwitchingLanguagesReappliesEveryText) {
   EXPECT_TRUE(Exists(std::string(kOptionsFolder) + "\\c1.bin"));
   EXPECT_FALSE(Exists(std::string(kOptionsFolder) + "\\c700.bin"));
   EXPECT_TRUE(Exists(std::string(kOptionsFolder) + "\\Uninst.log"));
-  DeleteTree(kOptionsFolder);
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Options");
+  CleanUpOptions();
 }
 
 TEST(WizardProgress, LicenceThenOptionsThenBothBarsWhileTheWindowResponds) {
@@ -299,6 +315,7 @@ TEST(WizardProgress, LicenceThenOptionsThenBothBarsWhileTheWindowResponds) {
   EXPECT_EQ(wizard.Text(kAccept), "I &Agree");
   EXPECT_EQ(wizard.Text(kLicenceIntro),
             "Please read the licence agreement. To install Velmora Wizard Progress, click I Agree.");
+  EXPECT_FALSE(GetWindowLongPtrA(wizard.Item(kFolder), GWL_STYLE) & ES_READONLY) << "locked only after I Agree";
   EXPECT_EQ(LRESULT(SendMessageA(wizard.Item(kLicence), EM_GETOPTIONS, 0, 0) & ECO_READONLY), LRESULT(ECO_READONLY));
   RECT logo;
   GetClientRect(wizard.Item(kLogo), &logo);
