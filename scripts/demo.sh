@@ -36,6 +36,10 @@ echo
 echo "== Installed tree: $DEST"
 (cd "$DEST" && find . -mindepth 1 -printf '%-44p %M %8s  %TY-%Tm-%Td %TH:%TM\n' | sort)
 echo
+echo "== Start-menu folder"
+MENU="$("$VELMORA_WINE" winepath.exe -u 'C:\users' | tr -d '\r')"
+find "$MENU" -path '*Velmora Demo*' -printf '%P\n' | sort
+echo
 echo "== Uninst.log (newest change first)"
 tr -d '\r' <"$DEST/Uninst.log"
 echo
