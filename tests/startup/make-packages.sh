@@ -52,16 +52,16 @@ name = "Main"
 TOML
 "$velpack" build "$out/damage-logged.toml" --stub "$stub" --architecture "$architecture" -o "$out/damage-logged.exe" >/dev/null
 
-# Signed with a throw-away certificate: the damage installer, and one whose size first needs
-# padding to the certificate table's 8-byte boundary.
+# Signed with a throw-away certificate: the damage installer, and good.exe with one byte more in
+# front of its data area (as an installer whose size is no multiple of 8), which velpack sign
+# first pads to the certificate table's boundary.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$out/key.pem" -out "$out/cert.pem" -days 2 \
   -subj "/CN=Velmora Test Signer" 2>/dev/null
 cp "$out/damage.exe" "$out/signed.exe"
 "$velpack" sign "$out/signed.exe" --cert "$out/cert.pem" --key "$out/key.pem" >/dev/null
-for n in 1 2; do
-  head -c "$n" /dev/zero >"$out/pad.bin"
-  "$velpack" pack --stub "$stub" -o "$out/signed-padded.exe" --solid ProductName="$out/name.txt" \
-    --solid flags="$out/flags.bin" --stored pad="$out/pad.bin"
-  [ $(($(stat -c %s "$out/signed-padded.exe") % 8)) -ne 0 ] && break
-done
+le32() { od -An -t"$2"4 -j "$3" -N 4 "$1" | tr -d ' '; }
+size=$(stat -c %s "$out/good.exe")
+data_base=$((size + $(le32 "$out/good.exe" d $((size - 8))) - $(le32 "$out/good.exe" u $((size - 12)))))
+{ head -c "$data_base" "$out/good.exe"; printf 'X'; tail -c +$((data_base + 1)) "$out/good.exe"; } >"$out/unaligned.exe"
+cp "$out/unaligned.exe" "$out/signed-padded.exe"
 "$velpack" sign "$out/signed-padded.exe" --cert "$out/cert.pem" --key "$out/key.pem" >/dev/null

@@ -19,6 +19,12 @@ trap 'rm -rf "$work"' EXIT
 
 check "osslsigncode verifies the signed installer" 0 verify "$out/signed.exe"
 check "osslsigncode verifies the padded signed installer" 0 verify "$out/signed-padded.exe"
+[ $(($(stat -c %s "$out/damage.exe") % 8)) -eq 0 ] || { echo "FAILED: velpack wrote an installer of no multiple of 8 bytes"; failures=$((failures + 1)); }
+[ $(($(stat -c %s "$out/unaligned.exe") % 8)) -ne 0 ] || { echo "FAILED: unaligned.exe is aligned"; failures=$((failures + 1)); }
+# Signed by osslsigncode itself, without velpack: nothing is padded behind the trailer.
+osslsigncode sign -certs "$out/cert.pem" -key "$out/key.pem" -in "$out/damage.exe" -out "$work/direct.exe" >/dev/null 2>&1
+check "velpack lists an installer osslsigncode signed directly" 0 "$velpack" list "$work/direct.exe"
+check "velpack lists the padded signed installer" 0 "$velpack" list "$out/signed-padded.exe"
 # One byte of the package, then one of the stub's code, changed in a copy.
 size=$(stat -c %s "$out/signed.exe")
 for at in $((size / 2)) 1024; do
