@@ -16,41 +16,20 @@ printf 'A small file, kept in the solid block.\r\n' >"$out/damage/small.txt"
 for i in $(seq 1 4000); do printf 'Line %d of a text that compresses well.\n' "$i"; done >"$out/damage/prose.txt"
 head -c 70001 /dev/zero | openssl enc -aes-128-ctr -nosalt -K 00000000000000000000000000000000 \
   -iv 00000000000000000000000000000000 >"$out/damage/noise.bin"
-cat >"$out/damage.toml" <<'TOML'
-[product]
-name = "Velmora Damage Test"
-destination = 'C:\Velmora Damage Test'
-unattended = true
-uninstaller = false
-
-[[component]]
-name = "Main"
-
-  [[component.action]]
-  kind = "files"
-  source = "damage"
-TOML
-"$velpack" build "$out/damage.toml" --stub "$stub" --architecture "$architecture" -o "$out/damage.exe" >/dev/null
+# An unattended installer of the files in one folder: NAME PRODUCT [MORE PRODUCT KEYS]
+build_unattended() {
+  printf '[product]\nname = "%s"\ndestination = '"'"'C:\\%s'"'"'\nunattended = true\n%s\n' "$2" "$2" "${3:-}" >"$out/$1.toml"
+  printf '[[component]]\nname = "Main"\n[[component.action]]\nkind = "files"\nsource = "%s"\n' "$1" >>"$out/$1.toml"
+  "$velpack" build "$out/$1.toml" --stub "$stub" --architecture "$architecture" -o "$out/$1.exe" >/dev/null
+}
+build_unattended damage "Velmora Damage Test" "uninstaller = false"
 
 # With the uninstaller: a damaged second file leaves the first one logged and registered.
 mkdir -p "$out/damage-logged"
 printf 'Installed before the damage.\r\n' >"$out/damage-logged/a.txt"
 cp "$out/damage/noise.bin" "$out/damage-logged/b.bin"
 printf 'Never installed.\r\n' >"$out/damage-logged/c.txt"
-cat >"$out/damage-logged.toml" <<'TOML'
-[product]
-name = "Velmora Damage Logged"
-destination = 'C:\Velmora Damage Logged'
-unattended = true
-
-[[component]]
-name = "Main"
-
-  [[component.action]]
-  kind = "files"
-  source = "damage-logged"
-TOML
-"$velpack" build "$out/damage-logged.toml" --stub "$stub" --architecture "$architecture" -o "$out/damage-logged.exe" >/dev/null
+build_unattended damage-logged "Velmora Damage Logged"
 
 # Signed with a throw-away certificate: the damage installer, and good.exe with one byte more in
 # front of its data area (as an installer whose size is no multiple of 8), which velpack sign
