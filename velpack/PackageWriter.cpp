@@ -12,6 +12,7 @@
 #include "FileBytes.h"
 #include "PackageFormat.h"
 #include "Catalog.h"
+#include "CertificateTable.h"
 #include "TempFile.h"
 
 using namespace PackageFormat;
@@ -215,7 +216,13 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
   catalog.insert(catalog.end(), stream.begin(), stream.end());
 
   std::vector<uint8_t> trailer;
-  uint64_t fileSize = stub.size() + dataSize + catalog.size() + kTrailerSize;
+  // Zeros behind the stub make the installer's size a multiple of the certificate table's
+  // boundary, so a signer appends the signature right behind the trailer, where the installer
+  // looks for it; the trailer measures from the end and does not see them.
+  uint64_t unpadded = stub.size() + dataSize + catalog.size() + kTrailerSize;
+  const std::vector<uint8_t> padding((kCertificateTableAlignment - unpadded % kCertificateTableAlignment) %
+                                     kCertificateTableAlignment);
+  uint64_t fileSize = unpadded + padding.size();
   if (dataSize > kMaxFileSize || fileSize > kMaxFileSize) {
     *error = outputPath + " would be 4 GB or larger";
     return false;
@@ -230,6 +237,7 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
 
   TempFile file(outputPath);
   file.Write(stub.data(), stub.size());
+  file.Write(padding.data(), padding.size());
   for (const Placed& record : placed) {
     if (record.packed) file.Write(record.packed->data(), record.packed->size());
   }

@@ -20,8 +20,6 @@ extern char** environ;
 namespace {
 const int kUsageError = 2;
 const int kFailure = 1;
-// The PE format starts the certificate table on an 8-byte boundary.
-const size_t kTableAlignment = 8;
 
 int Fail(const std::string& message, int code = kFailure) {
   std::fprintf(stderr, "velpack: sign: %s\n", message.c_str());
@@ -35,8 +33,10 @@ uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
 // A signer would pad the file to the table's boundary between the package's trailer and the
 // table, where the installer would no longer find the trailer. Zeros inserted in front of the
 // data area instead move nothing the trailer measures: it counts back from the file's end.
+// velpack writes installers so aligned; older ones may not be.
 void AlignForSignature(std::vector<uint8_t>* installer) {
-  size_t padding = (kTableAlignment - installer->size() % kTableAlignment) % kTableAlignment;
+  size_t padding = (kCertificateTableAlignment - installer->size() % kCertificateTableAlignment) %
+                   kCertificateTableAlignment;
   if (padding == 0) return;
   size_t size = installer->size();
   int64_t catalogStart = int64_t(size) + int32_t(U32At(*installer, size - 8));

@@ -16,52 +16,31 @@ printf 'A small file, kept in the solid block.\r\n' >"$out/damage/small.txt"
 for i in $(seq 1 4000); do printf 'Line %d of a text that compresses well.\n' "$i"; done >"$out/damage/prose.txt"
 head -c 70001 /dev/zero | openssl enc -aes-128-ctr -nosalt -K 00000000000000000000000000000000 \
   -iv 00000000000000000000000000000000 >"$out/damage/noise.bin"
-cat >"$out/damage.toml" <<'TOML'
-[product]
-name = "Velmora Damage Test"
-destination = 'C:\Velmora Damage Test'
-unattended = true
-uninstaller = false
-
-[[component]]
-name = "Main"
-
-  [[component.action]]
-  kind = "files"
-  source = "damage"
-TOML
-"$velpack" build "$out/damage.toml" --stub "$stub" --architecture "$architecture" -o "$out/damage.exe" >/dev/null
+# An unattended installer of the files in one folder: NAME PRODUCT [MORE PRODUCT KEYS]
+build_unattended() {
+  printf '[product]\nname = "%s"\ndestination = '"'"'C:\\%s'"'"'\nunattended = true\n%s\n' "$2" "$2" "${3:-}" >"$out/$1.toml"
+  printf '[[component]]\nname = "Main"\n[[component.action]]\nkind = "files"\nsource = "%s"\n' "$1" >>"$out/$1.toml"
+  "$velpack" build "$out/$1.toml" --stub "$stub" --architecture "$architecture" -o "$out/$1.exe" >/dev/null
+}
+build_unattended damage "Velmora Damage Test" "uninstaller = false"
 
 # With the uninstaller: a damaged second file leaves the first one logged and registered.
 mkdir -p "$out/damage-logged"
 printf 'Installed before the damage.\r\n' >"$out/damage-logged/a.txt"
 cp "$out/damage/noise.bin" "$out/damage-logged/b.bin"
 printf 'Never installed.\r\n' >"$out/damage-logged/c.txt"
-cat >"$out/damage-logged.toml" <<'TOML'
-[product]
-name = "Velmora Damage Logged"
-destination = 'C:\Velmora Damage Logged'
-unattended = true
+build_unattended damage-logged "Velmora Damage Logged"
 
-[[component]]
-name = "Main"
-
-  [[component.action]]
-  kind = "files"
-  source = "damage-logged"
-TOML
-"$velpack" build "$out/damage-logged.toml" --stub "$stub" --architecture "$architecture" -o "$out/damage-logged.exe" >/dev/null
-
-# Signed with a throw-away certificate: the damage installer, and one whose size first needs
-# padding to the certificate table's 8-byte boundary.
+# Signed with a throw-away certificate: the damage installer, and good.exe with one byte more in
+# front of its data area (as an installer whose size is no multiple of 8), which velpack sign
+# first pads to the certificate table's boundary.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$out/key.pem" -out "$out/cert.pem" -days 2 \
   -subj "/CN=Velmora Test Signer" 2>/dev/null
 cp "$out/damage.exe" "$out/signed.exe"
 "$velpack" sign "$out/signed.exe" --cert "$out/cert.pem" --key "$out/key.pem" >/dev/null
-for n in 1 2; do
-  head -c "$n" /dev/zero >"$out/pad.bin"
-  "$velpack" pack --stub "$stub" -o "$out/signed-padded.exe" --solid ProductName="$out/name.txt" \
-    --solid flags="$out/flags.bin" --stored pad="$out/pad.bin"
-  [ $(($(stat -c %s "$out/signed-padded.exe") % 8)) -ne 0 ] && break
-done
+le32() { od -An -t"$2"4 -j "$3" -N 4 "$1" | tr -d ' '; }
+size=$(stat -c %s "$out/good.exe")
+data_base=$((size + $(le32 "$out/good.exe" d $((size - 8))) - $(le32 "$out/good.exe" u $((size - 12)))))
+{ head -c "$data_base" "$out/good.exe"; printf 'X'; tail -c +$((data_base + 1)) "$out/good.exe"; } >"$out/unaligned.exe"
+cp "$out/unaligned.exe" "$out/signed-padded.exe"
 "$velpack" sign "$out/signed-padded.exe" --cert "$out/cert.pem" --key "$out/key.pem" >/dev/null

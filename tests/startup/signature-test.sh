@@ -19,6 +19,12 @@ trap 'rm -rf "$work"' EXIT
 
 check "osslsigncode verifies the signed installer" 0 verify "$out/signed.exe"
 check "osslsigncode verifies the padded signed installer" 0 verify "$out/signed-padded.exe"
+[ $(($(stat -c %s "$out/damage.exe") % 8)) -eq 0 ] || { echo "FAILED: velpack wrote an installer of no multiple of 8 bytes"; failures=$((failures + 1)); }
+[ $(($(stat -c %s "$out/unaligned.exe") % 8)) -ne 0 ] || { echo "FAILED: unaligned.exe is aligned"; failures=$((failures + 1)); }
+# Signed by osslsigncode itself, without velpack: nothing is padded behind the trailer.
+osslsigncode sign -certs "$out/cert.pem" -key "$out/key.pem" -in "$out/damage.exe" -out "$work/direct.exe" >/dev/null 2>&1
+check "velpack lists an installer osslsigncode signed directly" 0 "$velpack" list "$work/direct.exe"
+check "velpack lists the padded signed installer" 0 "$velpack" list "$out/signed-padded.exe"
 # One byte of the package, then one of the stub's code, changed in a copy.
 size=$(stat -c %s "$out/signed.exe")
 for at in $((size / 2)) 1024; do
@@ -34,6 +40,19 @@ cp "$out/damage.exe" "$work/wrong-key.exe"
 openssl genrsa -out "$work/other.pem" 2048 2>/dev/null
 check "velpack sign fails with a key that does not match the certificate" 1 "$velpack" sign "$work/wrong-key.exe" --cert "$out/cert.pem" --key "$work/other.pem"
 cmp -s "$out/damage.exe" "$work/wrong-key.exe" || { echo "FAILED: a failed signing changed the installer"; failures=$((failures + 1)); }
+# A time-stamping service that cannot be reached fails the signing; the installer stays as it was.
+cp "$out/damage.exe" "$work/no-timestamp.exe"
+check "velpack sign fails when the time-stamping service cannot be reached" 1 "$velpack" sign "$work/no-timestamp.exe" \
+  --cert "$out/cert.pem" --key "$out/key.pem" --timestamp http://127.0.0.1:9/
+cmp -s "$out/damage.exe" "$work/no-timestamp.exe" || { echo "FAILED: a failed time stamp changed the installer"; failures=$((failures + 1)); }
+# A key protected by a password, read from a file.
+printf 'velmora' >"$work/password"
+openssl req -x509 -newkey rsa:2048 -passout file:"$work/password" -keyout "$work/locked.pem" -out "$work/locked-cert.pem" \
+  -days 2 -subj "/CN=Velmora Test Signer" 2>/dev/null
+cp "$out/damage.exe" "$work/locked.exe"
+check "velpack sign reads the key's password from --password-file" 0 "$velpack" sign "$work/locked.exe" \
+  --cert "$work/locked-cert.pem" --key "$work/locked.pem" --password-file "$work/password"
+check "osslsigncode verifies the installer signed with the locked key" 0 osslsigncode verify -in "$work/locked.exe" -CAfile "$work/locked-cert.pem"
 check "velpack sign refuses a file without a package" 1 "$velpack" sign "$out/cert.pem" --cert "$out/cert.pem" --key "$out/key.pem"
 check "velpack sign needs --key" 2 "$velpack" sign "$work/wrong-key.exe" --cert "$out/cert.pem"
 leftovers=$(find "$work" "$out" -name '*.signing-*' | wc -l)
