@@ -58,7 +58,7 @@ for target in "${targets[@]}"; do
   artifacts=$(($(find "$findings" -type f | wc -l) - found_before))
   if [ "$status" -ne 0 ] && [ "$artifacts" -eq 0 ]; then artifacts=1; fi
   [ "$artifacts" -gt 0 ] && found_any=1
-  summary+=("$(printf '%-26s %12s %8s %9s' "$target" "${executions:-?}" "+$((after - before))" "$artifacts")")
+  summary+=("$(printf '%-26s %12s %8s %9s' "$target" "${executions:-?}" "$(printf '%+d' $((after - before)))" "$artifacts")")
   rm -rf "$work" "$work.min" "$work.log" "$work.merge.log"
 done
 

@@ -136,17 +136,21 @@ __attribute__((always_inline)) inline bool BlockDecoder::DecodeSymbols(RangeDeco
   return length == 0 || block->origin < length;
 }
 
+void BlockDecoder::FirstRows(uint32_t next[256]) const {
+  uint32_t sum = 0;
+  for (uint32_t c = 0; c < 256; ++c) {
+    next[c] = sum;
+    sum += byteCounts_[c];
+  }
+}
+
 uint8_t* BlockDecoder::ReadText(const Block& block) {
   const uint32_t length = block.length;
   if (length == 0) return symbols_;
   // next[c]: the row of the next c of the transformed block, i.e. the row of the text position
   // before the one that c stands for; that row's entry leads to this one.
   uint32_t next[256];
-  uint32_t sum = 0;
-  for (uint32_t c = 0; c < 256; ++c) {
-    next[c] = sum;
-    sum += byteCounts_[c];
-  }
+  FirstRows(next);
   const uint8_t* symbols = symbols_;
   uint32_t* rows = rows_;
   const uint32_t stride = RowWalk::Stride(length);
@@ -165,11 +169,7 @@ uint8_t* BlockDecoder::ReadText(const Block& block) {
 
 void BlockDecoder::ReadTextInOneChain(const Block& block) {
   uint32_t next[256];
-  uint32_t sum = 0;
-  for (uint32_t c = 0; c < 256; ++c) {
-    next[c] = sum;
-    sum += byteCounts_[c];
-  }
+  FirstRows(next);
   // rows[r]: the row of the text position before r's.
   for (uint32_t r = 0; r < block.length; ++r) rows_[r] = next[symbols_[r]]++;
   uint32_t row = block.origin;

@@ -42,6 +42,8 @@ class BlockDecoder {
   bool DecodeBlock(RangeDecoder& coder, Block* block);
   bool DecodeSymbols(RangeDecoder& coder, Block* block);
   uint32_t DecodeSymbol(RangeDecoder& coder);
+  // next[c]: the first row of the sorted block whose byte is c.
+  void FirstRows(uint32_t next[256]) const;
   // Reads the text of the decoded block off its rows; returns the buffer that holds it.
   uint8_t* ReadText(const Block& block);
   // The text the slow way, one row after the other: for blocks whose rows form several cycles.
