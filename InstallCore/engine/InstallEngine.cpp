@@ -32,7 +32,7 @@ InstallEngine::InstallEngine(const char* path)
       noUninstaller(false),
       variables(IsAnsiLeadByte),
       installerPath(FolderOf(path)),
-      productFlags(2) {
+      productFlags(kProductFolderChangeable) {
   LoadProductData();
   LoadComponents();
   AddBuiltInVariables();

@@ -17,6 +17,11 @@ struct Component {
   bool selected;  // installed
 };
 
+// Bits of the product's "flags" entry.
+const uint32_t kProductUnattended = 1;
+const uint32_t kProductFolderChangeable = 2;
+const uint32_t kProductMenuChangeable = 4;
+
 struct DeferredProgram {
   Text program;
   Text arguments;

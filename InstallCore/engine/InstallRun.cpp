@@ -13,8 +13,8 @@ uint64_t FileSize(const WIN32_FIND_DATAA& found) {
 bool InstallEngine::RunInstall() {
   if (!CanInstall()) return false;
   productPath.TrimRight('\\');
-  if (productFlags & 1) UseDefaultMenu();
-  if (!(productFlags & 1)) {
+  if (productFlags & kProductUnattended) UseDefaultMenu();
+  if (!(productFlags & kProductUnattended)) {
     EnterProgressState();
     for (uint32_t c = 0; c < components.Count(); ++c)
       if (components[c].selected) totalKb = Kilobytes::Add(totalKb, ComponentSizeKb(c));

@@ -3,14 +3,10 @@
 #include "Module.h"
 #include "resource.h"
 
-namespace {
-const uint32_t kUnattended = 1;
-}
-
 int RunModes(InstallWizard& installer) {
   // An entry found damaged, even while the product data was read, stops everything.
   if (installer.DamagedEntry().Empty()) {
-    if (installer.ProductFlags() & kUnattended) {
+    if (installer.ProductFlags() & kProductUnattended) {
       installer.RunInstall();
     } else {
       HWND owner = GetActiveWindow();

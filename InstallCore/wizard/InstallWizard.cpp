@@ -11,9 +11,6 @@
 #include "resource.h"
 
 namespace {
-const uint32_t kUnattended = 1;
-const uint32_t kFolderChangeable = 2;
-const uint32_t kMenuChangeable = 4;
 const int kDialogNumber = 201;
 const uint16_t kEnglish = 1033;
 const uint32_t kPathLimit = 1039;
@@ -223,8 +220,8 @@ void InstallWizard::ShowOptionsPage() {
   ShowGroup(kOptionsGroup, true);
   // Enter presses the button that is shown: I Agree on the licence page, Install here.
   SendMessageA(window_, DM_SETDEFID, IDOK, 0);
-  if (!(productFlags & kMenuChangeable)) LockMenu();
-  if (!(productFlags & kFolderChangeable)) LockFolder();
+  if (!(productFlags & kProductMenuChangeable)) LockMenu();
+  if (!(productFlags & kProductFolderChangeable)) LockFolder();
 }
 
 void InstallWizard::ShowGroup(const int* group, bool show) {
@@ -551,7 +548,7 @@ void InstallWizard::EnterProgressState() {
 }
 
 void InstallWizard::OnProgress(const Text& item, int percent) {
-  if (productFlags & kUnattended) return;
+  if (productFlags & kProductUnattended) return;
   if (window_ && percent != 0) ShowFileProgress(item, percent);
   PumpMessages();
 }
