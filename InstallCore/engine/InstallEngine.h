@@ -105,6 +105,9 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   bool RunInstall();
   // Without the wizard, the Start-menu folder is the product's default one.
   void UseDefaultMenu();
+  // The user's or the common programs menu, as the product data choose, unexpanded and with a
+  // closing backslash.
+  Text ProgramsMenuBase();
   uint32_t ComponentSizeKb(uint32_t component);
   uint32_t FolderSizeKb(const Text& path);
   uint32_t RequiredSpaceKb();

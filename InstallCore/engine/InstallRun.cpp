@@ -13,8 +13,9 @@ uint64_t FileSize(const WIN32_FIND_DATAA& found) {
 bool InstallEngine::RunInstall() {
   if (!CanInstall()) return false;
   productPath.TrimRight('\\');
-  if (productFlags & kProductUnattended) UseDefaultMenu();
-  if (!(productFlags & kProductUnattended)) {
+  if (productFlags & kProductUnattended) {
+    UseDefaultMenu();
+  } else {
     EnterProgressState();
     for (uint32_t c = 0; c < components.Count(); ++c)
       if (components[c].selected) totalKb = Kilobytes::Add(totalKb, ComponentSizeKb(c));
@@ -37,9 +38,13 @@ void InstallEngine::UseDefaultMenu() {
   Text folder = ReadEntryString("AddedMenu");
   ExpandText(folder);
   folder.TrimLeft('\\');
-  productMenu = ReadEntryString("UserMenu").Equals("0") ? "${CommonProgramsMenu}\\" : "${UserProgramsMenu}\\";
+  productMenu = ProgramsMenuBase();
   productMenu.Append(folder);
   SetVariable("ProductMenu", productMenu);
+}
+
+Text InstallEngine::ProgramsMenuBase() {
+  return Text(ReadEntryString("UserMenu").Equals("0") ? "${CommonProgramsMenu}\\" : "${UserProgramsMenu}\\");
 }
 
 uint32_t InstallEngine::ComponentSizeKb(uint32_t component) {
