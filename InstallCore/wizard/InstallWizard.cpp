@@ -442,7 +442,7 @@ void InstallWizard::FillMenuCombo() {
   ExpandText(added);
   HWND combo = Item(IDC_MENU);
   SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(added.CStr()));
-  Text base(ReadEntryString("UserMenu").Equals("0") ? "${CommonProgramsMenu}\\" : "${UserProgramsMenu}\\");
+  Text base = ProgramsMenuBase();
   productMenu = base;
   SetVariable("ProductMenu", base);
   Text folder = base;
@@ -506,11 +506,13 @@ void InstallWizard::OnBrowse() {
   }
 }
 
+// Sizing the selection may walk external folders, so the button and the line share one count.
 void InstallWizard::UpdateSpace() {
-  EnableWindow(Item(IDOK), CanInstall());
   Text folder = ItemText(IDC_FOLDER, kPathLimit);
   uint32_t free = folder.Empty() ? 0 : FreeSpaceKb(folder);
-  Text line = WizardText::FormatTwoStrings(GetString(7), WizardText::FormatSize(RequiredSpaceKb()),
+  uint32_t required = RequiredSpaceKb();
+  EnableWindow(Item(IDOK), Installable(folder, free, required));
+  Text line = WizardText::FormatTwoStrings(GetString(7), WizardText::FormatSize(required),
                                            WizardText::FormatSize(free));
   SetDlgItemTextA(window_, IDC_SPACE, line.CStr());
 }
@@ -518,8 +520,11 @@ void InstallWizard::UpdateSpace() {
 bool InstallWizard::CanInstall() {
   if (!window_) return true;
   Text folder = ItemText(IDC_FOLDER, kPathLimit);
-  if (folder.Empty()) return false;
-  if (FreeSpaceKb(folder) < RequiredSpaceKb()) return false;
+  return !folder.Empty() && Installable(folder, FreeSpaceKb(folder), RequiredSpaceKb());
+}
+
+bool InstallWizard::Installable(const Text& folder, uint32_t freeKb, uint32_t requiredKb) const {
+  if (folder.Empty() || freeKb < requiredKb) return false;
   for (uint32_t i = 0; i < components.Count(); ++i)
     if (components[i].selected) return true;
   return false;

@@ -58,6 +58,8 @@ class InstallWizard : public InstallEngine {
   void LockMenu();
   void OnBrowse();
   void UpdateSpace();
+  // A destination, room for the selection, and something selected.
+  bool Installable(const Text& folder, uint32_t freeKb, uint32_t requiredKb) const;
   void CommitChoices();
 
   // Progress.
