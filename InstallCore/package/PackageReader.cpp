@@ -38,15 +38,23 @@ class LimitedSink final : public ByteSink {
   bool refused_;
 };
 
-bool TrailerValid(const uint8_t* image, uint32_t size) {
+struct Trailer {
+  uint32_t dataSize;
+  uint32_t catalogOffset;
+  uint8_t flags;
+};
+
+// The trailer in the last bytes of image[0, size); false when there is none of this format.
+bool ReadTrailer(const uint8_t* image, uint32_t size, Trailer* trailer) {
   if (size < kTrailerSize) return false;
-  ByteSource trailer(image + size - kTrailerSize, kTrailerSize);
+  ByteSource source(image + size - kTrailerSize, kTrailerSize);
   uint32_t magic;
-  trailer.ReadU32(&magic);
-  trailer.Skip(8);
-  uint8_t version = trailer.ReadByte();
-  uint8_t flags = trailer.ReadByte();
-  return magic == kTrailerMagic && version == kVersion && (flags & kFlagRequired);
+  source.ReadU32(&magic);
+  source.ReadU32(&trailer->dataSize);
+  source.ReadU32(&trailer->catalogOffset);
+  uint8_t version = source.ReadByte();
+  trailer->flags = source.ReadByte();
+  return magic == kTrailerMagic && version == kVersion && (trailer->flags & kFlagRequired);
 }
 
 // Grows a text as bytes arrive, so a claimed size is only paid for once the bytes exist.
@@ -100,18 +108,15 @@ bool PackageReader::OpenImage(const uint8_t* image, uint32_t size) {
   if (!image) return false;
   // A signed installer ends with its signature: the package then ends where that begins, and
   // everything from there on is measured as if the file ended there.
+  Trailer trailer;
   uint32_t signature;
-  if (!TrailerValid(image, size)) {
-    if (!FindCertificateTable(image, size, &signature) || !TrailerValid(image, signature)) return false;
+  if (!ReadTrailer(image, size, &trailer)) {
+    if (!FindCertificateTable(image, size, &signature) || !ReadTrailer(image, signature, &trailer)) return false;
     size = signature;
   }
-  ByteSource trailer(image + size - kTrailerSize + 4, kTrailerSize - 4);
-  uint32_t dataSize, catalogOffset;
-  trailer.ReadU32(&dataSize);
-  trailer.ReadU32(&catalogOffset);
-  trailer.ReadByte();
-  checksums_ = (trailer.ReadByte() & kFlagEntryChecksums) != 0;
-  int64_t catalogStart = int64_t(size) + int32_t(catalogOffset);
+  checksums_ = (trailer.flags & kFlagEntryChecksums) != 0;
+  uint32_t dataSize = trailer.dataSize;
+  int64_t catalogStart = int64_t(size) + int32_t(trailer.catalogOffset);
   if (catalogStart < 0 || catalogStart > int64_t(size - kTrailerSize) || dataSize > catalogStart) return false;
   dataBase_ = image + catalogStart - dataSize;
   dataSize_ = dataSize;
