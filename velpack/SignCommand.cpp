@@ -113,12 +113,17 @@ int SignCommand(const std::vector<std::string>& args) {
   std::string error;
   if (!ReadFileBytes(installer, &bytes, &error)) return Fail(error);
   uint32_t size = uint32_t(bytes.size());
-  if (bytes.size() > 0xFFFFFFFFu || !PackageReader(bytes.data(), size).IsOpen())
-    return Fail(installer + ": no Velmora package found, or the package is damaged");
+  if (bytes.size() > 0xFFFFFFFFu) return Fail(installer + ": no Velmora package found, or the package is damaged");
+  uint32_t entries;
+  // The reader points into bytes, which the alignment below may move.
+  {
+    PackageReader package(bytes.data(), size);
+    if (!package.IsOpen()) return Fail(installer + ": no Velmora package found, or the package is damaged");
+    entries = package.EntryCount();
+  }
   uint32_t table;
   if (FindCertificateTable(bytes.data(), size, &table))
     return Fail(installer + " is signed already: sign the installer velpack built");
-  uint32_t entries = PackageReader(bytes.data(), size).EntryCount();
   AlignForSignature(&bytes);
 
   WorkFolder work(installer);
