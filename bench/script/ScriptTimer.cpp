@@ -61,9 +61,9 @@ int main(int argc, char** argv) {
   };
   std::vector<Timings> all;
   for (int i = 2; i < argc; ++i) {
-    std::string spec = argv[i];
-    size_t equals = spec.find('=');
-    all.push_back(Timings{spec.substr(0, equals), spec.substr(equals + 1), {}, {}, {}});
+    std::string labelled = argv[i];
+    size_t equals = labelled.find('=');
+    all.push_back(Timings{labelled.substr(0, equals), labelled.substr(equals + 1), {}, {}, {}});
   }
   // Round after round through all installers, so that a change in the machine's load falls on
   // every one alike.
