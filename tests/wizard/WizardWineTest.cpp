@@ -432,12 +432,18 @@ TEST(WizardLogo, HeadersPointingOutsideTheEntryShowNoLogo) {
 }
 
 namespace {
-// Keys go to the focused control through the dialog's own message loop, as typed keys do.
+// Keys go to the focused control through the dialog's own message loop, as typed keys do. The
+// focus may pass through no window on its way, so the key counts as handled once it has settled
+// on another window (or the dialog is gone).
 void PressKey(Wizard& wizard, WPARAM key) {
   HWND focus = wizard.Focus();
   PostMessageA(focus ? focus : wizard.Dialog(), WM_KEYDOWN, key, 0);
   PostMessageA(focus ? focus : wizard.Dialog(), WM_KEYUP, key, 0xC0000000);
   Sleep(300);
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 5000 && IsWindow(wizard.Dialog()); Sleep(50)) {
+    HWND now = wizard.Focus();
+    if (now && now != focus) break;
+  }
 }
 }  // namespace
 
