@@ -23,6 +23,15 @@ const int kAccept = 5, kFile = 203, kFileBar = 204, kTotalBar = 205, kLogo = 206
 
 std::string PackageDir() { return WindowsPath(EnvironmentValue("VELMORA_WIZARD_PACKAGES")); }
 
+// The installer runs in its own process: what the test waits for is polled until it holds or the
+// time is up. True when it held.
+template <typename Condition>
+bool WaitUntil(Condition done, DWORD timeoutMs) {
+  for (DWORD start = GetTickCount(); !done(); Sleep(20))
+    if (GetTickCount() - start >= timeoutMs) return false;
+  return true;
+}
+
 // Memory inside the installer's process, for the list-view messages that carry pointers.
 class RemoteMemory {
  public:
@@ -355,8 +364,7 @@ TEST(WizardProgress, LicenceThenOptionsThenBothBarsWhileTheWindowResponds) {
 
   wizard.ClickInstall();
   // Held by the second component: its file is written, the first component's 100 of 1000 KB done.
-  DWORD start = GetTickCount();
-  while (wizard.BarPosition(kTotalBar) < 10 && GetTickCount() - start < 30000) Sleep(20);
+  WaitUntil([&] { return wizard.BarPosition(kTotalBar) >= 10; }, 30000);
   EXPECT_EQ(wizard.BarPosition(kTotalBar), 10);
   EXPECT_EQ(wizard.BarPosition(kFileBar), 100);
   EXPECT_EQ(wizard.Text(kFile), "C:\\...\\c200.bin");
@@ -440,10 +448,12 @@ void PressKey(Wizard& wizard, WPARAM key) {
   PostMessageA(focus ? focus : wizard.Dialog(), WM_KEYDOWN, key, 0);
   PostMessageA(focus ? focus : wizard.Dialog(), WM_KEYUP, key, 0xC0000000);
   Sleep(300);
-  for (DWORD start = GetTickCount(); GetTickCount() - start < 5000 && IsWindow(wizard.Dialog()); Sleep(50)) {
-    HWND now = wizard.Focus();
-    if (now && now != focus) break;
-  }
+  WaitUntil(
+      [&] {
+        HWND now = wizard.Focus();
+        return !IsWindow(wizard.Dialog()) || (now && now != focus);
+      },
+      5000);
 }
 }  // namespace
 
@@ -562,8 +572,7 @@ TEST(WizardLayout, NothingIsCutOffOrOverlapsAt96And144Dpi) {
       wizard.Click(kAccept);
       ExpectTidyInBothLanguages(wizard, dpi, "options page, folder fixed");
       wizard.ClickInstall();
-      DWORD start = GetTickCount();
-      while (wizard.BarPosition(kTotalBar) < 10 && GetTickCount() - start < 30000) Sleep(20);
+      WaitUntil([&] { return wizard.BarPosition(kTotalBar) >= 10; }, 30000);
       ExpectTidyLayout(wizard, dpi, "progress state at " + std::to_string(dpi) + " DPI");
       HANDLE gate = CreateFileA(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
       CloseHandle(gate);
@@ -609,13 +618,14 @@ BOOL CALLBACK FindOwned(HWND window, LPARAM param) {
 
 // The folder browser the wizard opened, polled for up to 30 s.
 HWND FindBrowser(HWND wizard) {
-  for (int waited = 0; waited < 30000; waited += 50) {
-    OwnedSearch search = {wizard, nullptr};
-    EnumWindows(FindOwned, LPARAM(&search));
-    if (search.found) return search.found;
-    Sleep(50);
-  }
-  return nullptr;
+  OwnedSearch search = {wizard, nullptr};
+  WaitUntil(
+      [&] {
+        EnumWindows(FindOwned, LPARAM(&search));
+        return search.found != nullptr;
+      },
+      30000);
+  return search.found;
 }
 }  // namespace
 
@@ -642,7 +652,7 @@ TEST(WizardBrowse, ThePickedFolderGetsTheAddedFolderAndCancelChangesNothing) {
     EXPECT_TRUE(title.found) << "the browser shows string 5";
     Sleep(300);
     SendMessageA(GetDlgItem(browser, c.button), BM_CLICK, 0, 0);
-    for (int waited = 0; waited < 10000 && IsWindow(browser); waited += 50) Sleep(50);
+    WaitUntil([&] { return !IsWindow(browser); }, 10000);
     EXPECT_EQ(wizard.Text(kFolder), c.result) << c.start;
   }
   EXPECT_EQ(wizard.Cancel(), 0);
