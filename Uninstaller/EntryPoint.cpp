@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <objbase.h>
+#include <string.h>
 
+#include "ListedItems.h"
 #include "MappedFile.h"
 #include "SelfRelaunch.h"
 #include "SystemApi.h"
@@ -18,10 +20,36 @@ int Show(const Text& text, const Text& caption, UINT type) {
   return MessageBoxA(nullptr, text.CStr(), caption.CStr(), type | MB_SETFOREGROUND);
 }
 
+// The log, and the journal an install left beside it if it ended early; false when there is
+// neither.
 bool ReadLog(const Text& path, UninstallLogReader* log) {
+  if (path.Empty()) return false;
   MappedFile file;
-  return !path.Empty() && file.Open(path.CStr()) &&
-         log->Read(reinterpret_cast<const char*>(file.View()), file.Size());
+  bool logged = file.Open(path.CStr()) && log->Read(reinterpret_cast<const char*>(file.View()), file.Size());
+  Text journalPath = UninstallLog::JournalPath(path);
+  MappedFile journal;
+  bool journaled = journal.Open(journalPath.CStr()) &&
+                   log->AddJournal(reinterpret_cast<const char*>(journal.View()), journal.Size(), journalPath);
+  return logged || journaled;
+}
+
+// Writes the log anew with the lines still to undo, for a second run; false when it could not.
+bool RewriteLog(const Text& path, const UninstallLogReader& log, const List<LogLine>& lines) {
+  UninstallLog kept;
+  for (uint32_t i = lines.Count(); i > 0; --i)
+    if (!kept.Add(lines[i - 1].type, lines[i - 1].text)) return false;
+  if (!log.UninstallerText().Empty()) {
+    kept.SetTier(UninstallLog::kClosing);
+    if (!kept.Add(UninstallLogReader::kUninstallerText, log.UninstallerText())) return false;
+  }
+  Text text;
+  MappedFile file;
+  if (!kept.Render(log.ProductName(), &text) || !file.Create(path.CStr(), text.Length())) return false;
+  memcpy(file.View(), text.Data(), text.Length());
+  file.Close();
+  // Its lines are in the log now.
+  DeleteFileA(UninstallLog::JournalPath(path).CStr());
+  return true;
 }
 
 Text FolderOf(const Text& path) {
@@ -53,24 +81,18 @@ bool Confirm(const UninstallLogReader& log, const Text& caption) {
   return Show(question, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-void ShowOutcome(const Text& product, const Uninstaller& uninstaller, const Text& caption) {
+void ShowOutcome(const Text& product, const Uninstaller& uninstaller, bool retryable, const Text& caption) {
   Text message(product);
   if (uninstaller.Complete()) {
     message.Append(" was removed from your computer.");
     Show(message, caption, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  message.Append(" was removed, but these items could not be removed:\r\n");
-  const List<Text>& remaining = uninstaller.Remaining();
-  for (uint32_t i = 0; i < remaining.Count() && i < kListedItems; ++i) {
-    message.Append("\r\n");
-    message.Append(remaining[i]);
-  }
-  if (remaining.Count() > kListedItems) {
-    message.Append("\r\nand ");
-    message.AppendDecimal(remaining.Count() - kListedItems);
-    message.Append(" more");
-  }
+  message.Append(uninstaller.Retry() ? " was not removed completely. These items could not be removed:\r\n"
+                                     : " was removed, but these items could not be removed:\r\n");
+  message.Append(ListedItems::Format(uninstaller.Remaining(), kListedItems));
+  if (retryable)
+    message.Append("\r\n\r\nClose the programs that use them, then uninstall again to finish the removal.");
   Show(message, caption, MB_OK | MB_ICONWARNING);
 }
 
@@ -89,9 +111,11 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller) {
   if (!arguments.silent && !Confirm(log, caption)) return kNotRun;
   // Libraries unregistering themselves may use COM.
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  uninstaller->Run(log.Lines());
+  uninstaller->Run(log.Lines(), arguments.logPath, log.ProductName());
   if (SUCCEEDED(com)) CoUninitialize();
-  if (!arguments.silent) ShowOutcome(log.ProductName(), *uninstaller, caption);
+  // The registration stays and points at a log of what is left, so a second run finishes.
+  bool retryable = uninstaller->Retry() && RewriteLog(arguments.logPath, log, uninstaller->Kept());
+  if (!arguments.silent) ShowOutcome(log.ProductName(), *uninstaller, retryable, caption);
   return uninstaller->Complete() ? kRemoved : kIncomplete;
 }
 

@@ -79,3 +79,19 @@ bool UninstallLogReader::Read(const char* data, uint32_t size) {
   TrimLineEnds(&uninstallerText_);
   return !productName_.Empty();
 }
+
+bool UninstallLogReader::AddJournal(const char* data, uint32_t size, const Text& journalPath) {
+  UninstallLogReader journal;
+  if (!journal.Read(data, size)) return false;
+  if (productName_.Empty()) productName_ = journal.productName_;
+  List<LogLine> logged;
+  for (const LogLine& line : lines_)
+    if (!logged.Append(line)) return false;
+  lines_.Clear();
+  if (!lines_.Append(LogLine{kFile, journalPath})) return false;
+  for (uint32_t i = journal.lines_.Count(); i > 0; --i)
+    if (!lines_.Append(journal.lines_[i - 1])) return false;
+  for (const LogLine& line : logged)
+    if (!lines_.Append(line)) return false;
+  return true;
+}

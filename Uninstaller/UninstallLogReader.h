@@ -31,6 +31,10 @@ class UninstallLogReader {
   // False when the bytes hold no product name, or memory runs out. Lines of unknown types,
   // lines without text and lines holding zero bytes are passed over.
   bool Read(const char* data, uint32_t size);
+  // Adds the journal an install keeps beside its log while it runs, left behind when the run
+  // ended early: its lines, oldest first in the file, go before the log's, newest first, and
+  // the journal file itself before them. Without a log, the product name is the journal's.
+  bool AddJournal(const char* data, uint32_t size, const Text& journalPath);
 
   const Text& ProductName() const { return productName_; }
   const Text& UninstallerText() const { return uninstallerText_; }

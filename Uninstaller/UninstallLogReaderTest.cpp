@@ -32,6 +32,25 @@ TEST(UninstallLogReaderTest, ToleratesLoneLineFeedsAndAMissingLastLineEnd) {
   EXPECT_STREQ(log.ProductName().CStr(), "Demo");
 }
 
+TEST(UninstallLogReaderTest, AJournalLeftByAnUnfinishedRunComesFirstNewestFirst) {
+  const std::string journal = "Demo\r\n2 C:\\App\r\n3 C:\\App\\a.txt\r\n3 C:\\App\\b.txt\r\n";
+  UninstallLogReader log;
+  ASSERT_TRUE(log.AddJournal(journal.data(), uint32_t(journal.size()), "C:\\App\\Uninst.log.journal"));
+  EXPECT_STREQ(log.ProductName().CStr(), "Demo") << "no log: the journal names the product";
+  std::string lines;
+  for (const LogLine& line : log.Lines()) lines += std::to_string(line.type) + " " + line.text.CStr() + "|";
+  EXPECT_EQ(lines, "3 C:\\App\\Uninst.log.journal|3 C:\\App\\b.txt|3 C:\\App\\a.txt|2 C:\\App|");
+
+  // Over an earlier run's log: the journal's lines are the newer ones.
+  UninstallLogReader upgraded;
+  EXPECT_EQ(Read("Demo\r\n3 C:\\App\\old.txt\r\n2 C:\\App\r\n", &upgraded), "3 C:\\App\\old.txt|2 C:\\App");
+  ASSERT_TRUE(upgraded.AddJournal(journal.data(), uint32_t(journal.size()), "J"));
+  lines.clear();
+  for (const LogLine& line : upgraded.Lines()) lines += std::to_string(line.type) + " " + line.text.CStr() + "|";
+  EXPECT_EQ(lines, "3 J|3 C:\\App\\b.txt|3 C:\\App\\a.txt|2 C:\\App|3 C:\\App\\old.txt|2 C:\\App|");
+  EXPECT_FALSE(upgraded.AddJournal("", 0, "J")) << "an empty journal is refused";
+}
+
 TEST(UninstallLogReaderTest, RefusesALogWithoutProductName) {
   UninstallLogReader log;
   EXPECT_EQ(Read("", &log), "<refused>");

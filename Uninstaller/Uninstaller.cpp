@@ -6,6 +6,7 @@
 
 #include "OwnedHandle.h"
 #include "RegistryLocation.h"
+#include "UninstallLog.h"
 
 namespace {
 const char kTypeLibraries[] = "TypeLib\\";
@@ -33,6 +34,35 @@ struct TypeLibraryVersion {
   WORD minor;
   LCID locale;
 };
+
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+bool SamePath(const Text& a, const Text& b) { return !b.Empty() && lstrcmpiA(a.CStr(), b.CStr()) == 0; }
+
+// Whether text names the key or something inside it, letter case not told apart.
+bool IsKeyOrInside(const Text& text, const Text& key) {
+  return SamePath(text, key) ||
+         (text.Length() > key.Length() && text[key.Length()] == '\\' &&
+          CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, text.CStr(), int(key.Length()), key.CStr(),
+                         int(key.Length())) == CSTR_EQUAL);
+}
+
+// The program the product's registration starts: the first word of its uninstall command, or
+// the quoted text it begins with.
+Text RegisteredProgram(const Text& key) {
+  char command[2048];
+  DWORD size = sizeof(command) - 1;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
+      ERROR_SUCCESS)
+    return Text();
+  Text text(command);
+  if (!text.Empty() && text[0] == '"') {
+    uint32_t close = text.FindChar('"', 1);
+    return close == Text::kNotFound ? Text() : text.Mid(1, close - 1);
+  }
+  uint32_t blank = text.FindChar(' ');
+  return blank == Text::kNotFound ? text : text.Left(blank);
+}
 
 bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
@@ -172,10 +202,35 @@ bool RemoveService(const Text& name) {
 }
 }  // namespace
 
-void Uninstaller::Run(const List<LogLine>& lines) {
+void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Text& productName) {
+  Text registration = Text(kUninstallKey) + productName;
+  Text journalPath = UninstallLog::JournalPath(logPath);
+  Text program = RegisteredProgram(registration);
+  List<LogLine> last;
   for (const LogLine& line : lines) {
+    bool keepsRemovable =
+        ((line.type == UninstallLogReader::kKey || line.type == UninstallLogReader::kValue) &&
+         IsKeyOrInside(line.text, Text("HKLM\\") + registration)) ||
+        (line.type == UninstallLogReader::kFile &&
+         (SamePath(line.text, logPath) || SamePath(line.text, journalPath) || SamePath(line.text, program))) ||
+        (line.type == UninstallLogReader::kFolder && UninstallLog::IsInsideFolder(logPath, line.text));
+    if (keepsRemovable) {
+      last.Append(line);
+      continue;
+    }
     if (Undo(line)) continue;
     // The outcome must not depend on whether the list could grow.
+    complete_ = false;
+    retry_ = true;
+    remaining_.Append(line.text);
+    kept_.Append(line);
+  }
+  if (retry_) {
+    for (const LogLine& line : last) kept_.Append(line);
+    return;
+  }
+  for (const LogLine& line : last) {
+    if (Undo(line)) continue;
     complete_ = false;
     remaining_.Append(line.text);
   }

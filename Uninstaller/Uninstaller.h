@@ -12,9 +12,15 @@ class Uninstaller {
   Uninstaller(const Uninstaller&) = delete;
   Uninstaller& operator=(const Uninstaller&) = delete;
 
-  // Never stops at a line that fails: every line is tried.
-  void Run(const List<LogLine>& lines);
+  // Never stops at a line that fails: every line is tried. The lines that keep the product
+  // removable (its registration, the log at logPath and its journal, the registered uninstaller
+  // and the folders holding the log) are undone last, and only once every other line was.
+  void Run(const List<LogLine>& lines, const Text& logPath, const Text& productName);
   bool Complete() const { return complete_; }
+  // Some lines could not be undone, so the lines that keep the product removable were kept:
+  // Kept() is what a second run has to undo.
+  bool Retry() const { return retry_; }
+  const List<LogLine>& Kept() const { return kept_; }
   // The texts of the lines that could not be undone, in log order.
   const List<Text>& Remaining() const { return remaining_; }
   // Files that were in use were moved into the temporary folder; this deletes them once their
@@ -27,6 +33,8 @@ class Uninstaller {
   bool MoveAside(const Text& path);
 
   bool complete_ = true;
+  bool retry_ = false;
   List<Text> remaining_;
+  List<LogLine> kept_;
   List<Text> moved_;
 };

@@ -44,6 +44,8 @@ const std::vector<LanguageTable::String>& LanguageTable::Strings() {
       {"browse_title", 5},
       {"installing", 6},
       {"space_format", kSpaceFormat},
+      {"restart_message", 8},
+      {"failures_message", 9},
   };
   return strings;
 }
@@ -84,6 +86,8 @@ const Language& LanguageTable::English() {
         {5, "Choose the folder to install into:"},
         {6, "Installing, please wait..."},
         {kSpaceFormat, "Space required: %s    Space available: %s"},
+        {8, "Restart your computer to finish the installation."},
+        {9, "The installation is incomplete. These items could not be installed:"},
     };
     return language;
   }();
@@ -113,6 +117,8 @@ const Language& LanguageTable::German() {
         {5, "W\xE4hlen Sie den Zielordner:"},
         {6, "Installation l\xE4uft, bitte warten..."},
         {kSpaceFormat, "Ben\xF6tigt: %s    Verf\xFCgbar: %s"},
+        {8, "Starten Sie den Computer neu, um die Installation abzuschlie\xDF" "en."},
+        {9, "Die Installation ist unvollst\xE4ndig. Diese Elemente konnten nicht installiert werden:"},
     };
     return language;
   }();

@@ -30,7 +30,28 @@ bool IsFolder(const Text& path) {
 }
 
 bool IsTextValue(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// Attributes that make the system refuse to replace a file.
+const DWORD kGuardedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+bool InUse(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+Text Expanded(InstallEngine& engine, const Text& text) {
+  Text expanded(text);
+  engine.ExpandText(expanded);
+  return expanded;
+}
 }  // namespace
+
+uint32_t InstallEngine::FailureCode(HRESULT hr) {
+  if (SUCCEEDED(hr)) return 0;
+  if (HRESULT_FACILITY(hr) == FACILITY_WIN32) return HRESULT_CODE(hr);
+  // The generic results carry no reason; the system's last error may.
+  DWORD last = (hr == E_FAIL || hr == E_INVALIDARG) ? GetLastError() : 0;
+  return last ? last : uint32_t(hr);
+}
 
 void InstallEngine::RunComponentActions(uint32_t component) {
   // A damaged entry stops the install: nothing after it runs.
@@ -59,13 +80,20 @@ void InstallEngine::RunAction(const Text& name, const uint8_t* bytes, uint32_t s
       break;
     }
     case kActionRegisterFont:
-      if (record.ReadTexts(texts, 1)) automation->RegisterFont(Bstr(texts[0]).Get());
+      if (record.ReadTexts(texts, 1)) {
+        Text path = Expanded(*this, texts[0]);
+        ReportOutcome("Font " + path, AddFont(path));
+      }
       break;
     case kActionRegisterServer:
-      if (record.ReadTexts(texts, 1)) automation->RegisterServer(Bstr(texts[0]).Get());
+      if (record.ReadTexts(texts, 1))
+        ReportOutcome("Server " + Expanded(*this, texts[0]),
+                      FailureCode(automation->RegisterServer(Bstr(texts[0]).Get())));
       break;
     case kActionRegisterTypeLib:
-      if (record.ReadTexts(texts, 2)) automation->RegisterTypeLib(Bstr(texts[0]).Get(), Bstr(texts[1]).Get());
+      if (record.ReadTexts(texts, 2))
+        ReportOutcome("Type library " + Expanded(*this, texts[0]),
+                      FailureCode(automation->RegisterTypeLib(Bstr(texts[0]).Get(), Bstr(texts[1]).Get())));
       break;
     case kActionRegistryValue: {
       RegistryAction action;
@@ -80,13 +108,17 @@ void InstallEngine::RunAction(const Text& name, const uint8_t* bytes, uint32_t s
     case kActionShortcut: {
       ShortcutAction a;
       if (record.ReadShortcut(&a))
-        automation->CreateShortcut(Bstr(a.shortcutFile).Get(), Bstr(a.target).Get(), Bstr(a.description).Get(),
-                                   Bstr(a.arguments).Get(), Bstr(a.workingFolder).Get(), Bstr(a.iconFile).Get(), a.iconIndex,
-                                   a.showCommand, short(a.hotKey));
+        ReportOutcome("Shortcut " + Expanded(*this, a.shortcutFile),
+                      FailureCode(automation->CreateShortcut(
+                          Bstr(a.shortcutFile).Get(), Bstr(a.target).Get(), Bstr(a.description).Get(),
+                          Bstr(a.arguments).Get(), Bstr(a.workingFolder).Get(), Bstr(a.iconFile).Get(), a.iconIndex,
+                          a.showCommand, short(a.hotKey))));
       break;
     }
     case kActionScript:
-      if (record.ReadTexts(texts, 2)) ScriptHost().RunScript(texts[0], texts[1], "Installer", automation);
+      if (record.ReadTexts(texts, 2))
+        ReportOutcome("Script " + texts[0],
+                      FailureCode(ScriptHost().RunScript(texts[0], texts[1], "Installer", automation)));
       break;
     case kActionService: {
       ServiceAction a;
@@ -112,7 +144,10 @@ void InstallEngine::RunFileAction(const Text& name, const FileAction& action, ui
   if (type == kActionPackageFile) {
     Text data = name + ".f";
     const CatalogEntry* entry = FindEntry(data.CStr());
-    if (!entry) return;
+    if (!entry) {
+      ReportOutcome("File " + destination, ERROR_FILE_NOT_FOUND);
+      return;
+    }
     uint32_t size = entry->size;
     FileStamp stamp = StampOf(action);
     // A file written here is stamped before it is closed; when the extraction fails, a file
@@ -123,7 +158,7 @@ void InstallEngine::RunFileAction(const Text& name, const FileAction& action, ui
   }
   Text source = ReadEntryString((name + ".p").CStr());
   if (source.Empty()) return;
-  CopyFile(Bstr(source).Get(), Bstr(destination).Get());
+  ReportOutcome("Copy " + destination, FailureCode(CopyFile(Bstr(source).Get(), Bstr(destination).Get())));
   ApplyTimesAndAttributes(destination, StampOf(action));
 }
 
@@ -140,17 +175,49 @@ void InstallEngine::RunProgramAction(const ProgramAction& action) {
   ExpandText(program.arguments);
   if (action.deferred)
     deferredPrograms.Append(program);
-  else
-    StartProgram(program.program, program.arguments, true, nullptr);
+  else if (!StartProgram(program.program, program.arguments, true, nullptr))
+    ReportOutcome("Program " + program.program, GetLastError());
 }
 
 bool InstallEngine::InstallFile(const char* entry, const Text& destination, const FileStamp* stamp) {
   Text path(destination);
   ExpandText(path);
   CreateFolders(path);
-  if (!ExtractToFile(entry, path.CStr(), nullptr, stamp)) return false;
+  uint32_t error = PlaceFile(entry, path, stamp);
+  ReportOutcome("File " + path, error);
+  if (error) return false;
   WriteLog(3, path);
   return true;
+}
+
+// Also replaces a read-only, hidden or system file. A file in use is written beside its
+// destination and takes its place at the next restart. 0, or the system's error code.
+uint32_t InstallEngine::PlaceFile(const char* entry, const Text& path, const FileStamp* stamp) {
+  if (ExtractToFile(entry, path.CStr(), nullptr, stamp)) return 0;
+  DWORD error = GetLastError();
+  if (!DamagedEntry().Empty()) return error ? error : ERROR_INVALID_DATA;
+  DWORD attributes = GetFileAttributesA(path.CStr());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return error ? error : ERROR_WRITE_FAULT;
+  if ((attributes & kGuardedAttributes) && SetFileAttributesA(path.CStr(), attributes & ~kGuardedAttributes)) {
+    if (ExtractToFile(entry, path.CStr(), nullptr, stamp)) return 0;
+    error = GetLastError();
+    SetFileAttributesA(path.CStr(), attributes);
+  }
+  if (!InUse(error)) return error ? error : ERROR_WRITE_FAULT;
+  uint32_t slash = path.FindLastChar('\\');
+  char beside[MAX_PATH];
+  if (slash == Text::kNotFound || !GetTempFileNameA(path.Left(slash).CStr(), "vel", 0, beside)) return error;
+  if (!ExtractToFile(entry, beside, nullptr, stamp) ||
+      !MoveFileExA(beside, path.CStr(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    error = GetLastError();
+    DeleteFileA(beside);
+    return error ? error : ERROR_WRITE_FAULT;
+  }
+  // Should the restart never come, the uninstaller still finds the waiting copy.
+  WriteLog(3, Text(beside));
+  restartNeeded = true;
+  return 0;
 }
 
 void InstallEngine::CreateFolders(const Text& path) {
@@ -174,27 +241,45 @@ void InstallEngine::CreateFolders(const Text& path) {
   knownFolder = last == Text::kNotFound ? Text() : path.Left(last);
 }
 
-void InstallEngine::SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data,
-                                     uint32_t length) {
+uint32_t InstallEngine::SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data,
+                                         uint32_t length) {
   uint32_t slash = path.FindLastChar('\\');
+  Text action = "Registry value " + RegistryRootPrefix(root) + path;
   // Only the predefined roots: any other value could name a handle this process happens to hold.
-  if (slash == Text::kNotFound || root < kFirstPredefinedKey || root > kLastPredefinedKey) return;
+  if (slash == Text::kNotFound || root < kFirstPredefinedKey || root > kLastPredefinedKey) {
+    ReportOutcome(action, ERROR_INVALID_PARAMETER);
+    return ERROR_INVALID_PARAMETER;
+  }
   Text keyPath = path.Left(slash);
   Text valueName = path.Mid(slash + 1);
   if (valueName.Equals("@")) valueName.Clear();
   RegistryKey key;
   DWORD disposition = 0;
   HKEY rootKey = reinterpret_cast<HKEY>(static_cast<uintptr_t>(root));
-  if (RegCreateKeyExA(rootKey, keyPath.CStr(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                      nullptr, key.Receive(), &disposition) != ERROR_SUCCESS)
-    return;
-  Text logged = RegistryRootPrefix(root) + keyPath;
-  if (disposition == REG_CREATED_NEW_KEY) WriteLog(5, logged);
-  if (RegSetValueExA(key.Get(), valueName.CStr(), 0, type, data, length) == ERROR_SUCCESS) {
-    logged.Append('\\');
-    logged.Append(valueName);
-    WriteLog(6, logged);
+  // The system makes missing outer keys along with the key, unasked: each is made and logged
+  // on its own, outermost first, so that the uninstaller removes them too.
+  for (uint32_t i = keyPath.FindChar('\\'); i != Text::kNotFound; i = keyPath.FindChar('\\', i + 1)) {
+    RegistryKey outer;
+    Text outerPath = keyPath.Left(i);
+    if (RegCreateKeyExA(rootKey, outerPath.CStr(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, KEY_READ,
+                        nullptr, outer.Receive(), &disposition) == ERROR_SUCCESS &&
+        disposition == REG_CREATED_NEW_KEY)
+      WriteLog(5, RegistryRootPrefix(root) + outerPath);
   }
+  LONG result = RegCreateKeyExA(rootKey, keyPath.CStr(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
+                                KEY_ALL_ACCESS, nullptr, key.Receive(), &disposition);
+  if (result == ERROR_SUCCESS) {
+    Text logged = RegistryRootPrefix(root) + keyPath;
+    if (disposition == REG_CREATED_NEW_KEY) WriteLog(5, logged);
+    result = RegSetValueExA(key.Get(), valueName.CStr(), 0, type, data, length);
+    if (result == ERROR_SUCCESS) {
+      logged.Append('\\');
+      logged.Append(valueName);
+      WriteLog(6, logged);
+    }
+  }
+  ReportOutcome(action, uint32_t(result));
+  return uint32_t(result);
 }
 
 Text InstallEngine::RegistryRootPrefix(uint32_t root) {

@@ -32,7 +32,10 @@ InstallEngine::InstallEngine(const char* path)
       noUninstaller(false),
       variables(IsAnsiLeadByte),
       installerPath(FolderOf(path)),
-      productFlags(kProductFolderChangeable) {
+      productFlags(kProductFolderChangeable),
+      restartNeeded(false),
+      logName("Uninst.log"),
+      uninstallerName("uninst.exe") {
   LoadProductData();
   LoadComponents();
   AddBuiltInVariables();

@@ -3,10 +3,12 @@
 #include <stdint.h>
 
 #include "ActionRecord.h"
+#include "ExitCodes.h"
 #include "InstallerObject.h"
 #include "List.h"
 #include "PackageReader.h"
 #include "Text.h"
+#include "UninstallJournal.h"
 #include "UninstallLog.h"
 #include "VariableTable.h"
 
@@ -87,7 +89,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   // True when the entry was written to the destination (and logged).
   bool InstallFile(const char* entry, const Text& destination, const FileStamp* stamp = nullptr);
   void CreateFolders(const Text& path);
-  void SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data, uint32_t length);
+  // 0, or the system's error code; the outcome is also reported.
+  uint32_t SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data, uint32_t length);
   static Text RegistryRootPrefix(uint32_t root);
   // False when the program could not be started; exitCode, when given, is written only after a wait.
   bool StartProgram(const Text& program, const Text& arguments, bool wait, DWORD* exitCode);
@@ -99,6 +102,18 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   // Uninstall log and registration.
   void CleanTempFiles();
   void RegisterUninstall(const char* logFileName);
+
+  // The outcome of one install action, named by a short text with its target (such as
+  // "File C:\Product\a.txt"): error 0 for success, else the system's error code. Failures are
+  // counted and named for the closing message and the exit code.
+  void ReportOutcome(const Text& action, uint32_t error);
+  // The run's verdict: kExitInstalled, kExitInstalledWithFailures (which wins) or kExitRestartNeeded.
+  uint32_t RunExitCode() const;
+  // The error code of a failed HRESULT for ReportOutcome; 0 for success.
+  static uint32_t FailureCode(HRESULT hr);
+  // The failed actions in the order they failed, each with its error.
+  const List<Text>& Failures() const { return failures; }
+  bool RestartNeeded() const { return restartNeeded; }
 
   // Install run and disk space, in kilobytes. RunInstall is false when CanInstall refused the
   // run, which then changed nothing.
@@ -132,9 +147,15 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   Text installerPath;
   uint32_t productFlags;
   List<Component> components;
+  List<Text> failures;
+  bool restartNeeded;
 
  private:
   Text knownFolder;  // the folder of the last path CreateFolders handled
+  UninstallJournal journal;
+  Text logName;          // Uninst.log, unless the destination holds another product's
+  Text uninstallerName;  // uninst.exe, numbered like the log
+  Text registeredPath;   // the folder the registration points at; empty before it is made
   void LoadProductData();
   void LoadComponents();
   void AddBuiltInVariables();
@@ -142,4 +163,10 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void RunFileAction(const Text& name, const FileAction& action, uint32_t type);
   void RunRegistryAction(RegistryAction& action);
   void RunProgramAction(const ProgramAction& action);
+  uint32_t PlaceFile(const char* entry, const Text& path, const FileStamp* stamp);
+  void ChooseUninstallLog();
+  void StartUninstallRecord();
+  void RegisterProduct();
+  // Adds the font for this session; 0 or the system's error code.
+  uint32_t AddFont(const Text& path);
 };

@@ -15,6 +15,8 @@ bool InstallEngine::RunInstall() {
   productPath.TrimRight('\\');
   if (productFlags & kProductUnattended) {
     UseDefaultMenu();
+    // Scripts see the folder as the wizard's installs give it, not the entry's unexpanded text.
+    SetVariable("ProductPath", productPath);
   } else {
     EnterProgressState();
     for (uint32_t c = 0; c < components.Count(); ++c)
@@ -22,14 +24,37 @@ bool InstallEngine::RunInstall() {
   }
   // Damage found before anything was installed leaves nothing to register.
   if (!DamagedEntry().Empty()) return true;
+  // Registered before the first change, with the log kept on disk as it grows: a run that ends
+  // early still leaves everything it changed removable.
+  if (!noUninstaller) StartUninstallRecord();
   for (uint32_t c = 0; c < components.Count() && DamagedEntry().Empty(); ++c) {
     if (!components[c].selected) continue;
     RunComponentActions(c);
     CleanTempFiles();
   }
   // Also after a damaged entry stopped the run: what was installed until then stays removable.
-  if (!noUninstaller) RegisterUninstall("Uninst.log");
+  if (!noUninstaller) RegisterUninstall(logName.CStr());
   return true;
+}
+
+void InstallEngine::ReportOutcome(const Text& action, uint32_t error) {
+  if (error == 0) return;
+  Text failure(action);
+  failure.Append(" (error ");
+  if (error <= 0xFFFF) {
+    failure.AppendDecimal(error);
+  } else {
+    // An HRESULT reads best in hexadecimal.
+    failure.Append("0x");
+    for (int shift = 28; shift >= 0; shift -= 4) failure.Append("0123456789ABCDEF"[(error >> shift) & 15]);
+  }
+  failure.Append(')');
+  failures.Append(failure);
+}
+
+uint32_t InstallEngine::RunExitCode() const {
+  if (failures.Count() > 0) return kExitInstalledWithFailures;
+  return restartNeeded ? kExitRestartNeeded : kExitInstalled;
 }
 
 void InstallEngine::UseDefaultMenu() {

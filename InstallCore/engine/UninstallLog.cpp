@@ -4,27 +4,103 @@
 
 namespace {
 const char kLineEnd[] = "\r\n";
+const char kJournalSuffix[] = ".journal";
 
 char Folded(char c) {
   if (c >= 'a' && c <= 'z') return char(c - 'a' + 'A');
   return c == '/' ? '\\' : c;
 }
+
+// "type text\r\n", as every line is stored.
+bool FormatLine(int type, const Text& text, Text* line) {
+  return line->AppendDecimal(type) && line->Append(' ') && line->Append(text.CStr()) && line->Append(kLineEnd);
+}
+
+// The lines already rendered, found by their bytes in about constant time.
+class LineSet {
+ public:
+  bool Reserve(uint32_t count) {
+    uint32_t size = 16;
+    while (size < count * 2) {
+      if (size > 0x7FFFFFFFu) return false;
+      size *= 2;
+    }
+    for (uint32_t i = 0; i < size; ++i)
+      if (!slots_.Append(nullptr)) return false;
+    return true;
+  }
+  // False when the line was there already.
+  bool Insert(const Text* line) {
+    uint32_t mask = slots_.Count() - 1;
+    for (uint32_t i = Hash(*line) & mask;; i = (i + 1) & mask) {
+      if (!slots_[i]) {
+        slots_[i] = line;
+        return true;
+      }
+      if (*slots_[i] == *line) return false;
+    }
+  }
+
+ private:
+  static uint32_t Hash(const Text& text) {
+    uint32_t hash = 2166136261u;
+    for (uint32_t i = 0; i < text.Length(); ++i) hash = (hash ^ static_cast<unsigned char>(text[i])) * 16777619u;
+    return hash;
+  }
+  List<const Text*> slots_;
+};
 }  // namespace
 
 bool UninstallLog::Add(int type, const Text& text) {
   Text line;
-  if (!line.AppendDecimal(type) || !line.Append(' ') || !line.Append(text.CStr()) || !line.Append(kLineEnd))
-    return false;
-  return lines_.Append(line);
+  if (!FormatLine(type, text, &line)) return false;
+  return lines_.Append(Line{line, tier_});
 }
 
 bool UninstallLog::Render(const Text& productName, Text* file) const {
   Text rendered(productName);
-  if (!rendered.Append(kLineEnd)) return false;
-  for (uint32_t i = lines_.Count(); i > 0; --i)
-    if (!rendered.Append(lines_[i - 1])) return false;
+  LineSet seen;
+  if (!rendered.Append(kLineEnd) || !seen.Reserve(lines_.Count() + earlier_.Count())) return false;
+  for (int tier = kClosing; tier >= kChanges; --tier) {
+    for (uint32_t i = lines_.Count(); i > 0; --i) {
+      const Line& line = lines_[i - 1];
+      if (line.tier == tier && seen.Insert(&line.text) && !rendered.Append(line.text)) return false;
+    }
+  }
+  for (const Text& line : earlier_)
+    if (seen.Insert(&line) && !rendered.Append(line)) return false;
   *file = rendered;
   return true;
+}
+
+bool UninstallLog::KeepEarlier(const char* data, uint32_t size, const Text& productName) {
+  const char* end = data + size;
+  const char* next = static_cast<const char*>(memchr(data, '\n', size));
+  uint32_t first = uint32_t((next ? next : end) - data);
+  if (first && data[first - 1] == '\r') --first;
+  if (Text(data, first) != productName) return false;
+  // Change lines only: this run writes its own registration text (type 1), and a text of
+  // several lines goes on over lines without a type code, which are no changes either.
+  for (const char* start = next ? next + 1 : end; start < end;) {
+    const char* stop = static_cast<const char*>(memchr(start, '\n', uint32_t(end - start)));
+    uint32_t length = uint32_t((stop ? stop : end) - start);
+    if (length && start[length - 1] == '\r') --length;
+    Text line(start, length);
+    start = stop ? stop + 1 : end;
+    uint32_t digits = 0;
+    while (digits < line.Length() && line[digits] >= '0' && line[digits] <= '9') ++digits;
+    if (digits != 1 || line.Length() < 3 || line[1] != ' ' || line[0] < '2' || line[0] > '8') continue;
+    if (line.Length() != length || !line.Append(kLineEnd) || !earlier_.Append(line)) return false;
+  }
+  return true;
+}
+
+bool UninstallLog::RecordedEarlier(int type, const Text& text) const {
+  Text wanted;
+  if (!FormatLine(type, text, &wanted)) return false;
+  for (const Text& line : earlier_)
+    if (line == wanted) return true;
+  return false;
 }
 
 bool UninstallLog::IsInsideFolder(const Text& path, const Text& folder) {
@@ -34,3 +110,5 @@ bool UninstallLog::IsInsideFolder(const Text& path, const Text& folder) {
     if (Folded(path[i]) != Folded(folder[i])) return false;
   return true;
 }
+
+Text UninstallLog::JournalPath(const Text& logPath) { return logPath + kJournalSuffix; }

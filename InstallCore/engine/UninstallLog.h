@@ -7,6 +7,10 @@
 // The uninstall log being built: one line per change, rendered newest first.
 class UninstallLog {
  public:
+  // Lines of a higher tier stand above every line of a lower one, whenever they were added:
+  // the registration is made before the first change but its lines head the finished log.
+  enum Tier { kChanges = 0, kRegistration = 1, kClosing = 2 };
+
   UninstallLog() = default;
   UninstallLog(const UninstallLog&) = delete;
   UninstallLog& operator=(const UninstallLog&) = delete;
@@ -14,13 +18,34 @@ class UninstallLog {
   // Records "type text" as the newest line; the text ends at its first zero byte.
   bool Add(int type, const Text& text);
   uint32_t LineCount() const { return lines_.Count(); }
-  // The file's bytes: the product name line, then every line newest first, each ending in CR LF.
+  // The newest line as the file holds it, line end included.
+  const Text& Newest() const { return lines_[lines_.Count() - 1].text; }
+  const Text& LineAt(uint32_t index) const { return lines_[index].text; }
+  // The tier of the lines added from now on.
+  void SetTier(Tier tier) { tier_ = tier; }
+  // The file's bytes: the product name line, then every line newest first (by tier, then by
+  // age), each ending in CR LF; a line recorded twice stands once, at its newest place. Below
+  // them stand the kept lines of an earlier log that this run did not record again.
   bool Render(const Text& productName, Text* file) const;
+
+  // Keeps the change lines of an earlier log (the file's bytes) when its first line names the
+  // same product; false, keeping nothing, when it is another product's log.
+  bool KeepEarlier(const char* data, uint32_t size, const Text& productName);
+  // Whether the earlier log records this change.
+  bool RecordedEarlier(int type, const Text& text) const;
 
   // Whether path names something inside folder: folder is its prefix (letter case and the two
   // separators not told apart) and a separator follows, so a sibling such as Temp2 is not inside Temp.
   static bool IsInsideFolder(const Text& path, const Text& folder);
+  // The journal kept beside a log while an install runs: the same lines, oldest first.
+  static Text JournalPath(const Text& logPath);
 
  private:
-  List<Text> lines_;  // oldest first
+  struct Line {
+    Text text;
+    Tier tier;
+  };
+  List<Line> lines_;  // oldest first
+  List<Text> earlier_;  // the earlier log's change lines, newest first
+  Tier tier_ = kChanges;
 };

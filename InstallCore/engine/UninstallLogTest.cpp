@@ -30,6 +30,65 @@ TEST(UninstallLogTest, RendersNewestLineFirstUnderTheProductName) {
             "2 C:\\App\r\n");
 }
 
+TEST(UninstallLogTest, RegistrationHeadsTheLogAndRepeatedLinesStandOnceAtTheirNewestPlace) {
+  UninstallLog log;
+  log.Add(2, "C:\\App");
+  log.SetTier(UninstallLog::kRegistration);
+  log.Add(5, "HKLM\\Uninstall\\Demo");
+  log.Add(3, "C:\\App\\uninst.exe");
+  log.SetTier(UninstallLog::kChanges);
+  log.Add(3, "C:\\App\\a.txt");
+  log.Add(3, "C:\\App\\b.txt");
+  log.Add(3, "C:\\App\\a.txt");
+  log.SetTier(UninstallLog::kClosing);
+  log.Add(3, "C:\\App\\Uninst.log");
+  EXPECT_EQ(Rendered(log, "Demo"),
+            "Demo\r\n"
+            "3 C:\\App\\Uninst.log\r\n"
+            "3 C:\\App\\uninst.exe\r\n"
+            "5 HKLM\\Uninstall\\Demo\r\n"
+            "3 C:\\App\\a.txt\r\n"
+            "3 C:\\App\\b.txt\r\n"
+            "2 C:\\App\r\n");
+}
+
+TEST(UninstallLogTest, AnEarlierLogOfTheSameProductKeepsWhatThisRunDoesNotRecordAgain) {
+  const std::string earlier =
+      "Demo\r\n"
+      "1 keep settings\r\n"
+      "second line of that text\r\n"
+      "3 C:\\App\\Uninst.log\r\n"
+      "8 DemoService\r\n"
+      "3 C:\\App\\old.txt\r\n"
+      "12 not a change\r\n"
+      "3 C:\\App\\a.txt\n"
+      "2 C:\\App\\sub\r\n"
+      "2 C:\\App";
+  UninstallLog other;
+  EXPECT_FALSE(other.KeepEarlier(earlier.data(), uint32_t(earlier.size()), "Other"));
+  EXPECT_EQ(Rendered(other, "Other"), "Other\r\n");
+
+  UninstallLog log;
+  ASSERT_TRUE(log.KeepEarlier(earlier.data(), uint32_t(earlier.size()), "Demo"));
+  EXPECT_TRUE(log.RecordedEarlier(8, "DemoService"));
+  EXPECT_FALSE(log.RecordedEarlier(8, "Demo"));
+  EXPECT_FALSE(log.RecordedEarlier(1, "keep settings"));
+  log.Add(2, "C:\\App");
+  log.Add(3, "C:\\App\\a.txt");
+  log.Add(3, "C:\\App\\new.txt");
+  log.SetTier(UninstallLog::kClosing);
+  log.Add(3, "C:\\App\\Uninst.log");
+  EXPECT_EQ(Rendered(log, "Demo"),
+            "Demo\r\n"
+            "3 C:\\App\\Uninst.log\r\n"
+            "3 C:\\App\\new.txt\r\n"
+            "3 C:\\App\\a.txt\r\n"
+            "2 C:\\App\r\n"
+            "8 DemoService\r\n"
+            "3 C:\\App\\old.txt\r\n"
+            "2 C:\\App\\sub\r\n");
+}
+
 TEST(UninstallLogTest, InsideFolderNeedsASeparatorAfterThePrefix) {
   const Text temp("C:\\users\\x\\Temp");
   EXPECT_TRUE(UninstallLog::IsInsideFolder("C:\\users\\x\\Temp\\a.txt", temp));

@@ -7,6 +7,10 @@ const uint32_t kLocalMachine = 0x80000002u;
 const int kLineUninstallerText = 1;
 const int kLineFolder = 2;
 const int kLineFile = 3;
+// Uninst.log, then Uninst2.log up to this number.
+const uint32_t kMaxLogNumber = 99;
+
+bool Exists(const Text& path) { return GetFileAttributesA(path.CStr()) != INVALID_FILE_ATTRIBUTES; }
 }  // namespace
 
 void InstallEngine::WriteLog(int type, const Text& line) {
@@ -15,7 +19,7 @@ void InstallEngine::WriteLog(int type, const Text& line) {
     return;
   }
   UpdateOverallProgress();
-  logText.Add(type, line);
+  if (logText.Add(type, line)) journal.Append(logText.Newest());
   PumpMessages();
 }
 
@@ -27,7 +31,38 @@ void InstallEngine::CleanTempFiles() {
   tempFolders.Clear();
 }
 
-void InstallEngine::RegisterUninstall(const char* logFileName) {
+// The destination may hold this product's log from an earlier run, whose lines the new log
+// keeps, or another product's, which must stay as it is with its uninstaller, or neither product
+// could be removed any more: this product's log and uninstaller then take the first of the
+// names Uninst2, Uninst3, ... that is free or holds this product's log.
+void InstallEngine::ChooseUninstallLog() {
+  for (uint32_t number = 1; number <= kMaxLogNumber; ++number) {
+    Text stem("Uninst");
+    if (number > 1) stem.AppendDecimal(number);
+    Text path = productPath + "\\" + stem + ".log";
+    MappedFile earlier;
+    bool free = !Exists(path) || !earlier.Open(path.CStr());
+    if (!free && !logText.KeepEarlier(reinterpret_cast<const char*>(earlier.View()), earlier.Size(), productName))
+      continue;
+    if (number == 1) return;
+    logName = stem + ".log";
+    uninstallerName = Text("uninst") + stem.Mid(6) + ".exe";
+    SetVariable("UninstallCommand", "${ProductPath}\\" + stem + ".exe");
+    SetVariable("UninstallLog", "${ProductPath}\\" + logName);
+    return;
+  }
+}
+
+void InstallEngine::StartUninstallRecord() {
+  ChooseUninstallLog();
+  Text logPath = productPath + "\\" + logName;
+  CreateFolders(logPath);
+  journal.Open(logPath, productName, logText);
+  RegisterProduct();
+}
+
+void InstallEngine::RegisterProduct() {
+  logText.SetTier(UninstallLog::kRegistration);
   // Quoted, so that a folder with blanks cannot be read as a shorter program path.
   Text command("\"${UninstallCommand}\" \"${UninstallLog}\"");
   ExpandText(command);
@@ -38,21 +73,43 @@ void InstallEngine::RegisterUninstall(const char* logFileName) {
   Text displayName = GetVariable("ProductName");
   SetRegistryValue(kLocalMachine, key + "DisplayName", REG_SZ, reinterpret_cast<const uint8_t*>(displayName.Data()),
                    displayName.Length());
-  InstallFile("uninst.exe", productPath + "\\uninst.exe");
+  InstallFile("uninst.exe", productPath + "\\" + uninstallerName);
+  logText.SetTier(UninstallLog::kChanges);
+  registeredPath = productPath;
+}
+
+void InstallEngine::RegisterUninstall(const char* logFileName) {
+  // A script may have chosen another folder: the log, the uninstaller and the registration
+  // move there together.
+  Text folder = GetVariable("ProductPath");
+  ExpandText(folder);
+  folder.TrimRight('\\');
+  if (!folder.Empty()) productPath = folder;
+  if (registeredPath.Empty() || lstrcmpiA(registeredPath.CStr(), productPath.CStr()) != 0) {
+    if (!registeredPath.Empty()) DeleteFileA((registeredPath + "\\" + uninstallerName).CStr());
+    CreateFolders(productPath + "\\" + logFileName);
+    RegisterProduct();
+  }
   Text logPath = productPath + "\\" + logFileName;
-  CreateFolders(logPath);
+  logText.SetTier(UninstallLog::kClosing);
   WriteLog(kLineFile, logPath);
   Text before = ReadEntryString("UEBefore");
   if (!before.Empty()) WriteLog(kLineUninstallerText, before);
+  logText.SetTier(UninstallLog::kChanges);
 
   Text file;
   if (!logText.Render(productName, &file)) return;
   MappedFile log;
   if (!log.Create(logPath.CStr(), file.Length())) {
-    // Whole or not at all: no empty or shortened log stays behind.
+    DWORD error = GetLastError();
+    // Whole or not at all: no empty or shortened log stays behind, and the journal stays for
+    // the uninstaller.
     log.Close();
     DeleteFileA(logPath.CStr());
+    ReportOutcome("File " + logPath, error);
     return;
   }
   memcpy(log.View(), file.Data(), file.Length());
+  log.Close();
+  journal.Remove();
 }

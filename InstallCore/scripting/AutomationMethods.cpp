@@ -50,14 +50,19 @@ HRESULT InstallEngine::CopyFolder(BSTR source, BSTR destination) {
   ExpandText(from);
   ExpandText(to);
   FolderListing listing;
-  if (!listing.Open(from)) return S_OK;
+  if (!listing.Open(from)) {
+    ReportOutcome("Copy " + from, GetLastError());
+    return S_OK;
+  }
   while (listing.Next()) {
     Bstr nestedSource(from + "\\" + listing.Name());
     Bstr nestedDestination(to + "\\" + listing.Name());
     if (listing.IsFolder())
       CopyFolder(nestedSource.Get(), nestedDestination.Get());
     else
-      static_cast<IInstallerObject*>(this)->CopyFile(nestedSource.Get(), nestedDestination.Get());
+      ReportOutcome("Copy " + to + "\\" + listing.Name(),
+                    FailureCode(static_cast<IInstallerObject*>(this)->CopyFile(nestedSource.Get(),
+                                                                                nestedDestination.Get())));
   }
   return S_OK;
 }
@@ -106,6 +111,8 @@ HRESULT STDMETHODCALLTYPE InstallEngine::Variables(BSTR name, BSTR value) {
 }
 
 HRESULT STDMETHODCALLTYPE InstallEngine::CancelInstall() {
-  // Nothing more of the run happens: no further actions, no log, no registration.
-  ExitProcess(1);
+  // No further actions run; what the run installed so far stays registered and logged, so the
+  // uninstaller can remove it.
+  if (!registeredPath.Empty()) RegisterUninstall(logName.CStr());
+  ExitProcess(kExitFailed);
 }

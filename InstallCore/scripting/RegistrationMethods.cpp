@@ -16,6 +16,24 @@ const DWORD kAnyContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_
 
 bool Given(BSTR text) { return text && text[0] != 0; }
 
+// A running service gets this long to stop before it is reconfigured all the same.
+const int kStopPolls = 50;
+const DWORD kStopPollMs = 200;
+
+// Stops the service and gives it the new record's program, name and start type; 0 or the error.
+DWORD UpdateService(SC_HANDLE service, BSTR displayName, BSTR program, uint32_t startType) {
+  SERVICE_STATUS status = {};
+  if (ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+    for (int i = 0; i < kStopPolls && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
+         ++i)
+      Sleep(kStopPollMs);
+  }
+  if (!ChangeServiceConfigW(service, SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL, program, nullptr,
+                            nullptr, nullptr, nullptr, nullptr, displayName))
+    return GetLastError();
+  return 0;
+}
+
 // A caller's text, converted and expanded.
 Text Expanded(InstallEngine& engine, BSTR text) {
   Text converted = Bstr::ToText(text);
@@ -87,9 +105,15 @@ HRESULT STDMETHODCALLTYPE InstallEngine::CreateShortcut(BSTR shortcutFile, BSTR 
 }
 
 HRESULT STDMETHODCALLTYPE InstallEngine::RegisterFont(BSTR fontFile) {
-  // Usable until the system restarts; nothing to record.
-  AddFontResourceA(Expanded(*this, fontFile).CStr());
+  AddFont(Expanded(*this, fontFile));
   return S_OK;
+}
+
+uint32_t InstallEngine::AddFont(const Text& path) {
+  // Usable until the system restarts; nothing to record.
+  if (AddFontResourceA(path.CStr()) > 0) return 0;
+  DWORD error = GetLastError();
+  return error ? error : ERROR_FILE_NOT_FOUND;
 }
 
 HRESULT STDMETHODCALLTYPE InstallEngine::RegisterServer(BSTR libraryFile) {
@@ -206,7 +230,10 @@ HRESULT STDMETHODCALLTYPE InstallEngine::AddRegKey(BSTR keyPath, LONG valueType,
 HRESULT InstallEngine::InstallService(BSTR name, BSTR displayName, BSTR description, BSTR executable,
                                       uint32_t startType) {
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  if (!manager.Valid()) return E_FAIL;
+  if (!manager.Valid()) {
+    ReportOutcome("Service " + Bstr::ToText(name), GetLastError());
+    return E_FAIL;
+  }
   Bstr serviceName, shownName, text, program;
   if (!serviceName.CopyFrom(name) || !shownName.CopyFrom(displayName) || !text.CopyFrom(description) ||
       !program.CopyFrom(executable))
@@ -216,16 +243,26 @@ HRESULT InstallEngine::InstallService(BSTR name, BSTR displayName, BSTR descript
   ExpandBstr(text.Address());
   ExpandBstr(program.Address());
   if (!QuoteIfNeeded(program)) return E_FAIL;
+  Text loggedName = Bstr::ToText(serviceName.Get());
   ServiceHandle service(CreateServiceW(manager.Get(), serviceName.Get(), shownName.Get(), SERVICE_ALL_ACCESS,
                                        SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL, program.Get(),
                                        nullptr, nullptr, nullptr, nullptr, nullptr));
-  if (!service.Valid()) return E_FAIL;
+  DWORD error = service.Valid() ? 0 : GetLastError();
+  // An earlier run of this product made it: it is updated to this record and logged again.
+  if (error == ERROR_SERVICE_EXISTS && logText.RecordedEarlier(8, loggedName)) {
+    error = 0;
+    *service.Receive() = OpenServiceW(manager.Get(), serviceName.Get(), SERVICE_ALL_ACCESS);
+    if (service.Valid()) error = UpdateService(service.Get(), shownName.Get(), program.Get(), startType);
+    else error = GetLastError();
+  }
+  ReportOutcome("Service " + loggedName, error);
+  if (error) return E_FAIL;
   if (SystemApi::ChangeServiceConfig2WFn configure = SystemApi::ChangeServiceConfig2W()) {
     SERVICE_DESCRIPTIONW describe = {text.Get()};
     configure(service.Get(), SERVICE_CONFIG_DESCRIPTION, &describe);
   }
   service.Reset();
   // The name the service manager knows, so that the uninstaller finds the service.
-  WriteLog(8, Bstr::ToText(serviceName.Get()));
+  WriteLog(8, loggedName);
   return S_OK;
 }

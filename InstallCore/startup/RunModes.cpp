@@ -17,5 +17,5 @@ int RunModes(InstallWizard& installer) {
   }
   if (!installer.DamagedEntry().Empty()) return ReportDamagedEntry(installer.DamagedEntry());
   installer.RunDeferredPrograms();
-  return 0;
+  return int(installer.RunExitCode());
 }

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "FolderListing.h"
+#include "ListedItems.h"
 #include "Memory.h"
 #include "Module.h"
 #include "WizardText.h"
@@ -15,6 +16,14 @@ const int kDialogNumber = 201;
 const uint16_t kEnglish = 1033;
 const uint32_t kPathLimit = 1039;
 const int32_t kLogoLimit = 32767;
+// The closing message's numbered strings, and the texts of packages made before they existed.
+const int kFinishedString = 4;
+const int kRestartString = 8;
+const int kFailuresString = 9;
+const char kRestartText[] = "Restart your computer to finish the installation.";
+const char kFailuresText[] = "The installation is incomplete. These items could not be installed:";
+// The closing message names this many failures, and counts the rest.
+const uint32_t kListedFailures = 10;
 
 const int kLicenceGroup[] = {IDC_ACCEPT, IDC_LICENCE, IDC_LICENCE_INTRO, -1};
 const int kOptionsGroup[] = {IDOK,        IDC_COMPONENTS, IDC_FOLDER,     IDC_BROWSE,     IDC_COMPONENTS_LABEL,
@@ -305,8 +314,31 @@ void InstallWizard::OnInstall() {
   }
   ShowWindow(window_, SW_HIDE);
   // After a damaged entry stopped the run, the caller names it instead of reporting success.
-  if (DamagedEntry().Empty()) MessageBoxA(window_, GetString(4).CStr(), productName.CStr(), MB_OK | MB_SETFOREGROUND);
+  if (DamagedEntry().Empty())
+    MessageBoxA(window_, ClosingMessage().CStr(), productName.CStr(),
+                MB_OK | MB_SETFOREGROUND | (Failures().Count() ? MB_ICONWARNING : 0));
   EndDialog(window_, 1);
+}
+
+// Success only when nothing failed; a restart still needed is asked for after either.
+Text InstallWizard::ClosingMessage() {
+  Text message;
+  if (Failures().Count() == 0) {
+    message = GetString(kFinishedString);
+  } else {
+    message = StringOr(kFailuresString, kFailuresText);
+    message.Append(ListedItems::Format(Failures(), kListedFailures));
+  }
+  if (RestartNeeded()) {
+    if (!message.Empty()) message.Append("\r\n\r\n");
+    message.Append(StringOr(kRestartString, kRestartText));
+  }
+  return message;
+}
+
+Text InstallWizard::StringOr(int number, const char* fallback) {
+  Text text = GetString(number);
+  return text.Empty() ? Text(fallback) : text;
 }
 
 void InstallWizard::OnCancel() { EndDialog(window_, 2); }

@@ -35,6 +35,7 @@ class InstallWizard : public InstallEngine {
   void StreamLicence(const Text& licence);
   INT_PTR OnCtlColorStatic(HWND control);
   void OnInstall();
+  Text ClosingMessage();
   void OnCancel();
   void ShowGroup(const int* group, bool show);
   HWND Item(int id) const { return GetDlgItem(window_, id); }
@@ -46,6 +47,8 @@ class InstallWizard : public InstallEngine {
   void SelectStartLanguage();
   void OnLanguageChanged();
   Text GetString(int number);
+  // The numbered string, or the given English text when the package has none.
+  Text StringOr(int number, const char* fallback);
   void ApplyControlText(HWND control);
   static BOOL CALLBACK ApplyControlTextProc(HWND control, LPARAM self);
 

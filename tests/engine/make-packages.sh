@@ -23,6 +23,15 @@ for manifest in "$here"/manifests/*.toml; do
   "$velpack" build "$out/$(basename "$manifest")" --stub "$stub" --architecture "$architecture" \
     -o "$out/$(basename "$manifest" .toml).exe" >/dev/null
 done
+# One product's versions and unfinished runs, with Velmora's own uninstaller.
+mkdir -p "$out/lifecycle/v1" "$out/lifecycle/v2"
+for name in a b c guarded; do printf '%s version 1\r\n' "$name" >"$out/lifecycle/v1/$name.txt"; done
+for name in a guarded; do printf '%s version 2\r\n' "$name" >"$out/lifecycle/v2/$name.txt"; done
+for manifest in "$here"/lifecycle/*.toml; do
+  cp "$manifest" "$out/"
+  "$velpack" build "$out/$(basename "$manifest")" --stub "$stub" --architecture "$architecture" \
+    -o "$out/$(basename "$manifest" .toml).exe" >/dev/null
+done
 # The stub is picked by the architecture alone.
 VELMORA_STUB_X86="$stub" VELMORA_STUB_X64="$stub" "$velpack" build "$here/architecture/architecture.toml" \
   --architecture "$architecture" -o "$out/architecture-native.exe" >/dev/null

@@ -1,0 +1,22 @@
+#include "UninstallJournal.h"
+
+bool UninstallJournal::Open(const Text& logPath, const Text& productName, const UninstallLog& log) {
+  path_ = UninstallLog::JournalPath(logPath);
+  *file_.Receive() =
+      CreateFileA(path_.CStr(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!file_.Valid()) return false;
+  Append(productName + "\r\n");
+  for (uint32_t i = 0; i < log.LineCount(); ++i) Append(log.LineAt(i));
+  return true;
+}
+
+void UninstallJournal::Append(const Text& line) {
+  DWORD written = 0;
+  if (file_.Valid()) WriteFile(file_.Get(), line.Data(), line.Length(), &written, nullptr);
+}
+
+void UninstallJournal::Remove() {
+  if (!file_.Valid()) return;
+  file_.Reset();
+  DeleteFileA(path_.CStr());
+}

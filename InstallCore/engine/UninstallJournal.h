@@ -1,0 +1,28 @@
+#pragma once
+#include <windows.h>
+
+#include "OwnedHandle.h"
+#include "Text.h"
+#include "UninstallLog.h"
+
+// The uninstall log kept on disk while the install runs: the product name, then each change as
+// it happens, oldest first. A run that ends early (killed, cancelled, power lost) leaves it for
+// the uninstaller; a finished run replaces it by the log.
+class UninstallJournal {
+ public:
+  UninstallJournal() = default;
+  UninstallJournal(const UninstallJournal&) = delete;
+  UninstallJournal& operator=(const UninstallJournal&) = delete;
+
+  // Creates the journal beside the log with the lines recorded so far.
+  bool Open(const Text& logPath, const Text& productName, const UninstallLog& log);
+  bool IsOpen() const { return file_.Valid(); }
+  // One system write a line, so the line is on disk even if the process dies right after.
+  void Append(const Text& line);
+  // Closes and deletes it: the finished log holds every line now.
+  void Remove();
+
+ private:
+  FileHandle file_;
+  Text path_;
+};
