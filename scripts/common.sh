@@ -78,6 +78,11 @@ velmora_start_wine() {
       cat "$tree/wine-start.log" >&2
       exit 1
     fi
+    # Likewise the desktop process, which the first program with a window starts: it lives as
+    # long as any program uses the desktop, so a test that started it would wait for the others.
+    if [ -f "$tree/bin/DesktopHolder.exe" ]; then
+      "$VELMORA_WINE" "$tree/bin/DesktopHolder.exe" </dev/null >/dev/null 2>&1 &
+    fi
   done
 }
 
