@@ -179,28 +179,39 @@ void InstallEngine::RunProgramAction(const ProgramAction& action) {
     ReportOutcome("Program " + program.program, GetLastError());
 }
 
+namespace {
+struct PackageFile {
+  const char* entry;
+  const FileStamp* stamp;
+};
+
+bool ExtractPackageFile(InstallEngine& engine, const char* path, void* context) {
+  const PackageFile* file = static_cast<const PackageFile*>(context);
+  return engine.ExtractToFile(file->entry, path, nullptr, file->stamp);
+}
+}  // namespace
+
 bool InstallEngine::InstallFile(const char* entry, const Text& destination, const FileStamp* stamp) {
   Text path(destination);
   ExpandText(path);
   CreateFolders(path);
-  uint32_t error = PlaceFile(entry, path, stamp);
+  PackageFile file = {entry, stamp};
+  uint32_t error = PlaceFile(path, ExtractPackageFile, &file);
   ReportOutcome("File " + path, error);
   if (error) return false;
   WriteLog(3, path);
   return true;
 }
 
-// Also replaces a read-only, hidden or system file. A file in use is written beside its
-// destination and takes its place at the next restart. 0, or the system's error code.
-uint32_t InstallEngine::PlaceFile(const char* entry, const Text& path, const FileStamp* stamp) {
-  if (ExtractToFile(entry, path.CStr(), nullptr, stamp)) return 0;
+uint32_t InstallEngine::PlaceFile(const Text& path, FileWrite write, void* context) {
+  if (write(*this, path.CStr(), context)) return 0;
   DWORD error = GetLastError();
   if (!DamagedEntry().Empty()) return error ? error : ERROR_INVALID_DATA;
   DWORD attributes = GetFileAttributesA(path.CStr());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return error ? error : ERROR_WRITE_FAULT;
   if ((attributes & kGuardedAttributes) && SetFileAttributesA(path.CStr(), attributes & ~kGuardedAttributes)) {
-    if (ExtractToFile(entry, path.CStr(), nullptr, stamp)) return 0;
+    if (write(*this, path.CStr(), context)) return 0;
     error = GetLastError();
     SetFileAttributesA(path.CStr(), attributes);
   }
@@ -208,7 +219,7 @@ uint32_t InstallEngine::PlaceFile(const char* entry, const Text& path, const Fil
   uint32_t slash = path.FindLastChar('\\');
   char beside[MAX_PATH];
   if (slash == Text::kNotFound || !GetTempFileNameA(path.Left(slash).CStr(), "vel", 0, beside)) return error;
-  if (!ExtractToFile(entry, beside, nullptr, stamp) ||
+  if (!write(*this, beside, context) ||
       !MoveFileExA(beside, path.CStr(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
     error = GetLastError();
     DeleteFileA(beside);

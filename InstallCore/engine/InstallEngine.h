@@ -163,7 +163,11 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void RunFileAction(const Text& name, const FileAction& action, uint32_t type);
   void RunRegistryAction(RegistryAction& action);
   void RunProgramAction(const ProgramAction& action);
-  uint32_t PlaceFile(const char* entry, const Text& path, const FileStamp* stamp);
+  // Writes a new file at the path it is given; false when it could not.
+  typedef bool (*FileWrite)(InstallEngine& engine, const char* path, void* context);
+  // Writes the file at path through write, also over a read-only, hidden or system file; a file
+  // in use is written beside it and takes its place at the next restart. 0, or the error.
+  uint32_t PlaceFile(const Text& path, FileWrite write, void* context);
   void ChooseUninstallLog();
   void StartUninstallRecord();
   void RegisterProduct();

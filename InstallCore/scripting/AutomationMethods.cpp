@@ -4,6 +4,7 @@
 #include "InstallEngine.h"
 #include "Kilobytes.h"
 #include "MappedFile.h"
+#include "OwnedHandle.h"
 #include "FolderListing.h"
 
 namespace {
@@ -11,6 +12,40 @@ const uint32_t kProgressStep = 2000;
 
 int CopyPercent(uint32_t done, uint32_t total) {
   return int(total <= 100000 ? done * 100 / total : done / (total / 100));
+}
+
+// Whether both paths name one file, however spelled.
+bool SameFile(const Text& a, const Text& b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  FileHandle one(CreateFileA(a.CStr(), 0, share, nullptr, OPEN_EXISTING, 0, nullptr));
+  FileHandle two(CreateFileA(b.CStr(), 0, share, nullptr, OPEN_EXISTING, 0, nullptr));
+  return one.Valid() && two.Valid() && GetFileInformationByHandle(one.Get(), &first) &&
+         GetFileInformationByHandle(two.Get(), &second) && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+struct Copy {
+  const MappedFile* input;
+  Text destination;  // the name progress is shown with, wherever the bytes go first
+};
+
+bool CopyMapped(InstallEngine& engine, const char* path, void* context) {
+  const Copy* copy = static_cast<const Copy*>(context);
+  uint32_t size = copy->input->Size();
+  const uint8_t* from = copy->input->View();
+  MappedFile output;
+  if (!output.Create(path, size)) return false;
+  // Progress after the byte at every multiple of the step, as if copied one by one.
+  uint32_t copied = 0;
+  for (uint32_t mark = kProgressStep; mark < size; mark += kProgressStep) {
+    memcpy(output.View() + copied, from + copied, mark + 1 - copied);
+    copied = mark + 1;
+    engine.OnProgress(copy->destination, CopyPercent(mark, size));
+  }
+  memcpy(output.View() + copied, from + copied, size - copied);
+  engine.OnProgress(copy->destination, 100);
+  return true;
 }
 }  // namespace
 
@@ -25,17 +60,13 @@ HRESULT STDMETHODCALLTYPE InstallEngine::CopyFile(BSTR source, BSTR destination)
     MappedFile input;
     if (!input.Open(from.CStr()) || input.Size() == 0) return E_INVALIDARG;
     size = input.Size();
-    MappedFile output;
-    if (!output.Create(to.CStr(), size)) return E_INVALIDARG;
-    // Progress after the byte at every multiple of the step, as if copied one by one.
-    uint32_t copied = 0;
-    for (uint32_t mark = kProgressStep; mark < size; mark += kProgressStep) {
-      memcpy(output.View() + copied, input.View() + copied, mark + 1 - copied);
-      copied = mark + 1;
-      OnProgress(to, CopyPercent(mark, size));
+    // The source is open for reading: a copy onto itself would only wait for a restart.
+    if (SameFile(from, to)) return E_INVALIDARG;
+    Copy copy = {&input, to};
+    if (uint32_t error = PlaceFile(to, CopyMapped, &copy)) {
+      SetLastError(error);
+      return E_INVALIDARG;
     }
-    memcpy(output.View() + copied, input.View() + copied, size - copied);
-    OnProgress(to, 100);
   }
   doneKb = Kilobytes::Add(doneKb, size / 1024);
   WriteLog(3, to);
