@@ -175,8 +175,9 @@ void InstallEngine::RunProgramAction(const ProgramAction& action) {
   ExpandText(program.arguments);
   if (action.deferred)
     deferredPrograms.Append(program);
-  else if (!StartProgram(program.program, program.arguments, true, nullptr))
-    ReportOutcome("Program " + program.program, GetLastError());
+  else
+    ReportOutcome("Program " + program.program,
+                  StartProgram(program.program, program.arguments, true, nullptr) ? 0 : GetLastError());
 }
 
 namespace {
