@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "InstallLog.h"
 #include "MappedFile.h"
 #include "SelfRelaunch.h"
 #include "SystemApi.h"
@@ -74,9 +75,18 @@ void ShowOutcome(const Text& product, const Uninstaller& uninstaller, const Text
   Show(message, caption, MB_OK | MB_ICONWARNING);
 }
 
-UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller) {
+// The report /LOG=FILE asks for, opened by the process that does the work.
+void OpenReport(const UninstallArguments& arguments, InstallLog* report) {
+  if (arguments.reportPath.Empty() || !report->Open(arguments.reportPath)) return;
+  report->Write("Uninstall log of " + arguments.logPath);
+  report->Write("Started " + InstallLogText::DateTime(InstallLog::Now()) + ", command line: " + arguments.arguments);
+}
+
+UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller, InstallLog* report) {
   UninstallLogReader log;
   if (!ReadLog(arguments.logPath, &log)) {
+    OpenReport(arguments, report);
+    report->Write(Text("The uninstall log could not be read: ") + arguments.logPath);
     if (!arguments.silent)
       Show(Text("The uninstall log could not be read:\r\n") + arguments.logPath, "Uninstall", MB_OK | MB_ICONERROR);
     return kNotRun;
@@ -85,11 +95,15 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller) {
   if (!arguments.IsCopy() && RunsFromProduct(log, arguments.logPath) &&
       SelfRelaunch::RunCopy(arguments.arguments, &copyResult))
     return copyResult;
+  OpenReport(arguments, report);
   Text caption = log.ProductName() + " Uninstall";
-  if (!arguments.silent && !Confirm(log, caption)) return kNotRun;
+  if (!arguments.silent && !Confirm(log, caption)) {
+    report->Write("The user chose not to uninstall.");
+    return kNotRun;
+  }
   // Libraries unregistering themselves may use COM.
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  uninstaller->Run(log.Lines());
+  uninstaller->Run(log.Lines(), report);
   if (SUCCEEDED(com)) CoUninitialize();
   if (!arguments.silent) ShowOutcome(log.ProductName(), *uninstaller, caption);
   return uninstaller->Complete() ? kRemoved : kIncomplete;
@@ -100,7 +114,9 @@ UINT Main() {
   const char* line = GetCommandLineA();
   UninstallArguments arguments = UninstallArguments::Parse(line ? line : "");
   Uninstaller uninstaller;
-  UINT code = Uninstall(arguments, &uninstaller);
+  InstallLog report;
+  UINT code = Uninstall(arguments, &uninstaller, &report);
+  report.WriteExitCode(code);
   if (arguments.IsCopy()) SelfRelaunch::ReportResult(arguments, code);
   uninstaller.DeleteMovedFiles();
   return code;

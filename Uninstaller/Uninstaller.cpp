@@ -172,9 +172,14 @@ bool RemoveService(const Text& name) {
 }
 }  // namespace
 
-void Uninstaller::Run(const List<LogLine>& lines) {
+void Uninstaller::Run(const List<LogLine>& lines, InstallLog* report) {
   for (const LogLine& line : lines) {
-    if (Undo(line)) continue;
+    SetLastError(ERROR_SUCCESS);
+    bool undone = Undo(line);
+    // Not every refusal comes with a code (a key that still holds values of others).
+    DWORD error = undone ? 0 : GetLastError();
+    report->WriteOutcome(ActionName(line), undone ? 0 : error ? error : ERROR_CAN_NOT_COMPLETE);
+    if (undone) continue;
     // The outcome must not depend on whether the list could grow.
     complete_ = false;
     remaining_.Append(line.text);
@@ -199,6 +204,26 @@ bool Uninstaller::Undo(const LogLine& line) {
       return RemoveService(line.text);
   }
   return false;
+}
+
+Text Uninstaller::ActionName(const LogLine& line) {
+  switch (line.type) {
+    case UninstallLogReader::kFolder:
+      return "Remove folder " + line.text;
+    case UninstallLogReader::kFile:
+      return "Remove file " + line.text;
+    case UninstallLogReader::kServer:
+      return "Unregister library " + line.text;
+    case UninstallLogReader::kKey:
+      return "Remove registry key " + line.text;
+    case UninstallLogReader::kValue:
+      return "Remove registry value " + line.text;
+    case UninstallLogReader::kTypeLibrary:
+      return "Unregister type library " + line.text;
+    case UninstallLogReader::kService:
+      return "Remove service " + line.text;
+  }
+  return line.text;
 }
 
 bool Uninstaller::RemoveFile(const Text& path) {

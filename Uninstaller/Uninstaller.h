@@ -1,4 +1,5 @@
 #pragma once
+#include "InstallLog.h"
 #include "List.h"
 #include "Text.h"
 #include "UninstallLogReader.h"
@@ -12,8 +13,9 @@ class Uninstaller {
   Uninstaller(const Uninstaller&) = delete;
   Uninstaller& operator=(const Uninstaller&) = delete;
 
-  // Never stops at a line that fails: every line is tried.
-  void Run(const List<LogLine>& lines);
+  // Never stops at a line that fails: every line is tried. Each outcome goes to report when
+  // that is open.
+  void Run(const List<LogLine>& lines, InstallLog* report);
   bool Complete() const { return complete_; }
   // The texts of the lines that could not be undone, in log order.
   const List<Text>& Remaining() const { return remaining_; }
@@ -23,6 +25,7 @@ class Uninstaller {
 
  private:
   bool Undo(const LogLine& line);
+  static Text ActionName(const LogLine& line);
   bool RemoveFile(const Text& path);
   bool MoveAside(const Text& path);
 

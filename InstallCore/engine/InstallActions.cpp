@@ -148,8 +148,15 @@ bool InstallEngine::InstallFile(const char* entry, const Text& destination, cons
   Text path(destination);
   ExpandText(path);
   CreateFolders(path);
-  if (!ExtractToFile(entry, path.CStr(), nullptr, stamp)) return false;
+  SetLastError(ERROR_SUCCESS);
+  if (!ExtractToFile(entry, path.CStr(), nullptr, stamp)) {
+    DWORD error = GetLastError();
+    if (!DamagedEntry().Empty()) error = ERROR_FILE_CORRUPT;
+    ReportOutcome("File " + path, error ? error : ERROR_WRITE_FAULT);
+    return false;
+  }
   WriteLog(3, path);
+  ReportOutcome("File " + path, 0);
   return true;
 }
 
@@ -185,16 +192,22 @@ void InstallEngine::SetRegistryValue(uint32_t root, const Text& path, uint32_t t
   RegistryKey key;
   DWORD disposition = 0;
   HKEY rootKey = reinterpret_cast<HKEY>(static_cast<uintptr_t>(root));
-  if (RegCreateKeyExA(rootKey, keyPath.CStr(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                      nullptr, key.Receive(), &disposition) != ERROR_SUCCESS)
-    return;
   Text logged = RegistryRootPrefix(root) + keyPath;
+  Text action = "Registry value " + logged + "\\" + valueName;
+  LONG result = RegCreateKeyExA(rootKey, keyPath.CStr(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
+                                KEY_ALL_ACCESS, nullptr, key.Receive(), &disposition);
+  if (result != ERROR_SUCCESS) {
+    ReportOutcome(action, uint32_t(result));
+    return;
+  }
   if (disposition == REG_CREATED_NEW_KEY) WriteLog(5, logged);
-  if (RegSetValueExA(key.Get(), valueName.CStr(), 0, type, data, length) == ERROR_SUCCESS) {
+  result = RegSetValueExA(key.Get(), valueName.CStr(), 0, type, data, length);
+  if (result == ERROR_SUCCESS) {
     logged.Append('\\');
     logged.Append(valueName);
     WriteLog(6, logged);
   }
+  ReportOutcome(action, uint32_t(result));
 }
 
 Text InstallEngine::RegistryRootPrefix(uint32_t root) {

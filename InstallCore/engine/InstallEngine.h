@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "ActionRecord.h"
+#include "InstallLog.h"
 #include "InstallerObject.h"
 #include "List.h"
 #include "PackageReader.h"
@@ -82,6 +83,22 @@ class InstallEngine : public PackageReader, public IInstallerObject {
 
   uint32_t ProductFlags() const { return productFlags; }
 
+  // The outcome of one install action, named with its target ("File C:\P\a.txt"): error 0
+  // for success, else the Windows error code or HRESULT. It goes to the install log when one
+  // is open.
+  void ReportOutcome(const Text& action, uint32_t error);
+  // The log file the command line asks for (/LOG=FILE); closed unless it did.
+  InstallLog& Log() { return installLog; }
+
+  // Choices from the command line, made before the run.
+  void SetUnattended() { productFlags |= kProductUnattended; }
+  // The destination, also where the package does not let the user change it.
+  void UseDestination(const Text& path);
+  // Selects exactly those listed components whose names are given (letter case ignored);
+  // components that are not listed keep their selection. False, with the first name that
+  // matches no listed component, when one does not.
+  bool SelectOnly(const List<Text>& names, Text* unknown);
+
   // Install actions.
   void RunComponentActions(uint32_t component);
   // True when the entry was written to the destination (and logged).
@@ -99,6 +116,9 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   // Uninstall log and registration.
   void CleanTempFiles();
   void RegisterUninstall(const char* logFileName);
+  // The details Windows shows of an installed product, below the registration's key prefix;
+  // each value is logged, so the uninstaller removes it.
+  void WriteProductDetails(const Text& key);
 
   // Install run and disk space, in kilobytes. RunInstall is false when CanInstall refused the
   // run, which then changed nothing.
@@ -132,6 +152,7 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   Text installerPath;
   uint32_t productFlags;
   List<Component> components;
+  InstallLog installLog;
 
  private:
   Text knownFolder;  // the folder of the last path CreateFolders handled

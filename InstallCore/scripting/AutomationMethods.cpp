@@ -1,6 +1,7 @@
 #include <string.h>
 
 #include "Bstr.h"
+#include "ExitCodes.h"
 #include "InstallEngine.h"
 #include "Kilobytes.h"
 #include "MappedFile.h"
@@ -107,5 +108,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::Variables(BSTR name, BSTR value) {
 
 HRESULT STDMETHODCALLTYPE InstallEngine::CancelInstall() {
   // Nothing more of the run happens: no further actions, no log, no registration.
-  ExitProcess(1);
+  installLog.Write("A script cancelled the install.");
+  installLog.WriteExitCode(kExitFailed);
+  ExitProcess(kExitFailed);
 }
