@@ -69,16 +69,7 @@ TEST_F(BasicInstall, InstallsEverythingAndWritesTheLogNewestFirst) {
             "1 keep settings\r\n"
             "3 " + p + "\\Uninst.log\r\n"
             "3 " + p + "\\uninst.exe\r\n"
-            // The details a package that reads its command line registers (no URLs in this one).
-            "6 " + hklm + "\\QuietUninstallString\r\n"
-            "6 " + hklm + "\\NoRepair\r\n"
-            "6 " + hklm + "\\NoModify\r\n"
-            "6 " + hklm + "\\InstallDate\r\n"
-            "6 " + hklm + "\\EstimatedSize\r\n"
-            "6 " + hklm + "\\DisplayIcon\r\n"
-            "6 " + hklm + "\\InstallLocation\r\n"
-            "6 " + hklm + "\\Publisher\r\n"
-            "6 " + hklm + "\\DisplayVersion\r\n"
+            + ProductDetailLines(hklm) +
             "6 " + hklm + "\\DisplayName\r\n"
             "6 " + hklm + "\\UninstallString\r\n"
             "5 " + hklm + "\r\n"
