@@ -2,6 +2,7 @@
 // watched for windows, judged by their exit codes and their logs, and the product looked up in
 // the list of installed programs.
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -362,12 +363,19 @@ TEST_F(Deployment, HelpListsTheSwitchesAndExitsZero) {
   EXPECT_TRUE(NothingInstalled());
 }
 
-TEST_F(Deployment, WizardStartsInTheLanguageAskedForAndCancelExitsTwo) {
+TEST_F(Deployment, WizardStartsWithTheSwitchesChoicesAndCancelExitsTwo) {
   ChildProcess installer;
-  ASSERT_TRUE(installer.Start(Installer("deploy.exe") + " /LANG=1031 /COMPONENTS=Core,\"Program documents\""));
+  ASSERT_TRUE(installer.Start(Installer("deploy.exe") +
+                              " /LANG=1031 /COMPONENTS=Core,\"Program documents\" /D=C:\\Some Folder"));
   HWND wizard = installer.FindDialog("Velmora Deploy 4.2 - Velmora Tests", 30000);
   ASSERT_NE(wizard, nullptr);
   EXPECT_EQ(WindowText(GetDlgItem(wizard, IDCANCEL)), "Abbrechen");
+  // The fixed folder shows the one given; both listed components are ticked.
+  EXPECT_EQ(WindowText(GetDlgItem(wizard, 207)), kSomeFolder);
+  HWND list = GetDlgItem(wizard, 225);
+  ASSERT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 2);
+  for (int item : {0, 1})
+    EXPECT_EQ(SendMessageA(list, LVM_GETITEMSTATE, WPARAM(item), LVIS_STATEIMAGEMASK) >> 12, 2) << item;
   SendMessageA(GetDlgItem(wizard, IDCANCEL), BM_CLICK, 0, 0);
   EXPECT_EQ(installer.Wait(30000), kExitCancelled);
   EXPECT_TRUE(NothingInstalled());
