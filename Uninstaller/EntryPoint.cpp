@@ -2,6 +2,7 @@
 #include <objbase.h>
 #include <string.h>
 
+#include "InstallLog.h"
 #include "ListedItems.h"
 #include "MappedFile.h"
 #include "SelfRelaunch.h"
@@ -96,9 +97,18 @@ void ShowOutcome(const Text& product, const Uninstaller& uninstaller, bool retry
   Show(message, caption, MB_OK | MB_ICONWARNING);
 }
 
-UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller) {
+// The report /LOG=FILE asks for, opened by the process that does the work.
+void OpenReport(const UninstallArguments& arguments, InstallLog* report) {
+  if (arguments.reportPath.Empty() || !report->Open(arguments.reportPath)) return;
+  report->Write("Uninstall log of " + arguments.logPath);
+  report->Write("Started " + InstallLogText::DateTime(InstallLog::Now()) + ", command line: " + arguments.arguments);
+}
+
+UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller, InstallLog* report) {
   UninstallLogReader log;
   if (!ReadLog(arguments.logPath, &log)) {
+    OpenReport(arguments, report);
+    report->Write(Text("The uninstall log could not be read: ") + arguments.logPath);
     if (!arguments.silent)
       Show(Text("The uninstall log could not be read:\r\n") + arguments.logPath, "Uninstall", MB_OK | MB_ICONERROR);
     return kNotRun;
@@ -107,11 +117,15 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller) {
   if (!arguments.IsCopy() && RunsFromProduct(log, arguments.logPath) &&
       SelfRelaunch::RunCopy(arguments.arguments, &copyResult))
     return copyResult;
+  OpenReport(arguments, report);
   Text caption = log.ProductName() + " Uninstall";
-  if (!arguments.silent && !Confirm(log, caption)) return kNotRun;
+  if (!arguments.silent && !Confirm(log, caption)) {
+    report->Write("The user chose not to uninstall.");
+    return kNotRun;
+  }
   // Libraries unregistering themselves may use COM.
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  uninstaller->Run(log.Lines(), arguments.logPath, log.ProductName());
+  uninstaller->Run(log.Lines(), arguments.logPath, log.ProductName(), report);
   if (SUCCEEDED(com)) CoUninitialize();
   // The registration stays and points at a log of what is left, so a second run finishes.
   bool retryable = uninstaller->Retry() && RewriteLog(arguments.logPath, log, uninstaller->Kept());
@@ -124,7 +138,9 @@ UINT Main() {
   const char* line = GetCommandLineA();
   UninstallArguments arguments = UninstallArguments::Parse(line ? line : "");
   Uninstaller uninstaller;
-  UINT code = Uninstall(arguments, &uninstaller);
+  InstallLog report;
+  UINT code = Uninstall(arguments, &uninstaller, &report);
+  report.WriteExitCode(code);
   if (arguments.IsCopy()) SelfRelaunch::ReportResult(arguments, code);
   uninstaller.DeleteMovedFiles();
   return code;

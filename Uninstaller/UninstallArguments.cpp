@@ -4,6 +4,7 @@
 
 namespace {
 const char kCopySwitch[] = "/COPYOF=";
+const char kLogSwitch[] = "/LOG=";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -43,6 +44,11 @@ bool ReadNumber(const char** cursor, char end, uint32_t* value) {
 void ReadSwitch(const char* start, const char* end, UninstallArguments* result) {
   Text word(start, uint32_t(end - start));
   if (word.Length() == 2 && Lower(word[1]) == 's') result->silent = true;
+  if (StartsWithNoCase(word.CStr(), kLogSwitch)) {
+    result->reportPath.Clear();
+    for (const char* c = word.CStr() + strlen(kLogSwitch); *c; ++c)
+      if (*c != '"') result->reportPath.Append(*c);
+  }
   if (!StartsWithNoCase(word.CStr(), kCopySwitch)) return;
   const char* p = word.CStr() + strlen(kCopySwitch);
   uint32_t process = 0, pipe = 0;

@@ -11,6 +11,8 @@ struct UninstallArguments {
   // Everything after the program name, as given: handed on to the copy.
   Text arguments;
   bool silent = false;
+  // /LOG=FILE: where to write what was undone and how it went; empty when not asked for.
+  Text reportPath;
   // Handle values inherited from the original process: the process itself and the pipe that
   // takes the result. Both 0 unless this is the copy.
   uint32_t originalProcess = 0;

@@ -26,6 +26,18 @@ TEST(UninstallArgumentsTest, SilentSwitchAnywhere) {
   EXPECT_FALSE(UninstallArguments::Parse("u.exe \"C:\\a /S\\x.log\"").silent) << "inside quotes it is path";
 }
 
+TEST(UninstallArgumentsTest, LogSwitchNamesAFileQuotedOrNotApartFromTheUninstallLog) {
+  UninstallArguments quoted =
+      UninstallArguments::Parse("\"C:\\A B\\Uninst.exe\" \"C:\\A B\\Uninst.log\" /S /log=\"C:\\Admin Logs\\out.txt\"");
+  EXPECT_STREQ(quoted.reportPath.CStr(), "C:\\Admin Logs\\out.txt");
+  EXPECT_STREQ(quoted.logPath.CStr(), "C:\\A B\\Uninst.log");
+  EXPECT_TRUE(quoted.silent);
+  UninstallArguments bare = UninstallArguments::Parse("u.exe /LOG=C:\\out.txt C:\\x.log");
+  EXPECT_STREQ(bare.reportPath.CStr(), "C:\\out.txt");
+  EXPECT_STREQ(bare.logPath.CStr(), "C:\\x.log");
+  EXPECT_TRUE(UninstallArguments::Parse("u.exe C:\\x.log").reportPath.Empty());
+}
+
 TEST(UninstallArgumentsTest, CopySwitchRoundTripsAndKeepsTheOriginalArguments) {
   Text line("\"C:\\Temp\\Uninst-7.exe\" \"C:\\App\\Uninst.log\" /S ");
   line.Append(UninstallArguments::CopySwitch(124, 88));

@@ -202,7 +202,7 @@ bool RemoveService(const Text& name) {
 }
 }  // namespace
 
-void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Text& productName) {
+void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Text& productName, InstallLog* report) {
   Text registration = Text(kUninstallKey) + productName;
   Text journalPath = UninstallLog::JournalPath(logPath);
   Text program = RegisteredProgram(registration);
@@ -218,7 +218,7 @@ void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Tex
       last.Append(line);
       continue;
     }
-    if (Undo(line)) continue;
+    if (UndoReported(line, report)) continue;
     // The outcome must not depend on whether the list could grow.
     complete_ = false;
     retry_ = true;
@@ -230,10 +230,19 @@ void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Tex
     return;
   }
   for (const LogLine& line : last) {
-    if (Undo(line)) continue;
+    if (UndoReported(line, report)) continue;
     complete_ = false;
     remaining_.Append(line.text);
   }
+}
+
+bool Uninstaller::UndoReported(const LogLine& line, InstallLog* report) {
+  SetLastError(ERROR_SUCCESS);
+  bool undone = Undo(line);
+  // Not every refusal comes with a code (a key that still holds values of others).
+  DWORD error = undone ? 0 : GetLastError();
+  report->WriteOutcome(ActionName(line), undone ? 0 : error ? error : ERROR_CAN_NOT_COMPLETE);
+  return undone;
 }
 
 bool Uninstaller::Undo(const LogLine& line) {
@@ -254,6 +263,26 @@ bool Uninstaller::Undo(const LogLine& line) {
       return RemoveService(line.text);
   }
   return false;
+}
+
+Text Uninstaller::ActionName(const LogLine& line) {
+  switch (line.type) {
+    case UninstallLogReader::kFolder:
+      return "Remove folder " + line.text;
+    case UninstallLogReader::kFile:
+      return "Remove file " + line.text;
+    case UninstallLogReader::kServer:
+      return "Unregister library " + line.text;
+    case UninstallLogReader::kKey:
+      return "Remove registry key " + line.text;
+    case UninstallLogReader::kValue:
+      return "Remove registry value " + line.text;
+    case UninstallLogReader::kTypeLibrary:
+      return "Unregister type library " + line.text;
+    case UninstallLogReader::kService:
+      return "Remove service " + line.text;
+  }
+  return line.text;
 }
 
 bool Uninstaller::RemoveFile(const Text& path) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "InstallLog.h"
 #include "List.h"
 #include "Text.h"
 #include "UninstallLogReader.h"
@@ -12,10 +13,11 @@ class Uninstaller {
   Uninstaller(const Uninstaller&) = delete;
   Uninstaller& operator=(const Uninstaller&) = delete;
 
-  // Never stops at a line that fails: every line is tried. The lines that keep the product
-  // removable (its registration, the log at logPath and its journal, the registered uninstaller
-  // and the folders holding the log) are undone last, and only once every other line was.
-  void Run(const List<LogLine>& lines, const Text& logPath, const Text& productName);
+  // Never stops at a line that fails: every line is tried, and each outcome goes to report when
+  // that is open. The lines that keep the product removable (its registration, the log at logPath
+  // and its journal, the registered uninstaller and the folders holding the log) are undone last,
+  // and only once every other line was.
+  void Run(const List<LogLine>& lines, const Text& logPath, const Text& productName, InstallLog* report);
   bool Complete() const { return complete_; }
   // Some lines could not be undone, so the lines that keep the product removable were kept:
   // Kept() is what a second run has to undo.
@@ -29,6 +31,8 @@ class Uninstaller {
 
  private:
   bool Undo(const LogLine& line);
+  bool UndoReported(const LogLine& line, InstallLog* report);
+  static Text ActionName(const LogLine& line);
   bool RemoveFile(const Text& path);
   bool MoveAside(const Text& path);
 

@@ -127,6 +127,10 @@ struct Product {
   bool allowStartMenuChange = false;
   bool unattended = false;
   std::string uninstallerText;
+  // Shown for the product in the system's list of installed programs.
+  std::string icon;
+  std::string url;
+  std::string helpUrl;
   std::vector<uint8_t> licence;
   std::vector<uint8_t> logo;
   std::vector<uint8_t> uninstaller;

@@ -40,6 +40,9 @@ std::vector<PackageEntry> ManifestEntries(Manifest manifest) {
   for (int i = 0; i < 4; ++i) flagBytes.push_back(static_cast<uint8_t>(flags >> (8 * i)));
   out.push_back({"flags", std::move(flagBytes), Storage::Solid});
   AddTextIfAny(&out, "UEBefore", product.uninstallerText);
+  AddTextIfAny(&out, "DisplayIcon", product.icon);
+  AddTextIfAny(&out, "URLInfoAbout", product.url);
+  AddTextIfAny(&out, "HelpLink", product.helpUrl);
   AddFileIfAny(&out, "EULA", std::move(product.licence));
   AddFileIfAny(&out, "Logo.bmp", std::move(product.logo));
   AddFileIfAny(&out, "uninst.exe", std::move(product.uninstaller));

@@ -101,6 +101,9 @@ void ParseProduct(ManifestContext& ctx, const toml::table& table, Product* produ
   t.Bool("allow_start_menu_change", &product->allowStartMenuChange);
   t.Bool("unattended", &product->unattended);
   t.Text("uninstaller_text", &product->uninstallerText);
+  t.Text("icon", &product->icon, ManifestTable::kNonEmpty);
+  t.Text("url", &product->url, ManifestTable::kNonEmpty);
+  t.Text("help_url", &product->helpUrl, ManifestTable::kNonEmpty);
   t.File("licence", &product->licence, IsRtf);
   t.File("logo", &product->logo, IsLogoBitmap);
   // true (or no key) carries the project's own uninstaller, false none, a path the author's.

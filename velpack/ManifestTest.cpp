@@ -85,8 +85,8 @@ TEST_F(ManifestTest, MinimalManifestGetsDefaultsEnglishAndGerman) {
   EXPECT_EQ(Content("flags"), Le32(2));
   EXPECT_EQ(Content("0\\flags"), Bytes{3});
   EXPECT_EQ(Text("0\\name"), "Main");
-  for (const char* absent : {"CompanyName", "ProductVersion", "UEBefore", "EULA", "Logo.bmp", "uninst.exe", "0\\descr",
-                             "0\\0", "1\\flags", "l\\2\\name", "l\\0\\201.207", "l\\0\\201.235", "l\\0\\201.230"}) {
+  for (const char* absent : {"CompanyName", "ProductVersion", "UEBefore", "DisplayIcon", "URLInfoAbout", "HelpLink",
+                             "EULA", "Logo.bmp", "uninst.exe", "0\\descr", "0\\0", "1\\flags", "l\\2\\name", "l\\0\\201.207", "l\\0\\201.235", "l\\0\\201.230"}) {
     EXPECT_FALSE(Has(absent)) << absent;
   }
   EXPECT_EQ(Text("l\\0\\name"), "English");
@@ -121,6 +121,9 @@ unattended = true
 uninstaller_text = "Bye"
 licence = "eula.rtf"
 uninstaller = "uninst.exe"
+icon = '${ProductPath}\tool.exe,1'
+url = "https://acme.example/caf%C3%A9"
+help_url = "https://acme.example/help"
 [[component]]
 name = "Main"
 description = "Everything"
@@ -138,6 +141,9 @@ selected = false
   EXPECT_EQ(Text("UserMenu"), "0");
   EXPECT_EQ(Content("flags"), Le32(1 | 4));
   EXPECT_EQ(Text("UEBefore"), "Bye");
+  EXPECT_EQ(Text("DisplayIcon"), "${ProductPath}\\tool.exe,1");
+  EXPECT_EQ(Text("URLInfoAbout"), "https://acme.example/caf%C3%A9");
+  EXPECT_EQ(Text("HelpLink"), "https://acme.example/help");
   EXPECT_EQ(Text("EULA"), "{\\rtf1 Hi}");
   EXPECT_EQ(StorageOf("EULA"), Storage::Best);
   EXPECT_EQ(Text("uninst.exe"), "MZ\x90");
@@ -361,6 +367,9 @@ TEST_F(ManifestTest, ErrorsNameFileLineAndProblem) {
       {"[product]\nname = \"D\"\nlogo = \"bad.bmp\"\n[[component]]\nname = \"M\"", "3:8", "not a Windows bitmap"},
       {"[product]\nname = \"D\"\nuninstaller = \"a.txt\"\n[[component]]\nname = \"M\"", "3:15", "no MZ header"},
       {"[product]\nname = \"D\"\nunattended = \"yes\"\n[[component]]\nname = \"M\"", "3:14", "true or false"},
+      {"[product]\nname = \"D\"\nurl = \"\"\n[[component]]\nname = \"M\"", "3:7", "'url' must not be empty"},
+      {"[product]\nname = \"D\"\nhelp_url = 7\n[[component]]\nname = \"M\"", "3:12", "'help_url' must be a string"},
+      {"[product]\nname = \"D\"\nicon = \"\u2192\"\n[[component]]\nname = \"M\"", "3:8", "U+2192"},
       {"@{kind = \"file\"}]", "5:19", "'kind' must be one of \"files\""},
       {"@{kind = \"files\", source = \"missing.txt\"}]", "5:37", "no file or folder 'missing.txt'"},
       {"@{kind = \"files\", source = \"*.none\"}]", "5:37", "matches no file"},

@@ -51,7 +51,7 @@ TEST(PackageWriter, LaysOutDataCatalogAndTrailer) {
   Bytes file = Build(folder, inputs);
   size_t trailer = file.size() - 16;
   size_t catalog = file.size() + int32_t(U32At(file, trailer + 8));
-  EXPECT_EQ(Bytes(file.begin() + trailer + 12, file.end()), Bytes({6, 7, 0, 0}));
+  EXPECT_EQ(Bytes(file.begin() + trailer + 12, file.end()), Bytes({6, 15, 0, 0}));
   EXPECT_EQ(file.size() % 8, 0u) << "ready for a signature";
   size_t padding = catalog - U32At(file, trailer + 4) - 7;
   EXPECT_LT(padding, 8u) << "the data area starts right behind the stub and its padding";

@@ -17,6 +17,12 @@ Text ComponentEntry(uint32_t component, const char* suffix) {
   return name;
 }
 
+// Component names as an administrator types them: letter case aside.
+bool SameName(const Text& a, const Text& b) {
+  return a.Length() == b.Length() && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.Data(), int(a.Length()),
+                                                    b.Data(), int(b.Length())) == CSTR_EQUAL;
+}
+
 // The installer's folder: its path up to the last backslash.
 Text FolderOf(const char* path) {
   Text full(path);
@@ -120,6 +126,28 @@ void InstallEngine::ExpandBstr(BSTR* text) {
   if (!fresh.Get()) return;
   SysFreeString(*text);
   *text = fresh.Release();
+}
+
+void InstallEngine::UseDestination(const Text& path) {
+  productPath = path;
+  SetVariable("ProductPath", path);
+}
+
+bool InstallEngine::SelectOnly(const List<Text>& names, Text* unknown) {
+  for (const Text& name : names) {
+    bool found = false;
+    for (const Component& component : components) found = found || (component.listed && SameName(component.name, name));
+    if (!found) {
+      *unknown = name;
+      return false;
+    }
+  }
+  for (Component& component : components) {
+    if (!component.listed) continue;
+    component.selected = false;
+    for (const Text& name : names) component.selected = component.selected || SameName(component.name, name);
+  }
+  return true;
 }
 
 void InstallEngine::UpdateOverallProgress() {}

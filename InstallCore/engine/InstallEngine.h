@@ -4,6 +4,7 @@
 
 #include "ActionRecord.h"
 #include "ExitCodes.h"
+#include "InstallLog.h"
 #include "InstallerObject.h"
 #include "List.h"
 #include "PackageReader.h"
@@ -84,6 +85,18 @@ class InstallEngine : public PackageReader, public IInstallerObject {
 
   uint32_t ProductFlags() const { return productFlags; }
 
+  // The log file the command line asks for (/LOG=FILE); closed unless it did.
+  InstallLog& Log() { return installLog; }
+
+  // Choices from the command line, made before the run.
+  void SetUnattended() { productFlags |= kProductUnattended; }
+  // The destination, also where the package does not let the user change it.
+  void UseDestination(const Text& path);
+  // Selects exactly those listed components whose names are given (letter case ignored);
+  // components that are not listed keep their selection. False, with the first name that
+  // matches no listed component, when one does not.
+  bool SelectOnly(const List<Text>& names, Text* unknown);
+
   // Install actions.
   void RunComponentActions(uint32_t component);
   // True when the entry was written to the destination (and logged).
@@ -102,10 +115,14 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   // Uninstall log and registration.
   void CleanTempFiles();
   void RegisterUninstall(const char* logFileName);
+  // The details Windows shows of an installed product, below the registration's key prefix;
+  // each value is logged, so the uninstaller removes it.
+  void WriteProductDetails(const Text& key);
 
   // The outcome of one install action, named by a short text with its target (such as
   // "File C:\Product\a.txt"): error 0 for success, else the system's error code. Failures are
-  // counted and named for the closing message and the exit code.
+  // counted and named for the closing message and the exit code, and go to the install log when
+  // one is open.
   void ReportOutcome(const Text& action, uint32_t error);
   // The run's verdict: kExitInstalled, kExitInstalledWithFailures (which wins) or kExitRestartNeeded.
   uint32_t RunExitCode() const;
@@ -149,6 +166,7 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   List<Component> components;
   List<Text> failures;
   bool restartNeeded;
+  InstallLog installLog;
 
  private:
   Text knownFolder;  // the folder of the last path CreateFolders handled
@@ -171,6 +189,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void ChooseUninstallLog();
   void StartUninstallRecord();
   void RegisterProduct();
+  // The product's key below the system's list of installed programs, with a closing backslash.
+  Text UninstallKey();
   // Adds the font for this session; 0 or the system's error code.
   uint32_t AddFont(const Text& path);
 };

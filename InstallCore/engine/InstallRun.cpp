@@ -38,6 +38,7 @@ bool InstallEngine::RunInstall() {
 }
 
 void InstallEngine::ReportOutcome(const Text& action, uint32_t error) {
+  installLog.WriteOutcome(action, error);
   if (error == 0) return;
   Text failure(action);
   failure.Append(" (error ");

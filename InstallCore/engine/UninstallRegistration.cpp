@@ -1,6 +1,7 @@
 #include <string.h>
 
 #include "InstallEngine.h"
+#include "Kilobytes.h"
 
 namespace {
 const uint32_t kLocalMachine = 0x80000002u;
@@ -11,6 +12,8 @@ const int kLineFile = 3;
 const uint32_t kMaxLogNumber = 99;
 
 bool Exists(const Text& path) { return GetFileAttributesA(path.CStr()) != INVALID_FILE_ATTRIBUTES; }
+// Quoted, so that a folder with blanks cannot be read as a shorter program path.
+const char kUninstallCommand[] = "\"${UninstallCommand}\" \"${UninstallLog}\"";
 }  // namespace
 
 void InstallEngine::WriteLog(int type, const Text& line) {
@@ -61,13 +64,17 @@ void InstallEngine::StartUninstallRecord() {
   RegisterProduct();
 }
 
-void InstallEngine::RegisterProduct() {
-  logText.SetTier(UninstallLog::kRegistration);
-  // Quoted, so that a folder with blanks cannot be read as a shorter program path.
-  Text command("\"${UninstallCommand}\" \"${UninstallLog}\"");
-  ExpandText(command);
+Text InstallEngine::UninstallKey() {
   Text key("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\${ProductName}\\");
   ExpandText(key);
+  return key;
+}
+
+void InstallEngine::RegisterProduct() {
+  logText.SetTier(UninstallLog::kRegistration);
+  Text command(kUninstallCommand);
+  ExpandText(command);
+  Text key = UninstallKey();
   SetRegistryValue(kLocalMachine, key + "UninstallString", REG_SZ, reinterpret_cast<const uint8_t*>(command.Data()),
                    command.Length());
   Text displayName = GetVariable("ProductName");
@@ -90,6 +97,11 @@ void InstallEngine::RegisterUninstall(const char* logFileName) {
     CreateFolders(productPath + "\\" + logFileName);
     RegisterProduct();
   }
+  if (ReadsCommandLine()) {
+    // At the end of the run, when the size installed is known; removed with the registration.
+    logText.SetTier(UninstallLog::kRegistration);
+    WriteProductDetails(UninstallKey());
+  }
   Text logPath = productPath + "\\" + logFileName;
   logText.SetTier(UninstallLog::kClosing);
   WriteLog(kLineFile, logPath);
@@ -106,10 +118,49 @@ void InstallEngine::RegisterUninstall(const char* logFileName) {
     // the uninstaller.
     log.Close();
     DeleteFileA(logPath.CStr());
-    ReportOutcome("File " + logPath, error);
+    ReportOutcome("File " + logPath, error ? error : ERROR_WRITE_FAULT);
     return;
   }
   memcpy(log.View(), file.Data(), file.Length());
   log.Close();
   journal.Remove();
+  ReportOutcome("File " + logPath, 0);
+}
+
+void InstallEngine::WriteProductDetails(const Text& key) {
+  auto text = [&](const char* name, const Text& value) {
+    // With its terminating zero, as the registry's readers expect of a string.
+    if (!value.Empty())
+      SetRegistryValue(kLocalMachine, key + name, REG_SZ, reinterpret_cast<const uint8_t*>(value.Data()),
+                       value.Length() + 1);
+  };
+  auto number = [&](const char* name, uint32_t value) {
+    uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+    SetRegistryValue(kLocalMachine, key + name, REG_DWORD, bytes, sizeof(bytes));
+  };
+  auto entry = [&](const char* name, const Text& fallback) {
+    Text value = ReadEntryString(name);
+    if (value.Empty()) value = fallback;
+    ExpandText(value);
+    return value;
+  };
+  text("DisplayVersion", productVersion);
+  text("Publisher", companyName);
+  text("InstallLocation", productPath);
+  text("DisplayIcon", entry("DisplayIcon", productPath + "\\" + uninstallerName));
+  // What the run wrote, and the uninstaller that is about to follow.
+  const CatalogEntry* uninstaller = FindEntry("uninst.exe");
+  number("EstimatedSize", Kilobytes::Add(doneKb, uninstaller ? uninstaller->size / 1024 : 0));
+  InstallLogText::Time today = InstallLog::Now();
+  Text date;
+  date.AppendDecimal(today.year * 10000 + today.month * 100 + today.day);
+  text("InstallDate", date);
+  number("NoModify", 1);
+  number("NoRepair", 1);
+  text("URLInfoAbout", entry("URLInfoAbout", Text()));
+  text("HelpLink", entry("HelpLink", Text()));
+  Text quiet(kUninstallCommand);
+  ExpandText(quiet);
+  quiet.Append(" /S");
+  text("QuietUninstallString", quiet);
 }

@@ -42,6 +42,8 @@ class PackageReader {
   // bounds or checksum), named by the file it was extracted to or else by its entry name;
   // empty while none was. Running out of memory or disk space is no damage.
   const Text& DamagedEntry() const { return damagedEntry_; }
+  // Whether the package asks the installer to read its command line.
+  bool ReadsCommandLine() const { return commandLine_; }
 
  private:
   class ProgressRelay;
@@ -74,6 +76,7 @@ class PackageReader {
   const uint8_t* dataBase_;
   uint32_t dataSize_;
   bool checksums_;
+  bool commandLine_;
   Text damagedEntry_;
   Text currentItem_;
   ByteSource* currentSource_;

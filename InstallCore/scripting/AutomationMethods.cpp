@@ -1,6 +1,7 @@
 #include <string.h>
 
 #include "Bstr.h"
+#include "ExitCodes.h"
 #include "InstallEngine.h"
 #include "Kilobytes.h"
 #include "MappedFile.h"
@@ -145,5 +146,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::CancelInstall() {
   // No further actions run; what the run installed so far stays registered and logged, so the
   // uninstaller can remove it.
   if (!registeredPath.Empty()) RegisterUninstall(logName.CStr());
+  installLog.Write("A script cancelled the install.");
+  installLog.WriteExitCode(kExitFailed);
   ExitProcess(kExitFailed);
 }

@@ -1,9 +1,64 @@
 #include "RunModes.h"
 
+#include "ExitCodes.h"
+#include "InstallerSwitches.h"
 #include "Module.h"
 #include "resource.h"
 
-int RunModes(InstallWizard& installer) {
+namespace {
+// A message about the command line; none when the run is to show nothing.
+void Tell(InstallWizard& installer, const InstallerSwitches& switches, const Text& text, UINT icon) {
+  if (switches.silent && !switches.help) return;
+  MessageBoxA(nullptr, text.CStr(), installer.GetVariable("ProductName").CStr(), icon | MB_SETFOREGROUND);
+}
+
+void StartLog(InstallWizard& installer, const char* commandTail) {
+  Text title("Install log of ");
+  title.Append(installer.GetVariable("ProductName"));
+  Text version = installer.GetVariable("ProductVersion");
+  if (!version.Empty()) title = title + " " + version;
+  installer.Log().Write(title);
+  Text started("Started ");
+  started.Append(InstallLogText::DateTime(InstallLog::Now()));
+  started.Append(", command line: ");
+  started.Append(commandTail);
+  installer.Log().Write(started);
+}
+
+// Takes the switches into the run. Returns the exit code of a run they end at once, or -1 when
+// the install is to go on.
+int UseSwitches(InstallWizard& installer, const char* commandTail, InstallerSwitches* switches) {
+  Text rejected;
+  Text problem;
+  if (!switches->Parse(commandTail, &rejected)) {
+    problem = "This argument is not understood: " + rejected;
+  } else if (switches->help) {
+    Tell(installer, *switches, InstallerSwitches::kUsage, MB_ICONINFORMATION);
+    return kExitInstalled;
+  } else if (!switches->logPath.Empty() && !installer.Log().Open(switches->logPath)) {
+    problem = "The log file cannot be written: /LOG=" + switches->logPath;
+  } else {
+    StartLog(installer, commandTail);
+    Text unknown;
+    if (switches->hasComponents && !installer.SelectOnly(switches->components, &unknown)) {
+      problem = "No component that the installer lists is named \"" + unknown + "\" (/COMPONENTS=).";
+    } else if (switches->language && !installer.UseLanguage(switches->language)) {
+      problem = "The installer has no language ";
+      problem.AppendDecimal(switches->language);
+      problem.Append(" (/LANG=).");
+    }
+  }
+  if (!problem.Empty()) {
+    installer.Log().Write(problem);
+    Tell(installer, *switches, problem + "\r\n\r\n" + InstallerSwitches::kUsage, MB_ICONERROR);
+    return kExitBadCommandLine;
+  }
+  if (!switches->destination.Empty()) installer.UseDestination(switches->destination);
+  if (switches->silent) installer.SetUnattended();
+  return -1;
+}
+
+int Run(InstallWizard& installer, bool silent) {
   // An entry found damaged, even while the product data was read, stops everything.
   if (installer.DamagedEntry().Empty()) {
     if (installer.ProductFlags() & kProductUnattended) {
@@ -12,10 +67,38 @@ int RunModes(InstallWizard& installer) {
       HWND owner = GetActiveWindow();
       // The dialog's first message binds its window to the object.
       Module::AddWindowObject(&installer);
-      DialogBoxParamA(Module::Instance(), MAKEINTRESOURCEA(IDD_WIZARD), owner, InstallWizard::DialogProc, 0);
+      INT_PTR ended =
+          DialogBoxParamA(Module::Instance(), MAKEINTRESOURCEA(IDD_WIZARD), owner, InstallWizard::DialogProc, 0);
+      // Cancel must not read as success to whoever started the installer.
+      if (ended == IDCANCEL) {
+        installer.Log().Write("The user cancelled the wizard.");
+        return kExitCancelled;
+      }
+      if (ended == -1) {
+        installer.Log().Write("The wizard could not be shown.");
+        return kExitFailed;
+      }
     }
   }
-  if (!installer.DamagedEntry().Empty()) return ReportDamagedEntry(installer.DamagedEntry());
+  if (!installer.DamagedEntry().Empty()) {
+    installer.Log().Write("Damaged entry: " + installer.DamagedEntry());
+    return silent ? kExitFailed : ReportDamagedEntry(installer.DamagedEntry());
+  }
   installer.RunDeferredPrograms();
   return int(installer.RunExitCode());
+}
+}  // namespace
+
+int RunModes(InstallWizard& installer, const char* commandTail) {
+  InstallerSwitches switches;
+  if (installer.ReadsCommandLine()) {
+    int ended = UseSwitches(installer, commandTail, &switches);
+    if (ended >= 0) {
+      installer.Log().WriteExitCode(uint32_t(ended));
+      return ended;
+    }
+  }
+  int exitCode = Run(installer, switches.silent);
+  installer.Log().WriteExitCode(uint32_t(exitCode));
+  return exitCode;
 }

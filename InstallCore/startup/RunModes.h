@@ -2,6 +2,7 @@
 #include "InstallWizard.h"
 #include "Startup.h"
 
-// Installs without a window when the product flags ask for it, otherwise through the wizard
-// dialog; then starts the programs the install deferred. Returns the exit code.
-int RunModes(InstallWizard& installer);
+// Installs without a window when the product flags (or, in a package that reads its command
+// line, /S) ask for it, otherwise through the wizard dialog; then starts the programs the
+// install deferred. Returns the exit code.
+int RunModes(InstallWizard& installer, const char* commandTail);

@@ -33,13 +33,13 @@ int ReportDamagedEntry(const Text& entry) {
   return 1;
 }
 
-int RunInstaller(const char* path) {
+int RunInstaller(const char* path, const char* commandTail) {
   InstallWizard installer(path);
   if (installer.EntryCount() == 0) return ReportCorruption();
-  return RunModes(installer);
+  return RunModes(installer, commandTail);
 }
 
-int Start(HINSTANCE instance, HINSTANCE, char*, int) {
+int Start(HINSTANCE instance, HINSTANCE, char* commandTail, int) {
   // Before anything loads a library: an installer usually runs from a downloads folder,
   // where a planted DLL of a system library's name would otherwise be picked up.
   SystemApi::RestrictDllSearchToSystem();
@@ -50,7 +50,7 @@ int Start(HINSTANCE instance, HINSTANCE, char*, int) {
   char path[520];
   DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
   // A path that does not fit cannot be mapped: the package is unreachable.
-  int exitCode = length > 0 && length < sizeof(path) ? RunInstaller(path) : ReportCorruption();
+  int exitCode = length > 0 && length < sizeof(path) ? RunInstaller(path, commandTail) : ReportCorruption();
   OleUninitialize();
   return exitCode;
 }

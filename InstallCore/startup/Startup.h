@@ -6,8 +6,9 @@
 // Prepares the process, runs the installer over the executable's own file and returns the exit code.
 int Start(HINSTANCE instance, HINSTANCE previous, char* commandTail, int showState);
 
-// Builds the run's object over the installer at path, checks its package, runs it.
-int RunInstaller(const char* path);
+// Builds the run's object over the installer at path, checks its package, runs it; the command
+// line (without the program) counts only where the package asks for it.
+int RunInstaller(const char* path, const char* commandTail);
 
 // Tells that the entry (a destination path or an entry name) was found damaged; returns the
 // exit code of a run it stopped.

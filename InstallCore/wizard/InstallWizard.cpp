@@ -94,7 +94,7 @@ int CALLBACK BrowseStart(HWND browser, UINT message, LPARAM, LPARAM folder) {
 }  // namespace
 
 InstallWizard::InstallWizard(const char* path)
-    : InstallEngine(path), window_(nullptr), languageIndex_(0), dialogNumber_(0), listView_(nullptr) {}
+    : InstallEngine(path), window_(nullptr), languageIndex_(0), dialogNumber_(0), listView_(nullptr), startLanguage_(0) {}
 
 InstallWizard::~InstallWizard() = default;
 
@@ -367,8 +367,16 @@ int InstallWizard::FindLanguage(uint16_t languageId) {
   }
 }
 
+bool InstallWizard::UseLanguage(uint16_t languageId) {
+  if (FindLanguage(languageId) < 0) return false;
+  startLanguage_ = languageId;
+  return true;
+}
+
 void InstallWizard::SelectStartLanguage() {
-  if (FindLanguage(GetSystemDefaultLangID()) < 0 && FindLanguage(kEnglish) < 0) languageIndex_ = 0;
+  if ((startLanguage_ == 0 || FindLanguage(startLanguage_) < 0) && FindLanguage(GetSystemDefaultLangID()) < 0 &&
+      FindLanguage(kEnglish) < 0)
+    languageIndex_ = 0;
   HWND list = Item(IDC_LANGUAGE);
   LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {

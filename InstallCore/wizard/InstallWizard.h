@@ -21,6 +21,9 @@ class InstallWizard : public InstallEngine {
   bool CanInstall() override;
   void EnterProgressState() override;
 
+  // Starts the wizard in the language of that identifier; false when the package has none.
+  bool UseLanguage(uint16_t languageId);
+
  private:
   // Handles one message; false sends it on to the default dialog handling. *result is the
   // dialog procedure's return value when handled.
@@ -74,4 +77,5 @@ class InstallWizard : public InstallEngine {
   IconHandle icon_;
   GdiObject logo_;
   HWND listView_;
+  uint16_t startLanguage_;  // asked for on the command line; 0 when not
 };

@@ -68,6 +68,7 @@ TEST_F(BasicInstall, InstallsEverythingAndWritesTheLogNewestFirst) {
             "Velmora E2E Basic\r\n"
             "1 keep settings\r\n"
             "3 " + p + "\\Uninst.log\r\n"
+            + ProductDetailLines(hklm) +
             "3 " + p + "\\uninst.exe\r\n"
             "6 " + hklm + "\\DisplayName\r\n"
             "6 " + hklm + "\\UninstallString\r\n"
@@ -160,7 +161,8 @@ TEST(SmallPackages, NoUninstallerWizardFlagAndShortFlags) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E No Uninstaller"));
   }
   {
-    // Not unattended: the wizard opens; cancelled, nothing is installed and nothing is started.
+    // Not unattended: the wizard opens; cancelled (exit code 2), nothing is installed and nothing
+    // is started.
     Scratch product("C:\\Velmora E2E Wizard", HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E Wizard");
     DeleteFileA("C:\\Velmora E2E Wizard.txt");
     ChildProcess installer;
@@ -168,7 +170,7 @@ TEST(SmallPackages, NoUninstallerWizardFlagAndShortFlags) {
     HWND wizard = installer.FindDialog("Velmora E2E Wizard", 30000);
     ASSERT_NE(wizard, nullptr);
     SendMessageA(GetDlgItem(wizard, IDCANCEL), BM_CLICK, 0, 0);
-    ASSERT_EQ(installer.Wait(30000), 0);
+    ASSERT_EQ(installer.Wait(30000), 2);
     EXPECT_FALSE(Exists(product.Folder()));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E Wizard"));
     EXPECT_FALSE(Exists("C:\\Velmora E2E Wizard.txt"));

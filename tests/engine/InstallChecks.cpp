@@ -66,6 +66,14 @@ RegistryData RegistryValue(HKEY root, const std::string& key, const char* name, 
   return {type, std::string(data, size)};
 }
 
+std::string ProductDetailLines(const std::string& key) {
+  std::string lines;
+  for (const char* name : {"QuietUninstallString", "NoRepair", "NoModify", "InstallDate", "EstimatedSize", "DisplayIcon",
+                           "InstallLocation", "Publisher", "DisplayVersion"})
+    lines += "6 " + key + "\\" + name + "\r\n";
+  return lines;
+}
+
 bool KeyExists(HKEY root, const std::string& key, REGSAM view) {
   HKEY opened;
   if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return false;

@@ -20,6 +20,11 @@ bool WaitForFile(const std::string& path);
 // Removes a file or a folder with everything in it, read-only files included.
 void DeleteTree(const std::string& path);
 
+// The uninstall log's lines of the details a package that reads its command line registers
+// below the product's Uninstall key (given with its "HKLM\" prefix), newest first, for a product
+// with a version and a company and no links.
+std::string ProductDetailLines(const std::string& key);
+
 // A registry value's type and bytes, or REG_NONE and "<missing>"; view may name the 32-bit or
 // 64-bit view (KEY_WOW64_32KEY, KEY_WOW64_64KEY) instead of the process's own.
 typedef std::pair<DWORD, std::string> RegistryData;

@@ -144,6 +144,7 @@ TEST_F(Everything, InstallsEveryActionAndTheUninstallerRemovesIt) {
   EXPECT_EQ(Contents(p + "\\Uninst.log"),
             std::string(kProduct) + "\r\n"
             "3 " + p + "\\Uninst.log\r\n"
+            + ProductDetailLines(hklm) +
             "3 " + p + "\\uninst.exe\r\n"
             "6 " + hklm + "\\DisplayName\r\n"
             "6 " + hklm + "\\UninstallString\r\n"

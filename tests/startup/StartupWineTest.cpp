@@ -106,14 +106,16 @@ TEST(Startup, DamagedPackagesShowTheCorruptionMessageAndExitWithOne) {
 
 TEST(Startup, OtherPackageFlagBitsAreNotRead) {
   std::vector<unsigned char> image = Load("good.exe");
-  image[image.size() - 3] = 0xFE;
+  image[image.size() - 3] = 0xF6;
   bool shown = true;
   EXPECT_EQ(RunImage(image, "vel-flags.exe", &shown), 0);
   EXPECT_FALSE(shown);
 }
 
-TEST(Startup, ReadablePackageExitsWithZeroWhateverTheArguments) {
+TEST(Startup, ReadablePackageWithoutTheCommandLineBitExitsWithZeroWhateverTheArguments) {
   std::vector<unsigned char> image = Load("good.exe");
+  // Package flag bit 3 makes the installer read its command line (the deployment tests).
+  image[image.size() - 3] &= ~0x08;
   for (const char* arguments : {"", " /S", " --help extra \"quoted arg\"", " /D=C:\\Elsewhere"}) {
     bool shown = true;
     EXPECT_EQ(RunImage(image, "vel-good.exe", &shown, arguments), 0) << arguments;
@@ -301,7 +303,11 @@ TEST(Startup, WhatWasInstalledBeforeADamagedEntryStaysLoggedAndRegistered) {
   EXPECT_FALSE(ReadFileBytes(folder + "\\c.txt", &noise)) << "nothing after the damaged file is installed";
   ASSERT_TRUE(ReadFileBytes(folder + "\\Uninst.log", &log));
   EXPECT_EQ(std::string(log.begin(), log.end()),
-            "Velmora Damage Logged\r\n3 " + folder + "\\Uninst.log\r\n3 " + folder + "\\uninst.exe\r\n"
+            "Velmora Damage Logged\r\n3 " + folder + "\\Uninst.log\r\n"
+            "6 HKLM\\" + key + "\\QuietUninstallString\r\n6 HKLM\\" + key + "\\NoRepair\r\n"
+            "6 HKLM\\" + key + "\\NoModify\r\n6 HKLM\\" + key + "\\InstallDate\r\n"
+            "6 HKLM\\" + key + "\\EstimatedSize\r\n6 HKLM\\" + key + "\\DisplayIcon\r\n"
+            "6 HKLM\\" + key + "\\InstallLocation\r\n3 " + folder + "\\uninst.exe\r\n"
             "6 HKLM\\" + key + "\\DisplayName\r\n6 HKLM\\" + key + "\\UninstallString\r\n5 HKLM\\" + key + "\r\n"
             "3 " + folder + "\\a.txt\r\n2 " + folder + "\r\n");
   HKEY registration;

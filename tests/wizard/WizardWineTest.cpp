@@ -16,6 +16,7 @@
 
 namespace {
 
+const long kExitCancelled = 2;
 const int kAccept = 5, kFile = 203, kFileBar = 204, kTotalBar = 205, kLogo = 206, kFolder = 207, kBrowse = 208,
           kFolderLabel = 222, kSpace = 223, kMenuLabel = 224, kList = 225, kListLabel = 226, kTotalLabel = 228,
           kLicence = 230, kDescription = 231, kMenuFixed = 234, kMenu = 235, kLanguage = 236, kLanguageLabel = 238,
@@ -139,7 +140,8 @@ class Wizard {
   }
   void Tick(int item, bool on) { SetItemState(item, INDEXTOSTATEIMAGEMASK(on ? 2 : 1), LVIS_STATEIMAGEMASK); }
   void SelectItem(int item) { SetItemState(item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED); }
-  // Cancel: the wizard ends without a message and the installer exits with this code.
+  // Cancel: the wizard ends without a message and the installer exits with this code (2, which
+  // no caller takes for success).
   long Cancel() {
     Click(IDCANCEL);
     return process_.Wait(30000);
@@ -220,7 +222,7 @@ TEST(WizardOptions, OpensOnTheOptionsPageWithTheLocksAppliedAtOnce) {
   EXPECT_EQ(SendMessageA(wizard.Item(kList), LVM_GETCOLUMNWIDTH, 0, 0),
             client.right - GetSystemMetrics(SM_CXVSCROLL) - 10);
 
-  EXPECT_EQ(wizard.Cancel(), 0);
+  EXPECT_EQ(wizard.Cancel(), kExitCancelled);
   EXPECT_FALSE(Exists(kOptionsFolder));
 }
 
@@ -413,7 +415,7 @@ TEST(WizardLanguages, StartLanguageIsFoundByItsIdElseLanguageZero) {
     // Strings the table lacks leave the space line empty; no table text for IDOK keeps the template's.
     EXPECT_EQ(wizard.Text(kSpace), "");
     EXPECT_EQ(wizard.Text(IDOK), "");
-    EXPECT_EQ(wizard.Cancel(), 0);
+    EXPECT_EQ(wizard.Cancel(), kExitCancelled);
   }
   {
     // 01033 is not 1033, and the list ends at the first language without a name.
@@ -422,7 +424,7 @@ TEST(WizardLanguages, StartLanguageIsFoundByItsIdElseLanguageZero) {
     EXPECT_EQ(wizard.ComboItems(kLanguage), (std::vector<std::string>{"English", "Francais"}));
     EXPECT_EQ(wizard.Text(kLanguage), "Francais");
     EXPECT_EQ(wizard.Text(kFolderLabel), "Dossier:");
-    EXPECT_EQ(wizard.Cancel(), 0);
+    EXPECT_EQ(wizard.Cancel(), kExitCancelled);
   }
 }
 
@@ -431,12 +433,12 @@ TEST(WizardLogo, HeadersPointingOutsideTheEntryShowNoLogo) {
     Wizard wizard(package, "Velmora Wizard Raw");
     ASSERT_TRUE(wizard.Open()) << package;
     EXPECT_FALSE(wizard.Visible(kLogo)) << package;
-    EXPECT_EQ(wizard.Cancel(), 0) << package;
+    EXPECT_EQ(wizard.Cancel(), kExitCancelled) << package;
   }
   Wizard wizard("logo-top-down.exe", "Velmora Wizard Raw");
   ASSERT_TRUE(wizard.Open());
   EXPECT_TRUE(wizard.Visible(kLogo)) << "top-down rows are a logo too";
-  EXPECT_EQ(wizard.Cancel(), 0);
+  EXPECT_EQ(wizard.Cancel(), kExitCancelled);
 }
 
 namespace {
@@ -472,7 +474,7 @@ TEST(WizardKeyboard, TabEnterAndEscapeWorkAsInAnyDialog) {
   EXPECT_FALSE(wizard.Visible(kLicence));
   EXPECT_EQ(SendMessageA(wizard.Dialog(), DM_GETDEFID, 0, 0), MAKELRESULT(IDOK, DC_HASDEFID));
   PressKey(wizard, VK_ESCAPE);
-  EXPECT_EQ(wizard.Process().Wait(30000), 0);
+  EXPECT_EQ(wizard.Process().Wait(30000), kExitCancelled);
   EXPECT_FALSE(Exists(kProgressFolder));
 }
 
@@ -583,7 +585,7 @@ TEST(WizardLayout, NothingIsCutOffOrOverlapsAt96And144Dpi) {
       Wizard wizard("options.exe", kOptionsTitle);
       ASSERT_TRUE(wizard.Open()) << dpi;
       ExpectTidyInBothLanguages(wizard, dpi, "options page, Start-menu folder fixed");
-      EXPECT_EQ(wizard.Cancel(), 0);
+      EXPECT_EQ(wizard.Cancel(), kExitCancelled);
     }
   }
   SetLogPixels(96);
@@ -655,5 +657,5 @@ TEST(WizardBrowse, ThePickedFolderGetsTheAddedFolderAndCancelChangesNothing) {
     WaitUntil([&] { return !IsWindow(browser); }, 10000);
     EXPECT_EQ(wizard.Text(kFolder), c.result) << c.start;
   }
-  EXPECT_EQ(wizard.Cancel(), 0);
+  EXPECT_EQ(wizard.Cancel(), kExitCancelled);
 }

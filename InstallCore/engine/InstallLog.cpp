@@ -1,0 +1,41 @@
+#include "InstallLog.h"
+
+bool InstallLog::Open(const Text& path) {
+  // Others may read it while the run goes on.
+  *file_.Receive() =
+      CreateFileA(path.CStr(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file_.Valid();
+}
+
+void InstallLog::Write(const Text& text) {
+  if (!file_.Valid()) return;
+  Text line = InstallLogText::Line(Now(), text);
+  DWORD written = 0;
+  WriteFile(file_.Get(), line.Data(), line.Length(), &written, nullptr);
+}
+
+void InstallLog::WriteOutcome(const Text& action, uint32_t error) {
+  if (file_.Valid()) Write(InstallLogText::Outcome(action, error, error ? ErrorText(error) : Text()));
+}
+
+void InstallLog::WriteExitCode(uint32_t code) {
+  Text line("Exit code ");
+  line.AppendDecimal(code);
+  Write(line);
+}
+
+Text InstallLog::ErrorText(uint32_t error) {
+  char* buffer = nullptr;
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  Text text = length && buffer ? Text(buffer, length) : Text();
+  if (buffer) LocalFree(buffer);
+  return text;
+}
+
+InstallLogText::Time InstallLog::Now() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return InstallLogText::Time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}

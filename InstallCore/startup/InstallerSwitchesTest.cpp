@@ -1,0 +1,106 @@
+#include "InstallerSwitches.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Names(const InstallerSwitches& s) {
+  std::vector<std::string> names;
+  for (const Text& name : s.components) names.push_back(name.CStr());
+  return names;
+}
+
+TEST(InstallerSwitchesTest, ReadsEverySwitchInAnyCaseWithEitherPrefix) {
+  InstallerSwitches s;
+  Text rejected;
+  ASSERT_TRUE(s.Parse("/s -Lang=1031 /log=\"C:\\Admin Logs\\setup.log\" -components=Core,\"Program files\"  /D=C:\\Some Folder",
+                      &rejected))
+      << rejected.CStr();
+  EXPECT_TRUE(s.silent);
+  EXPECT_FALSE(s.help);
+  EXPECT_EQ(s.language, 1031);
+  EXPECT_STREQ(s.logPath.CStr(), "C:\\Admin Logs\\setup.log");
+  EXPECT_TRUE(s.hasComponents);
+  EXPECT_EQ(Names(s), (std::vector<std::string>{"Core", "Program files"}));
+  EXPECT_STREQ(s.destination.CStr(), "C:\\Some Folder");
+
+  InstallerSwitches none;
+  EXPECT_TRUE(none.Parse("   ", &rejected));
+  EXPECT_FALSE(none.silent || none.help || none.hasComponents);
+  EXPECT_TRUE(none.destination.Empty());
+  EXPECT_TRUE(InstallerSwitches().Parse("/?", &rejected));
+  InstallerSwitches help;
+  help.Parse("-?", &rejected);
+  EXPECT_TRUE(help.help);
+}
+
+TEST(InstallerSwitchesTest, DestinationTakesTheRestOfTheLineAsItStands) {
+  struct Case {
+    const char* tail;
+    const char* destination;
+  } cases[] = {
+      {"/D=C:\\Program Files\\My App /S  ", "C:\\Program Files\\My App /S"},
+      {"/S /d=D:\\x\\\\", "D:\\x"},
+      {"/D=C:\\", "C:\\"},
+      {"-D=\\\\server\\share\\app", "\\\\server\\share\\app"},
+  };
+  for (const Case& c : cases) {
+    InstallerSwitches s;
+    Text rejected;
+    ASSERT_TRUE(s.Parse(c.tail, &rejected)) << c.tail;
+    EXPECT_STREQ(s.destination.CStr(), c.destination) << c.tail;
+  }
+}
+
+TEST(InstallerSwitchesTest, RejectsUnknownSwitchesAndBadValuesNamingThem) {
+  struct Case {
+    const char* tail;
+    const char* rejected;
+  } cases[] = {
+      {"/S /SILENT", "/SILENT"},
+      {"/S setup", "setup"},
+      {"/", "/"},
+      {"/S=1", "/S=1"},
+      {"/LANG=abc /S", "/LANG=abc"},
+      {"/LANG=0", "/LANG=0"},
+      {"/LANG=65536", "/LANG=65536"},
+      {"/LANG=", "/LANG="},
+      {"/LOG=", "/LOG="},
+      {"/LOG", "/LOG"},
+      {"/COMPONENTS=", "/COMPONENTS="},
+      {"/COMPONENTS=a,,b", "/COMPONENTS=a,,b"},
+      {"/COMPONENTS=\"a, \"", "/COMPONENTS=\"a, \""},
+      {"/D=relative\\folder", "/D=relative\\folder"},
+      {"/S /D=", "/D="},
+      {"/D=C:\\a|b", "/D=C:\\a|b"},
+      {"/D=C:\\a:b", "/D=C:\\a:b"},
+      {"/D=C:", "/D=C:"},
+      {"/DIR=C:\\x", "/DIR=C:\\x"},
+  };
+  for (const Case& c : cases) {
+    InstallerSwitches s;
+    Text rejected;
+    EXPECT_FALSE(s.Parse(c.tail, &rejected)) << c.tail;
+    EXPECT_STREQ(rejected.CStr(), c.rejected) << c.tail;
+  }
+  // The first refused argument is named, and /S anywhere still keeps the refusal silent.
+  InstallerSwitches s;
+  Text rejected;
+  EXPECT_FALSE(s.Parse("/X=1 /Y -s /D=nowhere", &rejected));
+  EXPECT_STREQ(rejected.CStr(), "/X=1");
+  EXPECT_TRUE(s.silent);
+  EXPECT_TRUE(InstallerSwitches().Parse("/S", &rejected));
+  EXPECT_TRUE(rejected.Empty()) << "a later good line forgets the earlier refusal";
+}
+
+TEST(InstallerSwitchesTest, ComponentNamesKeepInnerBlanksAndTheLastListCounts) {
+  InstallerSwitches s;
+  Text rejected;
+  ASSERT_TRUE(s.Parse("/COMPONENTS=x /COMPONENTS=\" Program files , Docs\"", &rejected));
+  EXPECT_EQ(Names(s), (std::vector<std::string>{"Program files", "Docs"}));
+}
+
+}  // namespace
