@@ -6,6 +6,7 @@
 
 #include "OwnedHandle.h"
 #include "RegistryLocation.h"
+#include "SystemApi.h"
 
 namespace {
 const char kTypeLibraries[] = "TypeLib\\";
@@ -67,7 +68,7 @@ bool DeleteKeyTree(HKEY parent, const Text& path) {
 bool RemoveFolder(const Text& path) { return RemoveDirectoryA(path.CStr()) || IsGone(GetLastError()); }
 
 bool UnregisterServer(const Text& path) {
-  Library library(LoadLibraryExA(path.CStr(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  Library library(SystemApi::LoadLibraryWithItsFolder(path.CStr()));
   if (!library.Valid()) return false;
   typedef HRESULT(STDAPICALLTYPE * EntryFn)();
   FARPROC found = GetProcAddress(library.Get(), "DllUnregisterServer");

@@ -7,6 +7,7 @@
 #include "Memory.h"
 #include "OwnedHandle.h"
 #include "ScriptHost.h"
+#include "SystemFolders.h"
 
 namespace {
 const uint32_t kFirstPredefinedKey = 0x80000000u;  // HKEY_CLASSES_ROOT
@@ -213,8 +214,9 @@ Text InstallEngine::RegistryRootPrefix(uint32_t root) {
 }
 
 bool InstallEngine::StartProgram(const Text& program, const Text& arguments, bool wait, DWORD* exitCode) {
+  Text path = CommandLine::ProgramPath(program, SystemFolders::System());
   Text line;
-  if (!CommandLine::Build(program, arguments, &line)) return false;
+  if (path.Empty() || !CommandLine::Build(path, arguments, &line)) return false;
   char buffer[CommandLine::kCapacity];
   memcpy(buffer, line.Data(), line.Length() + 1);
   STARTUPINFOA startup = {};

@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "ActionRecord.h"
+#include "FolderTrail.h"
 #include "InstallerObject.h"
 #include "List.h"
 #include "PackageReader.h"
@@ -101,7 +102,7 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void RegisterUninstall(const char* logFileName);
 
   // Install run and disk space, in kilobytes. RunInstall is false when CanInstall refused the
-  // run, which then changed nothing.
+  // run or the destination is no full path; the run then changed nothing.
   bool RunInstall();
   // Without the wizard, the Start-menu folder is the product's default one.
   void UseDefaultMenu();
@@ -135,6 +136,7 @@ class InstallEngine : public PackageReader, public IInstallerObject {
 
  private:
   Text knownFolder;  // the folder of the last path CreateFolders handled
+  FolderTrail copyTrail;  // the source folders CopyFolder is inside
   void LoadProductData();
   void LoadComponents();
   void AddBuiltInVariables();
@@ -142,4 +144,5 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void RunFileAction(const Text& name, const FileAction& action, uint32_t type);
   void RunRegistryAction(RegistryAction& action);
   void RunProgramAction(const ProgramAction& action);
+  uint32_t FolderSizeKb(const Text& path, FolderTrail& trail);
 };

@@ -287,6 +287,24 @@ TEST_F(InstallEngineDirect, StartProgramDeliversTheExitCodeOnlyAfterAWait) {
   EXPECT_FALSE(engine.StartProgram(T(Path("no such program.exe")), "", true, &code));
 }
 
+TEST_F(InstallEngineDirect, StartProgramLooksForABareNameInTheSystemFolderOnly) {
+  CreateDirectoryA(kRoot, nullptr);
+  // Planted in the current folder, which the platform's own search tries before the system folder.
+  ASSERT_TRUE(CopyFileA((PackageDir() + "\\MarkerWriter.exe").c_str(), Path("velmora-planted.exe").c_str(), FALSE));
+  std::string marker = Path("planted.txt");
+  char previous[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(kRoot));
+  DWORD code = 1234;
+  bool started = engine.StartProgram("velmora-planted.exe", T("\"" + marker + "\""), true, &code);
+  SetCurrentDirectoryA(previous);
+  EXPECT_FALSE(started);
+  EXPECT_FALSE(Exists(marker));
+
+  EXPECT_TRUE(engine.StartProgram("cmd.exe", "/c exit 7", true, &code));
+  EXPECT_EQ(code, 7u);
+}
+
 int g_timerTicks = 0;
 HANDLE g_signalOnThirdTick = nullptr;
 
@@ -351,12 +369,16 @@ TEST_F(InstallEngineDirect, CopyFileReportsProgressCountsAndLogs) {
   ASSERT_EQ(Copy(engine, Path("5000.bin"), Path("out\\old.bin")), S_OK);
   EXPECT_EQ(Contents(Path("out\\old.bin")), std::string(5000, '5'));
 
-  // An empty or missing source copies nothing, but the destination's folders are made.
+  // An empty source is copied like any other; a missing one copies nothing, but the
+  // destination's folders are made.
   Write(Path("empty.bin"), "");
-  EXPECT_EQ(Copy(engine, Path("empty.bin"), Path("empty dest\\empty.bin")), E_INVALIDARG);
-  EXPECT_TRUE(Exists(Path("empty dest")));
-  EXPECT_FALSE(Exists(Path("empty dest\\empty.bin")));
-  EXPECT_EQ(Copy(engine, Path("absent.bin"), Path("out\\absent.bin")), E_INVALIDARG);
+  engine.percents.clear();
+  EXPECT_EQ(Copy(engine, Path("empty.bin"), Path("empty dest\\empty.bin")), S_OK);
+  EXPECT_EQ(Contents(Path("empty dest\\empty.bin")), "");
+  EXPECT_EQ(engine.percents, std::vector<int>{100});
+  EXPECT_EQ(Copy(engine, Path("absent.bin"), Path("absent dest\\absent.bin")), E_INVALIDARG);
+  EXPECT_TRUE(Exists(Path("absent dest")));
+  EXPECT_FALSE(Exists(Path("absent dest\\absent.bin")));
   // Source and destination the same file: refused, the file stays as it was.
   EXPECT_EQ(Copy(engine, Path("5000.bin"), Path("5000.bin")), E_INVALIDARG);
   EXPECT_EQ(Contents(Path("5000.bin")), std::string(5000, '5'));
@@ -364,11 +386,31 @@ TEST_F(InstallEngineDirect, CopyFileReportsProgressCountsAndLogs) {
 
   EXPECT_EQ(engine.Log(),
             "Velmora Engine Actions\r\n"
+            "2 C:\\Velmora Engine Direct\\absent dest\r\n"
+            "3 C:\\Velmora Engine Direct\\empty dest\\empty.bin\r\n"
             "2 C:\\Velmora Engine Direct\\empty dest\r\n"
             "3 C:\\Velmora Engine Direct\\out\\old.bin\r\n"
             "3 C:\\Velmora Engine Direct\\out\\big.bin\r\n"
             "3 C:\\Velmora Engine Direct\\out\\5000.bin\r\n"
             "2 C:\\Velmora Engine Direct\\out\r\n");
+}
+
+TEST_F(InstallEngineDirect, FolderWalksEndAtLinksBackAndAtTheirDepth) {
+  const std::string loop = PackageDir() + "\\external\\loop";
+  EXPECT_EQ(engine.FolderSizeKb(T(loop)), 3u);
+  EXPECT_EQ(engine.CopyFolder(Bstr(T(loop)).Get(), Bstr(T(Path("loop"))).Get()), S_OK);
+  EXPECT_EQ(Contents(Path("loop\\one.bin")), std::string(1024, 'l'));
+  EXPECT_EQ(Contents(Path("loop\\inner\\two.bin")), std::string(2048, 'l'));
+  EXPECT_FALSE(Exists(Path("loop\\again")));
+  EXPECT_FALSE(Exists(Path("loop\\inner\\back")));
+
+  // The source folder and 31 levels below it are walked.
+  std::string levels;
+  for (int level = 1; level <= 31; ++level) levels += "\\" + std::to_string(level);
+  const std::string deep = PackageDir() + "\\external\\deep";
+  EXPECT_EQ(engine.CopyFolder(Bstr(T(deep)).Get(), Bstr(T(Path("deep"))).Get()), S_OK);
+  EXPECT_EQ(Contents(Path("deep" + levels + "\\f.txt")), "31");
+  EXPECT_FALSE(Exists(Path("deep" + levels + "\\32")));
 }
 
 // Under the C++ ABI of gcc and clang a pointer to a virtual member holds its slot's offset plus one.

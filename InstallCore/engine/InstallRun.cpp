@@ -11,7 +11,9 @@ uint64_t FileSize(const WIN32_FIND_DATAA& found) {
 }  // namespace
 
 bool InstallEngine::RunInstall() {
-  if (!CanInstall()) return false;
+  // Without the wizard nothing else checks the destination: a relative one would install into
+  // the current folder and log paths the uninstaller cannot trust.
+  if (!CanInstall() || !IsFullPath(productPath)) return false;
   productPath.TrimRight('\\');
   if (productFlags & kProductUnattended) {
     UseDefaultMenu();
@@ -68,17 +70,23 @@ uint32_t InstallEngine::ComponentSizeKb(uint32_t component) {
 }
 
 uint32_t InstallEngine::FolderSizeKb(const Text& path) {
+  FolderTrail trail;
+  return FolderSizeKb(path, trail);
+}
+
+uint32_t InstallEngine::FolderSizeKb(const Text& path, FolderTrail& trail) {
   Text folder(path);
   folder.TrimRight('\\');
   ExpandText(folder);
   FolderListing listing;
   uint32_t total = 0;
-  if (!listing.Open(folder)) return 0;
+  if (!listing.Open(folder) || !trail.Enter(folder)) return 0;
   while (listing.Next()) {
-    uint32_t size = listing.IsFolder() ? FolderSizeKb(folder + "\\" + listing.Name())
+    uint32_t size = listing.IsFolder() ? FolderSizeKb(folder + "\\" + listing.Name(), trail)
                                        : Kilobytes::FromBytes(listing.Size());
     total = Kilobytes::Add(total, size);
   }
+  trail.Leave();
   return total;
 }
 

@@ -13,14 +13,25 @@ char Folded(char c) {
 
 bool UninstallLog::Add(int type, const Text& text) {
   Text line;
-  if (!line.AppendDecimal(type) || !line.Append(' ') || !line.Append(text.CStr()) || !line.Append(kLineEnd))
+  if (!line.AppendDecimal(type) || !line.Append(' ') || !AppendOneLine(text, &line) || !line.Append(kLineEnd))
     return false;
   return lines_.Append(line);
 }
 
+bool UninstallLog::AppendOneLine(const Text& text, Text* line) {
+  const char* rest = text.CStr();
+  for (;;) {
+    size_t run = strcspn(rest, kLineEnd);
+    if (!line->Append(rest, uint32_t(run))) return false;
+    if (!rest[run]) return true;
+    if (!line->Append(' ')) return false;
+    rest += run + 1;
+  }
+}
+
 bool UninstallLog::Render(const Text& productName, Text* file) const {
-  Text rendered(productName);
-  if (!rendered.Append(kLineEnd)) return false;
+  Text rendered;
+  if (!AppendOneLine(productName, &rendered) || !rendered.Append(kLineEnd)) return false;
   for (uint32_t i = lines_.Count(); i > 0; --i)
     if (!rendered.Append(lines_[i - 1])) return false;
   *file = rendered;

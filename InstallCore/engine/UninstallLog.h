@@ -11,10 +11,13 @@ class UninstallLog {
   UninstallLog(const UninstallLog&) = delete;
   UninstallLog& operator=(const UninstallLog&) = delete;
 
-  // Records "type text" as the newest line; the text ends at its first zero byte.
+  // Records "type text" as the newest line; the text ends at its first zero byte, and each CR or
+  // LF in it becomes a space, since a text of several lines would hand the uninstaller lines of
+  // its own to undo.
   bool Add(int type, const Text& text);
   uint32_t LineCount() const { return lines_.Count(); }
-  // The file's bytes: the product name line, then every line newest first, each ending in CR LF.
+  // The file's bytes: the product name line (one line, as Add makes texts), then every line
+  // newest first, each ending in CR LF.
   bool Render(const Text& productName, Text* file) const;
 
   // Whether path names something inside folder: folder is its prefix (letter case and the two
@@ -22,5 +25,7 @@ class UninstallLog {
   static bool IsInsideFolder(const Text& path, const Text& folder);
 
  private:
+  static bool AppendOneLine(const Text& text, Text* line);
+
   List<Text> lines_;  // oldest first
 };

@@ -5,7 +5,8 @@
 
 namespace SystemApi {
 namespace {
-const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+const DWORD kSearchSystem32 = 0x00000800;   // LOAD_LIBRARY_SEARCH_SYSTEM32
+const DWORD kSearchDllLoadDir = 0x00000100;  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
 
 FARPROC Lookup(const char* library, const char* function) {
   HMODULE module = GetModuleHandleA(library);
@@ -31,6 +32,15 @@ HMODULE LoadSystemLibrary(const char* name) {
   if (length == 0 || length >= MAX_PATH || length + 1 + nameLength >= sizeof(path)) return nullptr;
   if (path[length - 1] != '\\') path[length++] = '\\';
   memcpy(path + length, name, nameLength + 1);
+  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+HMODULE LoadLibraryWithItsFolder(const char* path) {
+  // The search flags came with AddDllDirectory; without it they are refused, and the older
+  // altered search order also starts in the library's folder.
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (kernel && GetProcAddress(kernel, "AddDllDirectory"))
+    return LoadLibraryExA(path, nullptr, kSearchDllLoadDir | kSearchSystem32);
   return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 

@@ -14,6 +14,10 @@ void RestrictDllSearchToSystem();
 // current folder (where a planted copy could be waiting). Null on failure.
 HMODULE LoadSystemLibrary(const char* name);
 
+// Loads a library by its full path so that the libraries it needs are found in its own folder
+// and the system folder, whatever RestrictDllSearchToSystem has set. Null on failure.
+HMODULE LoadLibraryWithItsFolder(const char* path);
+
 // GetDiskFreeSpaceExA from kernel32, or null where the system lacks it.
 typedef BOOL(WINAPI* GetDiskFreeSpaceExAFn)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
 GetDiskFreeSpaceExAFn GetDiskFreeSpaceExA();

@@ -1,17 +1,27 @@
-#include <string.h>
-
 #include "Bstr.h"
+#include "CopyProgress.h"
 #include "InstallEngine.h"
 #include "Kilobytes.h"
-#include "MappedFile.h"
+#include "Memory.h"
+#include "OwnedHandle.h"
 #include "FolderListing.h"
 
 namespace {
-const uint32_t kProgressStep = 2000;
+// Files are copied through a buffer of this size: any size fits, also in a 32-bit process.
+const DWORD kCopyChunk = 65536;
 
-int CopyPercent(uint32_t done, uint32_t total) {
-  return int(total <= 100000 ? done * 100 / total : done / (total / 100));
-}
+// Frees the copy buffer on every way out.
+class CopyBuffer {
+ public:
+  CopyBuffer() : bytes_(static_cast<uint8_t*>(MemAlloc(kCopyChunk))) {}
+  ~CopyBuffer() { MemFree(bytes_); }
+  CopyBuffer(const CopyBuffer&) = delete;
+  CopyBuffer& operator=(const CopyBuffer&) = delete;
+  uint8_t* Get() const { return bytes_; }
+
+ private:
+  uint8_t* bytes_;
+};
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE InstallEngine::CopyFile(BSTR source, BSTR destination) {
@@ -20,24 +30,34 @@ HRESULT STDMETHODCALLTYPE InstallEngine::CopyFile(BSTR source, BSTR destination)
   ExpandText(from);
   ExpandText(to);
   CreateFolders(to);
-  uint32_t size;
-  {
-    MappedFile input;
-    if (!input.Open(from.CStr()) || input.Size() == 0) return E_INVALIDARG;
-    size = input.Size();
-    MappedFile output;
-    if (!output.Create(to.CStr(), size)) return E_INVALIDARG;
-    // Progress after the byte at every multiple of the step, as if copied one by one.
-    uint32_t copied = 0;
-    for (uint32_t mark = kProgressStep; mark < size; mark += kProgressStep) {
-      memcpy(output.View() + copied, input.View() + copied, mark + 1 - copied);
-      copied = mark + 1;
-      OnProgress(to, CopyPercent(mark, size));
+  // Shared for reading only: the same file as destination then cannot be opened for writing.
+  FileHandle input(CreateFileA(from.CStr(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER length;
+  CopyBuffer buffer;
+  if (!input.Valid() || !GetFileSizeEx(input.Get(), &length) || !buffer.Get()) return E_INVALIDARG;
+  CopyProgress progress(uint64_t(length.QuadPart));
+  FileHandle output(CreateFileA(to.CStr(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!output.Valid()) return E_INVALIDARG;
+  uint64_t copied = 0;
+  int percent = 0;
+  for (;;) {
+    DWORD read = 0;
+    DWORD written = 0;
+    bool ok = ReadFile(input.Get(), buffer.Get(), kCopyChunk, &read, nullptr) != 0;
+    if (ok && read == 0) break;
+    if (!ok || !WriteFile(output.Get(), buffer.Get(), read, &written, nullptr) || written != read) {
+      // No shortened copy stays behind looking like the file.
+      output.Reset();
+      DeleteFileA(to.CStr());
+      return E_INVALIDARG;
     }
-    memcpy(output.View() + copied, input.View() + copied, size - copied);
-    OnProgress(to, 100);
+    copied += read;
+    while (progress.Next(copied, &percent)) OnProgress(to, percent);
   }
-  doneKb = Kilobytes::Add(doneKb, size / 1024);
+  OnProgress(to, 100);
+  doneKb = Kilobytes::Add(doneKb, Kilobytes::FromBytes(copied));
   WriteLog(3, to);
   return S_OK;
 }
@@ -50,7 +70,7 @@ HRESULT InstallEngine::CopyFolder(BSTR source, BSTR destination) {
   ExpandText(from);
   ExpandText(to);
   FolderListing listing;
-  if (!listing.Open(from)) return S_OK;
+  if (!listing.Open(from) || !copyTrail.Enter(from)) return S_OK;
   while (listing.Next()) {
     Bstr nestedSource(from + "\\" + listing.Name());
     Bstr nestedDestination(to + "\\" + listing.Name());
@@ -59,6 +79,7 @@ HRESULT InstallEngine::CopyFolder(BSTR source, BSTR destination) {
     else
       static_cast<IInstallerObject*>(this)->CopyFile(nestedSource.Get(), nestedDestination.Get());
   }
+  copyTrail.Leave();
   return S_OK;
 }
 

@@ -94,7 +94,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::RegisterFont(BSTR fontFile) {
 
 HRESULT STDMETHODCALLTYPE InstallEngine::RegisterServer(BSTR libraryFile) {
   Text path = Expanded(*this, libraryFile);
-  Library library(LoadLibraryA(path.CStr()));
+  Library library(SystemApi::LoadLibraryWithItsFolder(path.CStr()));
   if (!library.Valid()) return E_FAIL;
   typedef HRESULT(STDAPICALLTYPE * RegisterFn)();
   RegisterFn registerServer = reinterpret_cast<RegisterFn>(GetProcAddress(library.Get(), "DllRegisterServer"));

@@ -1,6 +1,7 @@
 // The registration members called directly, as install actions call them, against Wine's shell
 // links, fonts, libraries, type libraries, registry and service manager.
 #include "ScriptingTestSupport.h"
+#include "SystemApi.h"
 
 namespace {
 
@@ -108,6 +109,16 @@ TEST_F(RegistrationTest, FontsServersAndTypeLibraries) {
   EXPECT_EQ(engine.Log(),
             "7 {7B3C2A10-5E4D-4C8B-9A61-2F0E4D3C1B02}\r\n"
             "4 " + server + "\r\n");
+}
+
+TEST_F(RegistrationTest, ServersFindTheLibrariesBesideThem) {
+  // As the installer has it from its start: implicit loads search the system folder only.
+  SystemApi::RestrictDllSearchToSystem();
+  std::string server = folder + "\\SiblingServer.dll";
+  ASSERT_TRUE(CopyFileA(Built("VELMORA_SIBLING_SERVER").c_str(), server.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(Built("VELMORA_SIBLING_LIBRARY").c_str(), (folder + "\\SiblingLibrary.dll").c_str(), FALSE));
+  EXPECT_EQ(engine.RegisterServer(B(server)), S_OK);
+  EXPECT_EQ(engine.Log(), "4 " + server + "\r\n");
 }
 
 TEST_F(RegistrationTest, CreateObjectHandsOverAWorkingObject) {

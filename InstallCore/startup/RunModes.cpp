@@ -1,5 +1,6 @@
 #include "RunModes.h"
 
+#include "ExitCodes.h"
 #include "Module.h"
 #include "resource.h"
 
@@ -7,7 +8,7 @@ int RunModes(InstallWizard& installer) {
   // An entry found damaged, even while the product data was read, stops everything.
   if (installer.DamagedEntry().Empty()) {
     if (installer.ProductFlags() & kProductUnattended) {
-      installer.RunInstall();
+      if (!installer.RunInstall()) return kExitFailed;
     } else {
       HWND owner = GetActiveWindow();
       // The dialog's first message binds its window to the object.

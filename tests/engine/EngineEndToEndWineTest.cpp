@@ -174,6 +174,20 @@ TEST(SmallPackages, NoUninstallerWizardFlagAndShortFlags) {
     EXPECT_FALSE(Exists("C:\\Velmora E2E Wizard.txt"));
   }
   {
+    // A drive-relative destination would land in the current folder of drive C: nothing is
+    // installed or registered, and the run fails.
+    const std::string registration = std::string(kUninstallKey) + "Velmora E2E Relative";
+    Scratch product("C:\\Velmora E2E Relative", HKEY_LOCAL_MACHINE, registration);
+    char previous[MAX_PATH];
+    ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+    long code = RunInstaller("relative-destination.exe");
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(code, 1);
+    EXPECT_FALSE(Exists(product.Folder()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration));
+  }
+  {
     // A "flags" entry of one byte with bit 0 installs without the wizard.
     Scratch product("C:\\Velmora E2E Short Flags", HKEY_CURRENT_USER, "Software\\Velmora E2E Short Flags");
     ASSERT_EQ(RunInstaller("short-flags.exe"), 0);
