@@ -6,6 +6,7 @@
 #include "FolderTrail.h"
 #include "InstallerObject.h"
 #include "List.h"
+#include "OwnedHandle.h"
 #include "PackageReader.h"
 #include "Text.h"
 #include "UninstallLog.h"
@@ -91,14 +92,19 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data, uint32_t length);
   static Text RegistryRootPrefix(uint32_t root);
   // False when the program could not be started; exitCode, when given, is written only after a wait.
-  bool StartProgram(const Text& program, const Text& arguments, bool wait, DWORD* exitCode);
+  // process, when given, receives the running program's handle when it is not waited for.
+  bool StartProgram(const Text& program, const Text& arguments, bool wait, DWORD* exitCode,
+                    KernelObject* process = nullptr);
   // Waits for handle while dispatching this thread's window messages; WAIT_OBJECT_0, WAIT_TIMEOUT
   // or the failure of the wait.
   static DWORD WaitWithMessages(HANDLE handle, DWORD timeout);
   void RunDeferredPrograms();
 
   // Uninstall log and registration.
+  // Files that a deferred program needs stay until the run ends.
   void CleanTempFiles();
+  // Deletes this run's temporary folder with everything in it; the engine's end does it too.
+  void RemoveTempFolder();
   void RegisterUninstall(const char* logFileName);
 
   // Install run and disk space, in kilobytes. RunInstall is false when CanInstall refused the
@@ -128,7 +134,7 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   Text productName;
   Text productVersion;
   Text companyName;
-  Text tempPath;
+  Text tempPath;  // this run's own temporary folder, or empty when none could be made
   Text addedFolder;
   Text installerPath;
   uint32_t productFlags;
@@ -145,4 +151,7 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void RunRegistryAction(RegistryAction& action);
   void RunProgramAction(const ProgramAction& action);
   uint32_t FolderSizeKb(const Text& path, FolderTrail& trail);
+  bool IsDeferredProgram(const Text& path) const;
+  // CreateDirectoryA, or for the product folder the protection it needs.
+  bool CreateFolder(const Text& folder);
 };

@@ -1,6 +1,9 @@
 // The engine over real packages under Wine: construction, sizes, the action records and the
 // operations they share, against the real file system, registry and processes.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -9,7 +12,9 @@
 #include "Bstr.h"
 #include "ChildProcess.h"
 #include "InstallChecks.h"
+#include "FolderSecurity.h"
 #include "InstallEngine.h"
+#include "SystemFolders.h"
 
 namespace {
 
@@ -88,10 +93,8 @@ TEST(InstallEngineData, ProductDataComponentsAndVariables) {
   EXPECT_EQ(engine.Expanded("${QuickLaunch}"), S(engine.GetVariable("UserAppData")) + "\\Microsoft\\Internet Explorer");
   EXPECT_FALSE(engine.GetVariable("UserAppData").Empty());
 
-  std::string temp = TempFolder();
-  while (!temp.empty() && temp.back() == '\\') temp.pop_back();
-  EXPECT_EQ(S(engine.tempPath), temp);
-  EXPECT_EQ(S(engine.GetVariable("TempPath")), temp);
+  // The run's own temporary folder, checked below.
+  EXPECT_EQ(S(engine.GetVariable("TempPath")), S(engine.tempPath));
 
   // A replaced value keeps its place in the order; a new name comes last.
   engine.SetVariable("ProductPath", "${ProgramsPath}\\Other");
@@ -411,6 +414,97 @@ TEST_F(InstallEngineDirect, FolderWalksEndAtLinksBackAndAtTheirDepth) {
   EXPECT_EQ(engine.CopyFolder(Bstr(T(deep)).Get(), Bstr(T(Path("deep"))).Get()), S_OK);
   EXPECT_EQ(Contents(Path("deep" + levels + "\\f.txt")), "31");
   EXPECT_FALSE(Exists(Path("deep" + levels + "\\32")));
+}
+
+// The access rules of a security descriptor's DACL as "SID mask flags", and whether it is
+// protected from inheritance.
+std::vector<std::string> AccessRules(PSECURITY_DESCRIPTOR descriptor, bool* isProtected) {
+  std::vector<std::string> rules;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!descriptor || !GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !dacl)
+    return {"<none>"};
+  *isProtected = (control & SE_DACL_PROTECTED) != 0;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    char* sid = nullptr;
+    if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+        !ConvertSidToStringSidA(&ace->SidStart, &sid))
+      continue;
+    char text[40];
+    snprintf(text, sizeof(text), " %lx %x", static_cast<unsigned long>(ace->Mask), ace->Header.AceFlags);
+    rules.push_back(sid + std::string(text));
+    LocalFree(sid);
+  }
+  LocalFree(descriptor);
+  return rules;
+}
+
+std::string UserSid() {
+  HANDLE token = nullptr;
+  union {
+    TOKEN_USER user;
+    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  } info;
+  DWORD size = 0;
+  char* sid = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  bool ok = GetTokenInformation(token, TokenUser, &info, sizeof(info), &size) &&
+            ConvertSidToStringSidA(info.user.User.Sid, &sid);
+  CloseHandle(token);
+  std::string text = ok ? sid : "";
+  LocalFree(sid);
+  return text;
+}
+
+// Wine keeps no security descriptor of a folder (it reads back its default: the system and the
+// user with full control, unprotected), so the descriptor the folders are made with is checked.
+TEST_F(InstallEngineDirect, AProductFolderOutsideTheProgramsFolderGetsItsProtection) {
+  bool isProtected = false;
+  EXPECT_EQ(AccessRules(FolderSecurity::Describe(FolderSecurity::kProtected), &isProtected),
+            (std::vector<std::string>{"S-1-5-18 1f01ff 3", "S-1-5-32-544 1f01ff 3", "S-1-5-32-545 1200a9 3"}));
+  EXPECT_TRUE(isProtected);
+
+  // Made with it or not, the folder is made and logged like any other.
+  CreateDirectoryA(kRoot, nullptr);
+  engine.productPath = T(Path("product"));
+  engine.CreateFolders(T(Path("product\\sub\\file.txt")));
+  EXPECT_TRUE(Exists(Path("product\\sub")));
+  Scratch programs(SystemFolders::ProgramFiles().CStr() + std::string("\\Velmora Engine Protected"),
+                   HKEY_CURRENT_USER, "Software\\Velmora Engine Protected");
+  engine.productPath = T(programs.Folder());
+  engine.CreateFolders(T(programs.In("file.txt")));
+  EXPECT_TRUE(Exists(programs.Folder()));
+  EXPECT_EQ(engine.Log(),
+            "Velmora Engine Actions\r\n"
+            "2 " + programs.Folder() + "\r\n"
+            "2 C:\\Velmora Engine Direct\\product\\sub\r\n"
+            "2 C:\\Velmora Engine Direct\\product\r\n");
+}
+
+TEST(InstallEngineTemp, EachRunHasATemporaryFolderOfItsOwnThatGoesWithIt) {
+  std::string folder;
+  {
+    TestEngine first("engine-actions.exe");
+    TestEngine second("engine-actions.exe");
+    folder = S(first.tempPath);
+    std::string system = S(SystemFolders::Temp());
+    EXPECT_EQ(first.Expanded("${TempPath}"), folder);
+    EXPECT_EQ(folder.rfind(system + "\\Velmora-", 0), 0u) << folder;
+    EXPECT_NE(S(second.tempPath), folder);
+    ASSERT_TRUE(Exists(folder));
+    bool isProtected = false;
+    EXPECT_EQ(AccessRules(FolderSecurity::Describe(FolderSecurity::kPrivate), &isProtected),
+              (std::vector<std::string>{"S-1-5-18 1f01ff 3", "S-1-5-32-544 1f01ff 3", UserSid() + " 1f01ff 3"}));
+    EXPECT_TRUE(isProtected);
+    ASSERT_TRUE(CreateDirectoryA((folder + "\\inner").c_str(), nullptr));
+    Write(folder + "\\inner\\kept.txt", "kept");
+    SetFileAttributesA((folder + "\\inner\\kept.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  }
+  EXPECT_FALSE(Exists(folder));
 }
 
 // Under the C++ ABI of gcc and clang a pointer to a virtual member holds its slot's offset plus one.

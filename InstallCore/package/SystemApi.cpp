@@ -52,6 +52,10 @@ ChangeServiceConfig2WFn ChangeServiceConfig2W() {
   return reinterpret_cast<ChangeServiceConfig2WFn>(Lookup("advapi32.dll", "ChangeServiceConfig2W"));
 }
 
+RtlGenRandomFn RtlGenRandom() {
+  return reinterpret_cast<RtlGenRandomFn>(Lookup("advapi32.dll", "SystemFunction036"));
+}
+
 SetFileInformationByHandleFn SetFileInformationByHandle() {
   // Asked for every installed file: looked up once.
   static bool lookedUp = false;

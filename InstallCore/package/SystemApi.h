@@ -26,6 +26,10 @@ GetDiskFreeSpaceExAFn GetDiskFreeSpaceExA();
 typedef BOOL(WINAPI* ChangeServiceConfig2WFn)(SC_HANDLE, DWORD, LPVOID);
 ChangeServiceConfig2WFn ChangeServiceConfig2W();
 
+// RtlGenRandom (exported as SystemFunction036) from advapi32, or null.
+typedef BOOLEAN(WINAPI* RtlGenRandomFn)(PVOID, ULONG);
+RtlGenRandomFn RtlGenRandom();
+
 // SetFileInformationByHandle from kernel32 (Windows Vista and later), or null; only its
 // FileBasicInfo class is used.
 struct FileBasicInfo {

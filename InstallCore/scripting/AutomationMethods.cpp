@@ -127,6 +127,8 @@ HRESULT STDMETHODCALLTYPE InstallEngine::Variables(BSTR name, BSTR value) {
 }
 
 HRESULT STDMETHODCALLTYPE InstallEngine::CancelInstall() {
-  // Nothing more of the run happens: no further actions, no log, no registration.
+  // Nothing more of the run happens: no further actions, no log, no registration. Only this
+  // run's temporary folder goes, as the engine's end would have removed it.
+  RemoveTempFolder();
   ExitProcess(1);
 }

@@ -16,6 +16,19 @@ const DWORD kAnyContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_
 
 bool Given(BSTR text) { return text && text[0] != 0; }
 
+const char kFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts\\";
+const DWORD kBroadcastTimeoutMs = 1000;
+
+// The name the font is listed by: its file name without extension and the kind of font.
+Text FontValueName(const Text& path) {
+  uint32_t slash = path.FindLastChar('\\');
+  Text name = slash == Text::kNotFound ? path : path.Mid(slash + 1);
+  uint32_t dot = name.FindLastChar('.');
+  if (dot != Text::kNotFound && dot > 0) name.Truncate(dot);
+  name.Append(" (TrueType)");
+  return name;
+}
+
 // A caller's text, converted and expanded.
 Text Expanded(InstallEngine& engine, BSTR text) {
   Text converted = Bstr::ToText(text);
@@ -87,8 +100,13 @@ HRESULT STDMETHODCALLTYPE InstallEngine::CreateShortcut(BSTR shortcutFile, BSTR 
 }
 
 HRESULT STDMETHODCALLTYPE InstallEngine::RegisterFont(BSTR fontFile) {
-  // Usable until the system restarts; nothing to record.
-  AddFontResourceA(Expanded(*this, fontFile).CStr());
+  Text path = Expanded(*this, fontFile);
+  if (AddFontResourceA(path.CStr()) == 0) return S_OK;
+  // Registered, the font is loaded again at every start; logged, the uninstaller removes the
+  // value and the font with it.
+  SetRegistryValue(kLocalMachine, Text(kFontsKey) + FontValueName(path), REG_SZ,
+                   reinterpret_cast<const uint8_t*>(path.CStr()), uint32_t(strlen(path.CStr())) + 1);
+  SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
   return S_OK;
 }
 
