@@ -40,10 +40,11 @@ void SetValue(const std::string& key, const std::string& name) {
   RegCloseKey(created);
 }
 
-std::set<std::string> CopyFolders() {
+// The names in the temporary folder that match the pattern.
+std::set<std::string> TempNames(const char* pattern) {
   std::set<std::string> names;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((TempFolder() + "Uninst-*").c_str(), &found);
+  HANDLE search = FindFirstFileA((TempFolder() + pattern).c_str(), &found);
   for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
     names.insert(found.cFileName);
   if (search != INVALID_HANDLE_VALUE) FindClose(search);
@@ -52,25 +53,9 @@ std::set<std::string> CopyFolders() {
 
 // An uninstaller copy in one of the private folders the uninstaller makes below the temporary folder.
 std::string CopyOfUninstaller() {
-  std::string found;
-  WIN32_FIND_DATAA folder;
-  HANDLE search = FindFirstFileA((TempFolder() + "Uninst-*").c_str(), &folder);
-  for (BOOL more = search != INVALID_HANDLE_VALUE; more && found.empty(); more = FindNextFileA(search, &folder)) {
-    std::string copy = TempFolder() + folder.cFileName + "\\Uninst.exe";
-    if (Exists(copy)) found = copy;
-  }
-  if (search != INVALID_HANDLE_VALUE) FindClose(search);
-  return found;
-}
-
-std::set<std::string> MovedAsideFiles() {
-  std::set<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((TempFolder() + "uni*.tmp").c_str(), &found);
-  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
-    names.insert(found.cFileName);
-  if (search != INVALID_HANDLE_VALUE) FindClose(search);
-  return names;
+  for (const std::string& folder : TempNames("Uninst-*"))
+    if (Exists(TempFolder() + folder + "\\Uninst.exe")) return TempFolder() + folder + "\\Uninst.exe";
+  return "";
 }
 
 // A product installed by hand below the temporary folder, every change logged as the installer
@@ -168,8 +153,8 @@ TEST(UninstallerWineTest, SilentRemovalFromInsideTheProductUndoesEveryLineType) 
                  DWORD(fontFile.size() + 1));
   product.Log(6, "HKLM\\" + kFontsKey + "\\VelUninstAll (TrueType)");
 
-  std::set<std::string> movedBefore = MovedAsideFiles();
-  std::set<std::string> copyFoldersBefore = CopyFolders();
+  std::set<std::string> movedBefore = TempNames("uni*.tmp");
+  std::set<std::string> copyFoldersBefore = TempNames("Uninst-*");
   product.Finish();
   // Started from a folder of the product, as from the product's folder in a file manager: that
   // folder must not stay anyone's current folder, or it could not be removed.
@@ -199,11 +184,11 @@ TEST(UninstallerWineTest, SilentRemovalFromInsideTheProductUndoesEveryLineType) 
   for (int i = 0; i < 300 && (copy = CopyOfUninstaller()) != ""; ++i) Sleep(100);
   EXPECT_EQ(copy, "");
   // Its folder, empty now, goes at the next restart; nothing else was left in the temporary folder.
-  std::set<std::string> copyFolders = CopyFolders();
+  std::set<std::string> copyFolders = TempNames("Uninst-*");
   for (const std::string& name : copyFoldersBefore) copyFolders.erase(name);
   ASSERT_EQ(copyFolders.size(), 1u);
   EXPECT_TRUE(RemoveDirectoryA((TempFolder() + *copyFolders.begin()).c_str()));
-  EXPECT_EQ(MovedAsideFiles(), movedBefore);
+  EXPECT_EQ(TempNames("uni*.tmp"), movedBefore);
 }
 
 TEST(UninstallerWineTest, WhatCannotBeUndoneIsSkippedAndTheRestStillGoes) {

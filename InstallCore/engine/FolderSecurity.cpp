@@ -10,8 +10,8 @@ namespace {
 // from inheritance, handed on to everything inside.
 const char kProtectedRules[] = "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 const char kPrivateRules[] = "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;";
+}  // namespace
 
-// The process's user as a SID string, or the empty text.
 Text UserSid() {
   KernelObject token;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return Text();
@@ -28,7 +28,6 @@ Text UserSid() {
   LocalFree(text);
   return sid;
 }
-}  // namespace
 
 PSECURITY_DESCRIPTOR Describe(Kind kind) {
   Text sddl(kind == kProtected ? kProtectedRules : kPrivateRules);

@@ -20,6 +20,8 @@ enum Kind {
 bool Create(const Text& path, Kind kind);
 // That descriptor, to be freed with LocalFree; null on failure.
 PSECURITY_DESCRIPTOR Describe(Kind kind);
+// This process's user as a SID string ("S-1-5-21-..."), or the empty text.
+Text UserSid();
 // Whether this process runs with the administrators' rights (elevated, where the system splits them).
 bool IsElevated();
 

@@ -108,7 +108,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void RegisterUninstall(const char* logFileName);
 
   // Install run and disk space, in kilobytes. RunInstall is false when CanInstall refused the
-  // run or the destination is no full path; the run then changed nothing.
+  // run or the destination is no full path while there is something to install; the run then
+  // changed nothing.
   bool RunInstall();
   // Without the wizard, the Start-menu folder is the product's default one.
   void UseDefaultMenu();
@@ -152,6 +153,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void RunProgramAction(const ProgramAction& action);
   uint32_t FolderSizeKb(const Text& path, FolderTrail& trail);
   bool IsDeferredProgram(const Text& path) const;
+  // Whether a run has a component or the uninstaller to install.
+  bool InstallsAnything() const;
   // CreateDirectoryA, or for the product folder the protection it needs.
   bool CreateFolder(const Text& folder);
 };

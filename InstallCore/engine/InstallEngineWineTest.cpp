@@ -443,23 +443,6 @@ std::vector<std::string> AccessRules(PSECURITY_DESCRIPTOR descriptor, bool* isPr
   return rules;
 }
 
-std::string UserSid() {
-  HANDLE token = nullptr;
-  union {
-    TOKEN_USER user;
-    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  } info;
-  DWORD size = 0;
-  char* sid = nullptr;
-  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-  bool ok = GetTokenInformation(token, TokenUser, &info, sizeof(info), &size) &&
-            ConvertSidToStringSidA(info.user.User.Sid, &sid);
-  CloseHandle(token);
-  std::string text = ok ? sid : "";
-  LocalFree(sid);
-  return text;
-}
-
 // Wine keeps no security descriptor of a folder (it reads back its default: the system and the
 // user with full control, unprotected), so the descriptor the folders are made with is checked.
 TEST_F(InstallEngineDirect, AProductFolderOutsideTheProgramsFolderGetsItsProtection) {
@@ -497,8 +480,9 @@ TEST(InstallEngineTemp, EachRunHasATemporaryFolderOfItsOwnThatGoesWithIt) {
     EXPECT_NE(S(second.tempPath), folder);
     ASSERT_TRUE(Exists(folder));
     bool isProtected = false;
+    const std::string user = S(FolderSecurity::UserSid());
     EXPECT_EQ(AccessRules(FolderSecurity::Describe(FolderSecurity::kPrivate), &isProtected),
-              (std::vector<std::string>{"S-1-5-18 1f01ff 3", "S-1-5-32-544 1f01ff 3", UserSid() + " 1f01ff 3"}));
+              (std::vector<std::string>{"S-1-5-18 1f01ff 3", "S-1-5-32-544 1f01ff 3", user + " 1f01ff 3"}));
     EXPECT_TRUE(isProtected);
     ASSERT_TRUE(CreateDirectoryA((folder + "\\inner").c_str(), nullptr));
     Write(folder + "\\inner\\kept.txt", "kept");

@@ -12,8 +12,9 @@ uint64_t FileSize(const WIN32_FIND_DATAA& found) {
 
 bool InstallEngine::RunInstall() {
   // Without the wizard nothing else checks the destination: a relative one would install into
-  // the current folder and log paths the uninstaller cannot trust.
-  if (!CanInstall() || !IsFullPath(productPath)) return false;
+  // the current folder and log paths the uninstaller cannot trust. A package that installs
+  // nothing needs none.
+  if (!CanInstall() || (!IsFullPath(productPath) && InstallsAnything())) return false;
   productPath.TrimRight('\\');
   if (productFlags & kProductUnattended) {
     UseDefaultMenu();
@@ -32,6 +33,13 @@ bool InstallEngine::RunInstall() {
   // Also after a damaged entry stopped the run: what was installed until then stays removable.
   if (!noUninstaller) RegisterUninstall("Uninst.log");
   return true;
+}
+
+bool InstallEngine::InstallsAnything() const {
+  if (!noUninstaller) return true;
+  for (const Component& component : components)
+    if (component.selected) return true;
+  return false;
 }
 
 void InstallEngine::UseDefaultMenu() {

@@ -199,6 +199,25 @@ TEST(SmallPackages, NoUninstallerWizardFlagAndShortFlags) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration));
   }
   {
+    // Without TMP, TEMP and USERPROFILE the system's temporary folder is the Windows folder: a
+    // file installed there is the product's, not a temporary one to delete after its component.
+    char windows[MAX_PATH];
+    ASSERT_NE(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+    const std::string kept = std::string(windows) + "\\Velmora E2E No Temp.txt";
+    DeleteFileA(kept.c_str());
+    const char* variables[] = {"TMP", "TEMP", "USERPROFILE"};
+    std::string saved[3];
+    for (int i = 0; i < 3; ++i) {
+      saved[i] = EnvironmentValue(variables[i]);
+      SetEnvironmentVariableA(variables[i], nullptr);
+    }
+    long code = RunInstaller("no-temp-variable.exe");
+    for (int i = 0; i < 3; ++i) SetEnvironmentVariableA(variables[i], saved[i].c_str());
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Contents(kept), "kept");
+    DeleteFileA(kept.c_str());
+  }
+  {
     // A "flags" entry of one byte with bit 0 installs without the wizard.
     Scratch product("C:\\Velmora E2E Short Flags", HKEY_CURRENT_USER, "Software\\Velmora E2E Short Flags");
     ASSERT_EQ(RunInstaller("short-flags.exe"), 0);

@@ -178,3 +178,12 @@ printf '\002' | entry '0\flags' solid
 { file_header 0 0 0 32; text '${ProductPath}\installed.txt'; } | entry '0\0' solid
 raw 'installed' | entry '0\0.f' stored
 pack relative-destination.exe
+
+# A file below the Windows folder, which is the temporary folder where no variable names one.
+raw 'Velmora E2E No Temp' | entry ProductName solid
+raw 'C:\Velmora E2E No Temp' | entry ProductPath solid
+printf '\001' | entry flags solid
+printf '\002' | entry '0\flags' solid
+{ file_header 0 0 0 32; text '${WindowsPath}\Velmora E2E No Temp.txt'; } | entry '0\0' solid
+raw 'kept' | entry '0\0.f' stored
+pack no-temp-variable.exe
