@@ -63,7 +63,8 @@ std::string CopyOfUninstaller() {
 // of its own with a named and a default value.
 class Product {
  public:
-  explicit Product(const std::string& name) : name_(name), folder_(TempFolder() + name), key_(kTestKey + "\\" + name) {
+  explicit Product(const std::string& name, const std::string& base = TempFolder())
+      : name_(name), folder_(base + name), key_(kTestKey + "\\" + name) {
     Folder("");
     File("readme.txt");
     Folder("bin");
@@ -189,6 +190,31 @@ TEST(UninstallerWineTest, SilentRemovalFromInsideTheProductUndoesEveryLineType) 
   ASSERT_EQ(copyFolders.size(), 1u);
   EXPECT_TRUE(RemoveDirectoryA((TempFolder() + *copyFolders.begin()).c_str()));
   EXPECT_EQ(TempNames("uni*.tmp"), movedBefore);
+}
+
+TEST(UninstallerWineTest, AProductOnAnotherVolumeGoesWhole) {
+  // The uninstaller in use there cannot be moved into the temporary folder on the system drive.
+  if (!Exists("V:\\")) GTEST_SKIP() << "no drive V: on another file system";
+  Product product("VelUninstVolume", "V:\\");
+  product.Finish();
+  std::set<std::string> movedBefore = TempNames("uni*.tmp");
+  ChildProcess child;
+  ASSERT_TRUE(child.Start(product.Command(" /S")));
+  EXPECT_EQ(child.Wait(kTimeoutMs), 0);
+  product.ExpectLoggedPartsGone();
+  EXPECT_FALSE(Exists(product.Path("")));
+  // Moved aside on its own volume, the original's file is deleted once the original has ended.
+  std::string aside;
+  for (int i = 0; i < 300; ++i, Sleep(100)) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("V:\\uni*.tmp", &found);
+    if (search == INVALID_HANDLE_VALUE) break;
+    aside = found.cFileName;
+    FindClose(search);
+  }
+  EXPECT_TRUE(aside.empty() || !Exists("V:\\" + aside)) << aside;
+  EXPECT_EQ(TempNames("uni*.tmp"), movedBefore);
+  for (const std::string& name : TempNames("Uninst-*")) RemoveDirectoryA((TempFolder() + name).c_str());
 }
 
 TEST(UninstallerWineTest, WhatCannotBeUndoneIsSkippedAndTheRestStillGoes) {
