@@ -5,6 +5,8 @@
 #include "CommandLine.h"
 #include "UninstallOutcome.h"
 #include "OwnedHandle.h"
+#include "PrivateFolder.h"
+#include "SystemFolders.h"
 
 namespace SelfRelaunch {
 namespace {
@@ -14,7 +16,8 @@ const DWORD kOriginalEndTimeoutMs = 60000;
 HANDLE FromValue(uint32_t value) { return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value)); }
 uint32_t ToValue(HANDLE handle) { return static_cast<uint32_t>(reinterpret_cast<ULONG_PTR>(handle)); }
 
-bool StartCopy(const Text& copy, const Text& arguments, KernelObject* process, KernelObject* resultRead) {
+bool StartCopy(const Text& copy, const Text& folder, const Text& arguments, KernelObject* process,
+               KernelObject* resultRead) {
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   KernelObject resultWrite;
   KernelObject original;
@@ -33,7 +36,8 @@ bool StartCopy(const Text& copy, const Text& arguments, KernelObject* process, K
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(copy.CStr(), buffer, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) return false;
+  if (!CreateProcessA(copy.CStr(), buffer, nullptr, nullptr, TRUE, 0, nullptr, folder.CStr(), &startup, &info))
+    return false;
   *process->Receive() = info.hProcess;
   KernelObject thread(info.hThread);
   return true;
@@ -42,23 +46,29 @@ bool StartCopy(const Text& copy, const Text& arguments, KernelObject* process, K
 
 bool RunCopy(const Text& arguments, DWORD* exitCode) {
   char self[MAX_PATH];
-  char temp[MAX_PATH];
   DWORD selfLength = GetModuleFileNameA(nullptr, self, MAX_PATH);
-  DWORD tempLength = GetTempPathA(MAX_PATH, temp);
-  if (selfLength == 0 || selfLength >= MAX_PATH || tempLength == 0 || tempLength >= MAX_PATH) return false;
-  Text copy(temp);
-  if (!copy.Append("Uninst-") || !copy.AppendDecimal(GetCurrentProcessId()) || !copy.Append(".exe") ||
-      !CopyFileA(self, copy.CStr(), FALSE))
+  Text temp = SystemFolders::Temp();
+  if (selfLength == 0 || selfLength >= MAX_PATH || temp.Empty()) return false;
+  // In the shared temporary folder another user could swap the copy before it starts, elevated.
+  Text folder = PrivateFolder::Create(temp, "Uninst-");
+  if (folder.Empty()) return false;
+  Text copy = folder + "\\Uninst.exe";
+  if (!CopyFileA(self, copy.CStr(), TRUE)) {
+    PrivateFolder::Remove(folder);
     return false;
+  }
+  // Neither process may keep a folder of the product as its current one, which would stop it
+  // from being removed: both work from the temporary folder.
+  SetCurrentDirectoryA(temp.CStr());
   // Held open for deletion while the copy starts: where the platform lets a running image go
   // that way, the file disappears when the copy ends.
   FileHandle removal(CreateFileA(copy.CStr(), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   KernelObject process;
   KernelObject resultRead;
-  if (!StartCopy(copy, arguments, &process, &resultRead)) {
+  if (!StartCopy(copy, temp, arguments, &process, &resultRead)) {
     removal.Reset();
-    DeleteFileA(copy.CStr());
+    PrivateFolder::Remove(folder);
     return false;
   }
   removal.Reset();
@@ -83,7 +93,12 @@ void ReportResult(const UninstallArguments& arguments, DWORD exitCode) {
   WaitForSingleObject(original.Get(), kOriginalEndTimeoutMs);
   char self[MAX_PATH];
   DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
-  if (length && length < MAX_PATH) MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (length == 0 || length >= MAX_PATH) return;
+  MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  // The copy's private folder is empty once the copy has ended, and goes at the next restart.
+  Text own(self, length);
+  uint32_t slash = own.FindLastChar('\\');
+  if (slash != Text::kNotFound) MoveFileExA(own.Left(slash).CStr(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 }  // namespace SelfRelaunch

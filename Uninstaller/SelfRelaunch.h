@@ -5,8 +5,9 @@
 #include "UninstallArguments.h"
 
 // A running program cannot delete its own file. Started from inside the product's folders, the
-// uninstaller therefore has a copy of itself in the temporary folder do the work, and hands on
-// that copy's result as its own, so that whoever started it learns the real outcome.
+// uninstaller therefore has a copy of itself, in a private folder below the temporary folder,
+// do the work, and hands on that copy's result as its own, so that whoever started it learns
+// the real outcome.
 namespace SelfRelaunch {
 
 // Starts the copy with the given arguments and the copy switch, and waits for its result.

@@ -30,12 +30,7 @@ void TrimLineEnds(Text* text) {
 }
 }  // namespace
 
-bool LogLine::HasFullPath() const {
-  if (text.Length() < 3) return false;
-  char drive = char(text[0] | 0x20);
-  if (drive >= 'a' && drive <= 'z' && text[1] == ':' && IsPathSeparator(text[2])) return true;
-  return IsPathSeparator(text[0]) && IsPathSeparator(text[1]) && !IsPathSeparator(text[2]);
-}
+bool LogLine::HasFullPath() const { return IsFullPath(text); }
 
 bool UninstallLogReader::Read(const char* data, uint32_t size) {
   productName_.Clear();

@@ -88,6 +88,11 @@ TEST(UninstallLogReaderTest, FullPathsAreDriveOrNetworkPaths) {
   EXPECT_FALSE(full("C:a.txt"));
   EXPECT_FALSE(full("\\App\\a.txt"));
   EXPECT_FALSE(full("\\\\\\x"));
+  // A network path needs both a server and a share.
+  EXPECT_FALSE(full("\\\\server"));
+  EXPECT_FALSE(full("\\\\server\\"));
+  EXPECT_FALSE(full("\\\\server\\\\share"));
+  EXPECT_TRUE(full("//server/share"));
   EXPECT_FALSE(full("1:\\x"));
   EXPECT_FALSE(full("C:"));
 }

@@ -6,10 +6,14 @@
 
 #include "OwnedHandle.h"
 #include "RegistryLocation.h"
+#include "SystemApi.h"
 #include "UninstallLog.h"
 
 namespace {
 const char kTypeLibraries[] = "TypeLib\\";
+const uint32_t kLocalMachine = 0x80000002u;
+const char kFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+const DWORD kBroadcastTimeoutMs = 1000;
 const uint32_t kGuidLength = 38;
 // A service gets this long to stop before it is deleted anyway (it then goes once it stops).
 const int kStopPolls = 50;
@@ -97,7 +101,7 @@ bool DeleteKeyTree(HKEY parent, const Text& path) {
 bool RemoveFolder(const Text& path) { return RemoveDirectoryA(path.CStr()) || IsGone(GetLastError()); }
 
 bool UnregisterServer(const Text& path) {
-  Library library(LoadLibraryExA(path.CStr(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  Library library(SystemApi::LoadLibraryWithItsFolder(path.CStr()));
   if (!library.Valid()) return false;
   typedef HRESULT(STDAPICALLTYPE * EntryFn)();
   FARPROC found = GetProcAddress(library.Get(), "DllUnregisterServer");
@@ -120,11 +124,40 @@ bool RemoveKey(const Text& text) {
   return subkeys == 0 && values == 0 && RegDeleteKeyA(RootKey(where.root), where.key.CStr()) == ERROR_SUCCESS;
 }
 
-bool RemoveValue(const Text& text) {
+bool IsFontRegistration(const RegistryLocation& where) {
+  return where.root == kLocalMachine && lstrcmpiA(where.key.CStr(), kFontsKey) == 0;
+}
+
+// The font file a registration names: a bare file name lies in the system's fonts folder.
+Text RegisteredFontFile(HKEY key, const Text& valueName) {
+  char data[MAX_PATH + 1] = {0};
+  DWORD size = MAX_PATH;
+  DWORD type = 0;
+  if (RegQueryValueExA(key, valueName.CStr(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
+      type != REG_SZ)
+    return Text();
+  Text file(data);
+  if (file.Empty() || file.FindChar('\\') != Text::kNotFound) return file;
+  char fonts[MAX_PATH];
+  UINT length = GetWindowsDirectoryA(fonts, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return Text();
+  return Text(fonts, length) + "\\Fonts\\" + file;
+}
+
+bool RemoveValue(const Text& text, bool* fontRemoved) {
   RegistryLocation where;
   if (!RegistryLocation::ParseValue(text, &where)) return false;
   RegistryKey key;
-  LONG opened = OpenKey(RootKey(where.root), where.key.CStr(), KEY_SET_VALUE, &key);
+  bool font = IsFontRegistration(where);
+  LONG opened = OpenKey(RootKey(where.root), where.key.CStr(), KEY_SET_VALUE | (font ? KEY_QUERY_VALUE : 0), &key);
+  if (opened == ERROR_SUCCESS && font) {
+    // The session keeps the font, and its file in use, until its resource goes.
+    Text file = RegisteredFontFile(key.Get(), where.valueName);
+    if (!file.Empty()) {
+      RemoveFontResourceA(file.CStr());
+      *fontRemoved = true;
+    }
+  }
   if (opened == ERROR_FILE_NOT_FOUND) return true;
   if (opened != ERROR_SUCCESS) return false;
   LONG deleted = RegDeleteValueA(key.Get(), where.valueName.CStr());
@@ -178,7 +211,9 @@ bool UnregisterTypeLibrary(const Text& text) {
   List<TypeLibraryVersion> versions;
   ListVersions(library.Get(), &versions);
   library.Reset();
-  for (const TypeLibraryVersion& v : versions) UnRegisterTypeLib(guid, v.major, v.minor, v.locale, SYS_WIN32);
+  // The installer registers a library for its own kind of process, as this uninstaller is.
+  const SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+  for (const TypeLibraryVersion& v : versions) UnRegisterTypeLib(guid, v.major, v.minor, v.locale, kind);
   return DeleteKeyTree(HKEY_CLASSES_ROOT, path);
 }
 
@@ -234,6 +269,8 @@ void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Tex
     complete_ = false;
     remaining_.Append(line.text);
   }
+  if (fontsChanged_)
+    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
 }
 
 bool Uninstaller::UndoReported(const LogLine& line, InstallLog* report) {
@@ -256,7 +293,7 @@ bool Uninstaller::Undo(const LogLine& line) {
     case UninstallLogReader::kKey:
       return RemoveKey(line.text);
     case UninstallLogReader::kValue:
-      return RemoveValue(line.text);
+      return RemoveValue(line.text, &fontsChanged_);
     case UninstallLogReader::kTypeLibrary:
       return UnregisterTypeLibrary(line.text);
     case UninstallLogReader::kService:
@@ -296,12 +333,18 @@ bool Uninstaller::RemoveFile(const Text& path) {
 }
 
 // A file in use (this program's original among them) cannot be deleted, but it can be moved
-// out of the product's folders, which then can go.
+// out of the product's folders, which then can go. It can only move within its volume: when the
+// temporary folder lies on another one, the file goes to its own volume's root folder.
 bool Uninstaller::MoveAside(const Text& path) {
   char folder[MAX_PATH];
-  char name[MAX_PATH];
   DWORD length = GetTempPathA(MAX_PATH, folder);
-  if (length == 0 || length >= MAX_PATH || !GetTempFileNameA(folder, "uni", 0, name)) return false;
+  if (length > 0 && length < MAX_PATH && MoveInto(folder, path)) return true;
+  return GetVolumePathNameA(path.CStr(), folder, MAX_PATH) && MoveInto(folder, path);
+}
+
+bool Uninstaller::MoveInto(const char* folder, const Text& path) {
+  char name[MAX_PATH];
+  if (!GetTempFileNameA(folder, "uni", 0, name)) return false;
   if (!MoveFileExA(path.CStr(), name, MOVEFILE_REPLACE_EXISTING)) {
     DeleteFileA(name);
     return false;

@@ -25,8 +25,8 @@ class Uninstaller {
   const List<LogLine>& Kept() const { return kept_; }
   // The texts of the lines that could not be undone, in log order.
   const List<Text>& Remaining() const { return remaining_; }
-  // Files that were in use were moved into the temporary folder; this deletes them once their
-  // users have ended. Whatever is still in use goes at the next restart.
+  // Files that were in use were moved into the temporary folder (or their volume's root folder);
+  // this deletes them once their users have ended. Whatever is still in use goes at the next restart.
   void DeleteMovedFiles();
 
  private:
@@ -35,9 +35,11 @@ class Uninstaller {
   static Text ActionName(const LogLine& line);
   bool RemoveFile(const Text& path);
   bool MoveAside(const Text& path);
+  bool MoveInto(const char* folder, const Text& path);
 
   bool complete_ = true;
   bool retry_ = false;
+  bool fontsChanged_ = false;
   List<Text> remaining_;
   List<LogLine> kept_;
   List<Text> moved_;

@@ -12,7 +12,9 @@
 namespace {
 const std::string kTestKey = "Software\\VelmoraUninstallTest";
 const std::string kTypesKey = "TypeLib\\{5D1E8E40-3C4B-4F59-9C71-6A2C0D7B1E01}";
+const std::string kTypesInterfaceKey = "Interface\\{5D1E8E41-3C4B-4F59-9C71-6A2C0D7B1E01}";
 const char kService[] = "VelmoraUninstallTest";
+const std::string kFontsKey = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 const DWORD kTimeoutMs = 60000;
 
 std::string Built(const char* variable) { return WindowsPath(EnvironmentValue(variable)); }
@@ -38,14 +40,22 @@ void SetValue(const std::string& key, const std::string& name) {
   RegCloseKey(created);
 }
 
-std::set<std::string> MovedAsideFiles() {
+// The names in the temporary folder that match the pattern.
+std::set<std::string> TempNames(const char* pattern) {
   std::set<std::string> names;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((TempFolder() + "uni*.tmp").c_str(), &found);
+  HANDLE search = FindFirstFileA((TempFolder() + pattern).c_str(), &found);
   for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
     names.insert(found.cFileName);
   if (search != INVALID_HANDLE_VALUE) FindClose(search);
   return names;
+}
+
+// An uninstaller copy in one of the private folders the uninstaller makes below the temporary folder.
+std::string CopyOfUninstaller() {
+  for (const std::string& folder : TempNames("Uninst-*"))
+    if (Exists(TempFolder() + folder + "\\Uninst.exe")) return TempFolder() + folder + "\\Uninst.exe";
+  return "";
 }
 
 // A product installed by hand below the temporary folder, every change logged as the installer
@@ -53,7 +63,8 @@ std::set<std::string> MovedAsideFiles() {
 // of its own with a named and a default value.
 class Product {
  public:
-  explicit Product(const std::string& name) : name_(name), folder_(TempFolder() + name), key_(kTestKey + "\\" + name) {
+  explicit Product(const std::string& name, const std::string& base = TempFolder())
+      : name_(name), folder_(base + name), key_(kTestKey + "\\" + name) {
     Folder("");
     File("readme.txt");
     Folder("bin");
@@ -122,6 +133,7 @@ TEST(UninstallerWineTest, SilentRemovalFromInsideTheProductUndoesEveryLineType) 
   ASSERT_EQ(LoadTypeLibEx(std::wstring(typesPath.begin(), typesPath.end()).c_str(), REGKIND_REGISTER, &types), S_OK);
   types->Release();
   ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTypesKey));
+  ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTypesInterfaceKey));
   product.Log(7, kTypesKey.substr(8));
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   SC_HANDLE service = OpenServiceA(manager, kService, DELETE);  // left by an earlier failed run
@@ -132,27 +144,77 @@ TEST(UninstallerWineTest, SilentRemovalFromInsideTheProductUndoesEveryLineType) 
   ASSERT_NE(service, nullptr);
   CloseServiceHandle(service);
   product.Log(8, kService);
+  // A font registration: the value goes (the font resource with it, in the uninstaller's session).
+  HKEY fonts;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kFontsKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &fonts,
+                            nullptr),
+            ERROR_SUCCESS);
+  std::string fontFile = product.Path("font.ttf");
+  RegSetValueExA(fonts, "VelUninstAll (TrueType)", 0, REG_SZ, reinterpret_cast<const BYTE*>(fontFile.c_str()),
+                 DWORD(fontFile.size() + 1));
+  product.Log(6, "HKLM\\" + kFontsKey + "\\VelUninstAll (TrueType)");
 
-  std::set<std::string> movedBefore = MovedAsideFiles();
+  std::set<std::string> movedBefore = TempNames("uni*.tmp");
+  std::set<std::string> copyFoldersBefore = TempNames("Uninst-*");
   product.Finish();
+  // Started from a folder of the product, as from the product's folder in a file manager: that
+  // folder must not stay anyone's current folder, or it could not be removed.
+  char previous[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(product.Path("bin\\deep").c_str()));
   ChildProcess child;
-  ASSERT_TRUE(child.Start(product.Command(" /S")));
+  bool started = child.Start(product.Command(" /S"));
+  SetCurrentDirectoryA(previous);
+  ASSERT_TRUE(started);
   EXPECT_EQ(child.Wait(kTimeoutMs), 0);
   product.ExpectLoggedPartsGone();
   EXPECT_FALSE(Exists(product.Path(""))) << "the folder the uninstaller ran from goes too";
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, product.Key()));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestKey + "\\Server")) << "the library unregistered itself";
+  EXPECT_EQ(RegQueryValueExA(fonts, "VelUninstAll (TrueType)", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(fonts);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypesKey));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypesInterfaceKey)) << "the library was unregistered as what it is";
   service = OpenServiceA(manager, kService, DELETE);
   EXPECT_EQ(service, nullptr);
   if (service) DeleteService(service), CloseServiceHandle(service);
   CloseServiceHandle(manager);
-  // The copy that did the work deletes the original's file once the original has ended, and
-  // its own file goes when it ends.
-  std::string copy = TempFolder() + "Uninst-" + std::to_string(child.Id()) + ".exe";
-  for (int i = 0; i < 300 && Exists(copy); ++i) Sleep(100);
-  EXPECT_FALSE(Exists(copy));
-  EXPECT_EQ(MovedAsideFiles(), movedBefore);
+  // The copy that did the work, in a folder of its own, deletes the original's file once the
+  // original has ended, and its own file goes when it ends.
+  std::string copy;
+  for (int i = 0; i < 300 && (copy = CopyOfUninstaller()) != ""; ++i) Sleep(100);
+  EXPECT_EQ(copy, "");
+  // Its folder, empty now, goes at the next restart; nothing else was left in the temporary folder.
+  std::set<std::string> copyFolders = TempNames("Uninst-*");
+  for (const std::string& name : copyFoldersBefore) copyFolders.erase(name);
+  ASSERT_EQ(copyFolders.size(), 1u);
+  EXPECT_TRUE(RemoveDirectoryA((TempFolder() + *copyFolders.begin()).c_str()));
+  EXPECT_EQ(TempNames("uni*.tmp"), movedBefore);
+}
+
+TEST(UninstallerWineTest, AProductOnAnotherVolumeGoesWhole) {
+  // The uninstaller in use there cannot be moved into the temporary folder on the system drive.
+  if (!Exists("V:\\")) GTEST_SKIP() << "no drive V: on another file system";
+  Product product("VelUninstVolume", "V:\\");
+  product.Finish();
+  std::set<std::string> movedBefore = TempNames("uni*.tmp");
+  ChildProcess child;
+  ASSERT_TRUE(child.Start(product.Command(" /S")));
+  EXPECT_EQ(child.Wait(kTimeoutMs), 0);
+  product.ExpectLoggedPartsGone();
+  EXPECT_FALSE(Exists(product.Path("")));
+  // Moved aside on its own volume, the original's file is deleted once the original has ended.
+  std::string aside;
+  for (int i = 0; i < 300; ++i, Sleep(100)) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("V:\\uni*.tmp", &found);
+    if (search == INVALID_HANDLE_VALUE) break;
+    aside = found.cFileName;
+    FindClose(search);
+  }
+  EXPECT_TRUE(aside.empty() || !Exists("V:\\" + aside)) << aside;
+  EXPECT_EQ(TempNames("uni*.tmp"), movedBefore);
+  for (const std::string& name : TempNames("Uninst-*")) RemoveDirectoryA((TempFolder() + name).c_str());
 }
 
 TEST(UninstallerWineTest, WhatCannotBeUndoneIsSkippedAndTheRestStillGoes) {

@@ -98,6 +98,35 @@ TEST_F(BuildCommandTest, ExampleBuildsIntoAPackageThatReadsBackEntryForEntry) {
   EXPECT_TRUE(ReadAll(out) == ReadAll(again));
 }
 
+TEST_F(BuildCommandTest, BuildsOfOneTreeAreIdenticalWhateverItsAccessTimes) {
+  std::string manifest = tree_.Write("setup.toml",
+                                     "[product]\nname = \"D\"\n[[component]]\nname = \"M\"\n"
+                                     "[[component.action]]\nkind = \"files\"\nsource = \"a.txt\"\n");
+  tree_.Write("a.txt", "alpha");
+  auto build = [&](const std::string& name, const std::string& environment = "") {
+    std::string out = tree_.Path(name);
+    EXPECT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(out) + " --stub " + Quote(stub_), environment), 0)
+        << stderr_;
+    return ReadAll(out);
+  };
+  tree_.SetTimes("a.txt", 1700000000, 0, 1700000001, 0);
+  std::string first = build("first.exe");
+  tree_.SetTimes("a.txt", 1700000000, 0, 1750000000, 0);
+  EXPECT_TRUE(first == build("second.exe")) << "only the access time differs";
+
+  // SOURCE_DATE_EPOCH stands for every file's times, so the modification time no longer counts.
+  std::string fixed = build("fixed.exe", "SOURCE_DATE_EPOCH=1600000000");
+  EXPECT_FALSE(fixed == first);
+  tree_.SetTimes("a.txt", 1800000000, 0, 1800000000, 0);
+  EXPECT_TRUE(fixed == build("fixed-again.exe", "SOURCE_DATE_EPOCH=1600000000"));
+
+  EXPECT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(tree_.Path("bad.exe")) + " --stub " + Quote(stub_),
+                    "SOURCE_DATE_EPOCH=yesterday"),
+            1);
+  EXPECT_NE(stderr_.find("SOURCE_DATE_EPOCH 'yesterday'"), std::string::npos) << stderr_;
+  EXPECT_FALSE(std::filesystem::exists(tree_.Path("bad.exe")));
+}
+
 TEST_F(BuildCommandTest, FailedBuildReportsThePlaceAndLeavesNothing) {
   std::string manifest = tree_.Write("m/setup.toml",
                                      "[product]\nname = \"D\"\n[[component]]\nname = \"M\"\n"

@@ -273,6 +273,11 @@ void ParseRun(ManifestTable& t, Component* component) {
   ok &= t.Text("arguments", &action.arguments);
   ok &= t.Choice("when", {{"now", 0}, {"after", 1}}, &deferred);
   action.deferred = deferred != 0;
+  // Only the system folder is searched for a bare name: never the installer's own folder,
+  // where anyone could have put a program of that name.
+  if (ok && action.program.find_first_of("\\/:$") == std::string::npos)
+    t.ctx().Warning(t.At("program"), "program '" + action.program +
+                                         "' has no folder: the installer looks for it in the system folder only");
   if (ok) component->actions.push_back(std::move(action));
 }
 

@@ -100,7 +100,8 @@ void ParseProduct(ManifestContext& ctx, const toml::table& table, Product* produ
   t.Bool("allow_folder_change", &product->allowFolderChange);
   t.Bool("allow_start_menu_change", &product->allowStartMenuChange);
   t.Bool("unattended", &product->unattended);
-  t.Text("uninstaller_text", &product->uninstallerText);
+  // The installer writes it into the uninstall log, where each line is a change to undo.
+  t.Text("uninstaller_text", &product->uninstallerText, ManifestTable::kOneLine);
   t.Text("icon", &product->icon, ManifestTable::kNonEmpty);
   t.Text("url", &product->url, ManifestTable::kNonEmpty);
   t.Text("help_url", &product->helpUrl, ManifestTable::kNonEmpty);

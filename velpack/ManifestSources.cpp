@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <system_error>
@@ -175,10 +176,29 @@ uint64_t ToFileTime(int64_t seconds, int64_t nanoseconds) {
   return ticks < 0 ? 0 : static_cast<uint64_t>(ticks);
 }
 
+namespace {
+// SOURCE_DATE_EPOCH, the reproducible-builds convention: when set, every file carries that time.
+bool FixedTime(bool* set, uint64_t* time, std::string* problem) {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  *set = epoch && *epoch;
+  if (!*set) return true;
+  char* end = nullptr;
+  errno = 0;
+  long long seconds = std::strtoll(epoch, &end, 10);
+  if (errno || *end || seconds < 0) {
+    *problem = std::string("SOURCE_DATE_EPOCH '") + epoch + "' is not a number of seconds since 1970";
+    return false;
+  }
+  *time = ToFileTime(seconds, 0);
+  return true;
+}
+}  // namespace
+
 bool Read(const fs::path& path, FileData* data, std::string* problem) {
-  // O_NOATIME keeps the access time that the record carries stable from build to build.
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  bool fixed = false;
+  uint64_t fixedTime = 0;
+  if (!FixedTime(&fixed, &fixedTime, problem)) return false;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     *problem = "cannot read '" + path.string() + "': " + std::strerror(errno);
     return false;
@@ -196,7 +216,6 @@ bool Read(const fs::path& path, FileData* data, std::string* problem) {
     if (n == 0) break;
     data->content.insert(data->content.end(), buffer, buffer + n);
   }
-  // The times are taken after reading, so that reading itself does not change them later.
   struct stat st;
   int statResult = fstat(fd, &st);
   int statError = errno;
@@ -205,9 +224,11 @@ bool Read(const fs::path& path, FileData* data, std::string* problem) {
     *problem = "cannot read '" + path.string() + "': " + std::strerror(statError);
     return false;
   }
-  data->times.lastWrite = ToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  // The access time changes whenever anyone reads the file: recording it would make two builds
+  // of the same tree differ.
+  data->times.lastWrite = fixed ? fixedTime : ToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
   data->times.creation = data->times.lastWrite;
-  data->times.lastAccess = ToFileTime(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+  data->times.lastAccess = data->times.lastWrite;
   data->writable = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
   return true;
 }

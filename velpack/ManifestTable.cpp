@@ -72,6 +72,10 @@ bool ManifestTable::Text(std::string_view key, std::string* out, int options) {
     ctx_.Error(node->source().begin, "'" + std::string(key) + "' must not be empty");
     return false;
   }
+  if ((options & kOneLine) && text.find_first_of("\r\n") != std::string::npos) {
+    ctx_.Error(node->source().begin, "'" + std::string(key) + "' must be one line (no line breaks)");
+    return false;
+  }
   *out = std::move(text);
   return true;
 }

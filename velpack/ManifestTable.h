@@ -32,7 +32,7 @@ using ManifestChoices = std::initializer_list<std::pair<const char*, uint32_t>>;
 // no reader asked for, so typing slips never pass silently.
 class ManifestTable {
  public:
-  enum : int { kRequired = 1, kNonEmpty = 2 };
+  enum : int { kRequired = 1, kNonEmpty = 2, kOneLine = 4 };
 
   ManifestTable(ManifestContext& ctx, const toml::table& table, std::string title)
       : ctx_(ctx), table_(table), title_(std::move(title)) {}

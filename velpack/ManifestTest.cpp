@@ -177,11 +177,10 @@ kind = "files"
 source = "src/a.txt"
 attributes = []
 )M")) << Errors();
-  // 1700000000.123456789 s and 1600000000.000000005 s after 1970, as FILETIME; creation = write.
+  // 1700000000.123456789 s after 1970 as FILETIME, for all three times: the access time is not recorded.
   const uint64_t write = (1700000000ull + 11644473600ull) * 10000000ull + 1234567;
-  const uint64_t access = (1600000000ull + 11644473600ull) * 10000000ull;
   Bytes expected = Le32(0);
-  for (uint32_t word : {uint32_t(write), uint32_t(write >> 32), uint32_t(access), uint32_t(access >> 32),
+  for (uint32_t word : {uint32_t(write), uint32_t(write >> 32), uint32_t(write), uint32_t(write >> 32),
                         uint32_t(write), uint32_t(write >> 32), 0x20u}) {
     Bytes bytes = Le32(word);
     expected.insert(expected.end(), bytes.begin(), bytes.end());
@@ -275,6 +274,10 @@ TEST_F(ManifestTest, OtherActionKindsFillTheirRecords) {
   EXPECT_EQ(Content("0\\9"), L("\1\0\0\0f.ttf\0"));
   EXPECT_EQ(Content("0\\10"), L("\2\0\0\0s.dll\0"));
   EXPECT_EQ(Content("0\\11"), L("\5\0\0\0\0\0\0\0p\0\0"));
+  // Only the bare program name is warned about, at its line.
+  ASSERT_EQ(warnings_.size(), 1u);
+  EXPECT_EQ(warnings_[0].line, 18);
+  EXPECT_NE(warnings_[0].text.find("program 'p' has no folder"), std::string::npos) << warnings_[0].text;
 }
 
 TEST_F(ManifestTest, LanguagesOverrideEnglishAndFallBackToIt) {
@@ -370,6 +373,10 @@ TEST_F(ManifestTest, ErrorsNameFileLineAndProblem) {
       {"[product]\nname = \"D\"\nurl = \"\"\n[[component]]\nname = \"M\"", "3:7", "'url' must not be empty"},
       {"[product]\nname = \"D\"\nhelp_url = 7\n[[component]]\nname = \"M\"", "3:12", "'help_url' must be a string"},
       {"[product]\nname = \"D\"\nicon = \"\u2192\"\n[[component]]\nname = \"M\"", "3:8", "U+2192"},
+      {"[product]\nname = \"D\"\nuninstaller_text = \"Bye\\r\\n3 C:\\\\keep.txt\"\n[[component]]\nname = \"M\"", "3:20",
+       "'uninstaller_text' must be one line"},
+      {"[product]\nname = \"D\"\nuninstaller_text = \"\"\"\nBye\nnow\"\"\"\n[[component]]\nname = \"M\"", "3:20",
+       "no line breaks"},
       {"@{kind = \"file\"}]", "5:19", "'kind' must be one of \"files\""},
       {"@{kind = \"files\", source = \"missing.txt\"}]", "5:37", "no file or folder 'missing.txt'"},
       {"@{kind = \"files\", source = \"*.none\"}]", "5:37", "matches no file"},

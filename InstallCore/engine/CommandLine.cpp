@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <string.h>
+
 namespace CommandLine {
 
 bool Build(const Text& program, const Text& arguments, Text* line) {
@@ -8,6 +10,13 @@ bool Build(const Text& program, const Text& arguments, Text* line) {
   if (built.Length() >= kCapacity) return false;
   *line = built;
   return true;
+}
+
+Text ProgramPath(const Text& program, const Text& systemFolder) {
+  const char* name = program.CStr();
+  if (strpbrk(name, "\\/:")) return program;
+  if (systemFolder.Empty()) return Text();
+  return systemFolder + "\\" + name;
 }
 
 }  // namespace CommandLine

@@ -20,6 +20,23 @@ TEST(CommandLineTest, QuotesTheProgramAndKeepsTheSpace) {
   EXPECT_EQ(Line(Text("a.exe\0junk", 10), Text("x\0y", 3)), "\"a.exe\" x");
 }
 
+TEST(CommandLineTest, AProgramWithoutFolderIsTheSystemFoldersOne) {
+  const Text system("C:\\Windows\\system32");
+  auto path = [&](const Text& program, const Text& folder) {
+    Text result = CommandLine::ProgramPath(program, folder);
+    return std::string(result.Data(), result.Length());
+  };
+  EXPECT_EQ(path("msiexec.exe", system), "C:\\Windows\\system32\\msiexec.exe");
+  EXPECT_EQ(path("msiexec", system), "C:\\Windows\\system32\\msiexec");
+  EXPECT_EQ(path("C:\\Tools\\a.exe", system), "C:\\Tools\\a.exe");
+  EXPECT_EQ(path("sub/a.exe", system), "sub/a.exe");
+  EXPECT_EQ(path("\\\\server\\share\\a.exe", system), "\\\\server\\share\\a.exe");
+  // A drive-relative name is the current folder of that drive: not a bare name either.
+  EXPECT_EQ(path("D:a.exe", system), "D:a.exe");
+  // Without a known system folder a bare name is not started at all.
+  EXPECT_EQ(path("msiexec.exe", ""), "");
+}
+
 TEST(CommandLineTest, RefusesWhatDoesNotFitTheBuffer) {
   // Quotes and space take 3 characters, the terminator one more.
   std::string program(4000, 'p');

@@ -1,12 +1,15 @@
+#include <shlobj.h>
 #include <string.h>
 
 #include "Bstr.h"
 #include "CommandLine.h"
+#include "FolderSecurity.h"
 #include "InstallEngine.h"
 #include "Kilobytes.h"
 #include "Memory.h"
 #include "OwnedHandle.h"
 #include "ScriptHost.h"
+#include "SystemFolders.h"
 
 namespace {
 const uint32_t kFirstPredefinedKey = 0x80000000u;  // HKEY_CLASSES_ROOT
@@ -42,6 +45,15 @@ Text Expanded(InstallEngine& engine, const Text& text) {
   Text expanded(text);
   engine.ExpandText(expanded);
   return expanded;
+}
+
+// Waits for the processes to end and closes them; the count left, 0.
+DWORD WaitForAll(KernelObject* processes, DWORD count) {
+  for (DWORD i = 0; i < count; ++i) {
+    WaitForSingleObject(processes[i].Get(), INFINITE);
+    processes[i].Reset();
+  }
+  return 0;
 }
 }  // namespace
 
@@ -248,9 +260,23 @@ void InstallEngine::CreateFolders(const Text& path) {
     last = i;
     if (i < start) continue;
     Text folder = path.Left(i);
-    if (CreateDirectoryA(folder.CStr(), nullptr)) WriteLog(2, folder);
+    if (CreateFolder(folder)) WriteLog(2, folder);
   }
   knownFolder = last == Text::kNotFound ? Text() : path.Left(last);
+}
+
+bool InstallEngine::CreateFolder(const Text& folder) {
+  // Below C:\ or a data drive's root the product folder would inherit rights for every user to
+  // replace the uninstaller, the log or a service program that an administrator later runs.
+  // Made by an administrator, it gets the programs folder's protection instead.
+  if (lstrcmpiA(folder.CStr(), productPath.CStr()) == 0 &&
+      !UninstallLog::IsInsideFolder(folder, SystemFolders::ProgramFiles()) &&
+      !UninstallLog::IsInsideFolder(folder, SystemFolders::Special(CSIDL_PROGRAM_FILESX86)) &&
+      FolderSecurity::IsElevated()) {
+    if (FolderSecurity::Create(folder, FolderSecurity::kProtected)) return true;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
+  }
+  return CreateDirectoryA(folder.CStr(), nullptr) != 0;
 }
 
 uint32_t InstallEngine::SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data,
@@ -309,20 +335,24 @@ Text InstallEngine::RegistryRootPrefix(uint32_t root) {
   }
 }
 
-bool InstallEngine::StartProgram(const Text& program, const Text& arguments, bool wait, DWORD* exitCode) {
+bool InstallEngine::StartProgram(const Text& program, const Text& arguments, bool wait, DWORD* exitCode,
+                                 KernelObject* process) {
+  Text path = CommandLine::ProgramPath(program, SystemFolders::System());
   Text line;
-  if (!CommandLine::Build(program, arguments, &line)) return false;
+  if (path.Empty() || !CommandLine::Build(path, arguments, &line)) return false;
   char buffer[CommandLine::kCapacity];
   memcpy(buffer, line.Data(), line.Length() + 1);
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
   if (!CreateProcessA(nullptr, buffer, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) return false;
-  KernelObject process(info.hProcess);
   KernelObject thread(info.hThread);
+  KernelObject own;
+  KernelObject* started = process && !wait ? process : &own;
+  *started->Receive() = info.hProcess;
   if (wait) {
-    WaitWithMessages(process.Get(), INFINITE);
-    if (exitCode) GetExitCodeProcess(process.Get(), exitCode);
+    WaitWithMessages(started->Get(), INFINITE);
+    if (exitCode) GetExitCodeProcess(started->Get(), exitCode);
   }
   return true;
 }
@@ -347,6 +377,16 @@ DWORD InstallEngine::WaitWithMessages(HANDLE handle, DWORD timeout) {
 }
 
 void InstallEngine::RunDeferredPrograms() {
-  for (const DeferredProgram& program : deferredPrograms)
-    if (!program.program.Empty()) StartProgram(program.program, program.arguments, false, nullptr);
+  // Those in the temporary folder run to their end before the folder goes with the engine.
+  KernelObject running[MAXIMUM_WAIT_OBJECTS];
+  DWORD count = 0;
+  for (const DeferredProgram& program : deferredPrograms) {
+    if (program.program.Empty()) continue;
+    bool temporary = UninstallLog::IsInsideFolder(program.program, tempPath);
+    if (temporary && count == MAXIMUM_WAIT_OBJECTS) count = WaitForAll(running, count);
+    if (StartProgram(program.program, program.arguments, false, nullptr, temporary ? &running[count] : nullptr) &&
+        temporary)
+      ++count;
+  }
+  WaitForAll(running, count);
 }

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "Bstr.h"
+#include "PrivateFolder.h"
 #include "SystemFolders.h"
 
 namespace {
@@ -49,7 +50,12 @@ InstallEngine::InstallEngine(const char* path)
   ExpandText(addedFolder);
 }
 
-InstallEngine::~InstallEngine() = default;
+InstallEngine::~InstallEngine() { RemoveTempFolder(); }
+
+void InstallEngine::RemoveTempFolder() {
+  if (!tempPath.Empty()) PrivateFolder::Remove(tempPath);
+  tempPath.Clear();
+}
 
 void InstallEngine::LoadProductData() {
   productName = ReadEntryString("ProductName");
@@ -82,7 +88,11 @@ void InstallEngine::LoadComponents() {
 }
 
 void InstallEngine::AddBuiltInVariables() {
-  tempPath = SystemFolders::Temp();
+  // The shared temporary folder is open to every user: what this run puts there for itself goes
+  // into a folder of its own instead. Without one, nothing counts as temporary and every file is
+  // logged for the uninstaller rather than deleted after its component.
+  Text systemTemp = SystemFolders::Temp();
+  tempPath = PrivateFolder::Create(systemTemp, "Velmora-");
   Text programs = SystemFolders::ProgramFiles();
   AddVariable("UninstallCommand", "${ProductPath}\\Uninst.exe");
   AddVariable("UninstallLog", "${ProductPath}\\Uninst.log");
@@ -106,7 +116,7 @@ void InstallEngine::AddBuiltInVariables() {
   AddVariable("MyDocumentsPath", SystemFolders::Special(CSIDL_PERSONAL));
   AddVariable("SystemPath", SystemFolders::System());
   AddVariable("WindowsPath", SystemFolders::Windows());
-  AddVariable("TempPath", tempPath);
+  AddVariable("TempPath", tempPath.Empty() ? systemTemp : tempPath);
   AddVariable("ProgramsPath", programs);
   AddVariable("CommonFiles", programs + "\\Common Files");
 }

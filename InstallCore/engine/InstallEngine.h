@@ -5,8 +5,10 @@
 #include "ActionRecord.h"
 #include "ExitCodes.h"
 #include "InstallLog.h"
+#include "FolderTrail.h"
 #include "InstallerObject.h"
 #include "List.h"
+#include "OwnedHandle.h"
 #include "PackageReader.h"
 #include "Text.h"
 #include "UninstallJournal.h"
@@ -106,14 +108,19 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   uint32_t SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data, uint32_t length);
   static Text RegistryRootPrefix(uint32_t root);
   // False when the program could not be started; exitCode, when given, is written only after a wait.
-  bool StartProgram(const Text& program, const Text& arguments, bool wait, DWORD* exitCode);
+  // process, when given, receives the running program's handle when it is not waited for.
+  bool StartProgram(const Text& program, const Text& arguments, bool wait, DWORD* exitCode,
+                    KernelObject* process = nullptr);
   // Waits for handle while dispatching this thread's window messages; WAIT_OBJECT_0, WAIT_TIMEOUT
   // or the failure of the wait.
   static DWORD WaitWithMessages(HANDLE handle, DWORD timeout);
   void RunDeferredPrograms();
 
   // Uninstall log and registration.
+  // Files that a deferred program needs stay until the run ends.
   void CleanTempFiles();
+  // Deletes this run's temporary folder with everything in it; the engine's end does it too.
+  void RemoveTempFolder();
   void RegisterUninstall(const char* logFileName);
   // The details Windows shows of an installed product, below the registration's key prefix;
   // each value is logged, so the uninstaller removes it.
@@ -133,7 +140,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   bool RestartNeeded() const { return restartNeeded; }
 
   // Install run and disk space, in kilobytes. RunInstall is false when CanInstall refused the
-  // run, which then changed nothing.
+  // run or the destination is no full path while there is something to install; the run then
+  // changed nothing.
   bool RunInstall();
   // Without the wizard, the Start-menu folder is the product's default one.
   void UseDefaultMenu();
@@ -159,7 +167,7 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   Text productName;
   Text productVersion;
   Text companyName;
-  Text tempPath;
+  Text tempPath;  // this run's own temporary folder, or empty when none could be made
   Text addedFolder;
   Text installerPath;
   uint32_t productFlags;
@@ -174,6 +182,7 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   Text logName;          // Uninst.log, unless the destination holds another product's
   Text uninstallerName;  // uninst.exe, numbered like the log
   Text registeredPath;   // the folder the registration points at; empty before it is made
+  FolderTrail copyTrail;  // the source folders CopyFolder is inside
   void LoadProductData();
   void LoadComponents();
   void AddBuiltInVariables();
@@ -191,6 +200,12 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void RegisterProduct();
   // The product's key below the system's list of installed programs, with a closing backslash.
   Text UninstallKey();
-  // Adds the font for this session; 0 or the system's error code.
+  // Adds the font and registers it for later sessions (logged); 0 or the system's error code.
   uint32_t AddFont(const Text& path);
+  uint32_t FolderSizeKb(const Text& path, FolderTrail& trail);
+  bool IsDeferredProgram(const Text& path) const;
+  // Whether a run has a component or the uninstaller to install.
+  bool InstallsAnything() const;
+  // CreateDirectoryA, or for the product folder the protection it needs.
+  bool CreateFolder(const Text& folder);
 };

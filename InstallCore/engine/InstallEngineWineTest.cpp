@@ -1,6 +1,9 @@
 // The engine over real packages under Wine: construction, sizes, the action records and the
 // operations they share, against the real file system, registry and processes.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -9,7 +12,9 @@
 #include "Bstr.h"
 #include "ChildProcess.h"
 #include "InstallChecks.h"
+#include "FolderSecurity.h"
 #include "InstallEngine.h"
+#include "SystemFolders.h"
 
 namespace {
 
@@ -88,10 +93,8 @@ TEST(InstallEngineData, ProductDataComponentsAndVariables) {
   EXPECT_EQ(engine.Expanded("${QuickLaunch}"), S(engine.GetVariable("UserAppData")) + "\\Microsoft\\Internet Explorer");
   EXPECT_FALSE(engine.GetVariable("UserAppData").Empty());
 
-  std::string temp = TempFolder();
-  while (!temp.empty() && temp.back() == '\\') temp.pop_back();
-  EXPECT_EQ(S(engine.tempPath), temp);
-  EXPECT_EQ(S(engine.GetVariable("TempPath")), temp);
+  // The run's own temporary folder, checked below.
+  EXPECT_EQ(S(engine.GetVariable("TempPath")), S(engine.tempPath));
 
   // A replaced value keeps its place in the order; a new name comes last.
   engine.SetVariable("ProductPath", "${ProgramsPath}\\Other");
@@ -287,6 +290,24 @@ TEST_F(InstallEngineDirect, StartProgramDeliversTheExitCodeOnlyAfterAWait) {
   EXPECT_FALSE(engine.StartProgram(T(Path("no such program.exe")), "", true, &code));
 }
 
+TEST_F(InstallEngineDirect, StartProgramLooksForABareNameInTheSystemFolderOnly) {
+  CreateDirectoryA(kRoot, nullptr);
+  // Planted in the current folder, which the platform's own search tries before the system folder.
+  ASSERT_TRUE(CopyFileA((PackageDir() + "\\MarkerWriter.exe").c_str(), Path("velmora-planted.exe").c_str(), FALSE));
+  std::string marker = Path("planted.txt");
+  char previous[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(kRoot));
+  DWORD code = 1234;
+  bool started = engine.StartProgram("velmora-planted.exe", T("\"" + marker + "\""), true, &code);
+  SetCurrentDirectoryA(previous);
+  EXPECT_FALSE(started);
+  EXPECT_FALSE(Exists(marker));
+
+  EXPECT_TRUE(engine.StartProgram("cmd.exe", "/c exit 7", true, &code));
+  EXPECT_EQ(code, 7u);
+}
+
 int g_timerTicks = 0;
 HANDLE g_signalOnThirdTick = nullptr;
 
@@ -351,12 +372,16 @@ TEST_F(InstallEngineDirect, CopyFileReportsProgressCountsAndLogs) {
   ASSERT_EQ(Copy(engine, Path("5000.bin"), Path("out\\old.bin")), S_OK);
   EXPECT_EQ(Contents(Path("out\\old.bin")), std::string(5000, '5'));
 
-  // An empty or missing source copies nothing, but the destination's folders are made.
+  // An empty source is copied like any other; a missing one copies nothing, but the
+  // destination's folders are made.
   Write(Path("empty.bin"), "");
-  EXPECT_EQ(Copy(engine, Path("empty.bin"), Path("empty dest\\empty.bin")), E_INVALIDARG);
-  EXPECT_TRUE(Exists(Path("empty dest")));
-  EXPECT_FALSE(Exists(Path("empty dest\\empty.bin")));
-  EXPECT_EQ(Copy(engine, Path("absent.bin"), Path("out\\absent.bin")), E_INVALIDARG);
+  engine.percents.clear();
+  EXPECT_EQ(Copy(engine, Path("empty.bin"), Path("empty dest\\empty.bin")), S_OK);
+  EXPECT_EQ(Contents(Path("empty dest\\empty.bin")), "");
+  EXPECT_EQ(engine.percents, std::vector<int>{100});
+  EXPECT_EQ(Copy(engine, Path("absent.bin"), Path("absent dest\\absent.bin")), E_INVALIDARG);
+  EXPECT_TRUE(Exists(Path("absent dest")));
+  EXPECT_FALSE(Exists(Path("absent dest\\absent.bin")));
   // Source and destination the same file: refused, the file stays as it was.
   EXPECT_EQ(Copy(engine, Path("5000.bin"), Path("5000.bin")), E_INVALIDARG);
   EXPECT_EQ(Contents(Path("5000.bin")), std::string(5000, '5'));
@@ -364,11 +389,106 @@ TEST_F(InstallEngineDirect, CopyFileReportsProgressCountsAndLogs) {
 
   EXPECT_EQ(engine.Log(),
             "Velmora Engine Actions\r\n"
+            "2 C:\\Velmora Engine Direct\\absent dest\r\n"
+            "3 C:\\Velmora Engine Direct\\empty dest\\empty.bin\r\n"
             "2 C:\\Velmora Engine Direct\\empty dest\r\n"
             "3 C:\\Velmora Engine Direct\\out\\old.bin\r\n"
             "3 C:\\Velmora Engine Direct\\out\\big.bin\r\n"
             "3 C:\\Velmora Engine Direct\\out\\5000.bin\r\n"
             "2 C:\\Velmora Engine Direct\\out\r\n");
+}
+
+TEST_F(InstallEngineDirect, FolderWalksEndAtLinksBackAndAtTheirDepth) {
+  const std::string loop = PackageDir() + "\\external\\loop";
+  EXPECT_EQ(engine.FolderSizeKb(T(loop)), 3u);
+  EXPECT_EQ(engine.CopyFolder(Bstr(T(loop)).Get(), Bstr(T(Path("loop"))).Get()), S_OK);
+  EXPECT_EQ(Contents(Path("loop\\one.bin")), std::string(1024, 'l'));
+  EXPECT_EQ(Contents(Path("loop\\inner\\two.bin")), std::string(2048, 'l'));
+  EXPECT_FALSE(Exists(Path("loop\\again")));
+  EXPECT_FALSE(Exists(Path("loop\\inner\\back")));
+
+  // The source folder and 31 levels below it are walked.
+  std::string levels;
+  for (int level = 1; level <= 31; ++level) levels += "\\" + std::to_string(level);
+  const std::string deep = PackageDir() + "\\external\\deep";
+  EXPECT_EQ(engine.CopyFolder(Bstr(T(deep)).Get(), Bstr(T(Path("deep"))).Get()), S_OK);
+  EXPECT_EQ(Contents(Path("deep" + levels + "\\f.txt")), "31");
+  EXPECT_FALSE(Exists(Path("deep" + levels + "\\32")));
+}
+
+// The access rules of a security descriptor's DACL as "SID mask flags", and whether it is
+// protected from inheritance.
+std::vector<std::string> AccessRules(PSECURITY_DESCRIPTOR descriptor, bool* isProtected) {
+  std::vector<std::string> rules;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!descriptor || !GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !dacl)
+    return {"<none>"};
+  *isProtected = (control & SE_DACL_PROTECTED) != 0;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    char* sid = nullptr;
+    if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+        !ConvertSidToStringSidA(&ace->SidStart, &sid))
+      continue;
+    char text[40];
+    snprintf(text, sizeof(text), " %lx %x", static_cast<unsigned long>(ace->Mask), ace->Header.AceFlags);
+    rules.push_back(sid + std::string(text));
+    LocalFree(sid);
+  }
+  LocalFree(descriptor);
+  return rules;
+}
+
+// Wine keeps no security descriptor of a folder (it reads back its default: the system and the
+// user with full control, unprotected), so the descriptor the folders are made with is checked.
+TEST_F(InstallEngineDirect, AProductFolderOutsideTheProgramsFolderGetsItsProtection) {
+  bool isProtected = false;
+  EXPECT_EQ(AccessRules(FolderSecurity::Describe(FolderSecurity::kProtected), &isProtected),
+            (std::vector<std::string>{"S-1-5-18 1f01ff 3", "S-1-5-32-544 1f01ff 3", "S-1-5-32-545 1200a9 3"}));
+  EXPECT_TRUE(isProtected);
+
+  // Made with it or not, the folder is made and logged like any other.
+  CreateDirectoryA(kRoot, nullptr);
+  engine.productPath = T(Path("product"));
+  engine.CreateFolders(T(Path("product\\sub\\file.txt")));
+  EXPECT_TRUE(Exists(Path("product\\sub")));
+  Scratch programs(SystemFolders::ProgramFiles().CStr() + std::string("\\Velmora Engine Protected"),
+                   HKEY_CURRENT_USER, "Software\\Velmora Engine Protected");
+  engine.productPath = T(programs.Folder());
+  engine.CreateFolders(T(programs.In("file.txt")));
+  EXPECT_TRUE(Exists(programs.Folder()));
+  EXPECT_EQ(engine.Log(),
+            "Velmora Engine Actions\r\n"
+            "2 " + programs.Folder() + "\r\n"
+            "2 C:\\Velmora Engine Direct\\product\\sub\r\n"
+            "2 C:\\Velmora Engine Direct\\product\r\n");
+}
+
+TEST(InstallEngineTemp, EachRunHasATemporaryFolderOfItsOwnThatGoesWithIt) {
+  std::string folder;
+  {
+    TestEngine first("engine-actions.exe");
+    TestEngine second("engine-actions.exe");
+    folder = S(first.tempPath);
+    std::string system = S(SystemFolders::Temp());
+    EXPECT_EQ(first.Expanded("${TempPath}"), folder);
+    EXPECT_EQ(folder.rfind(system + "\\Velmora-", 0), 0u) << folder;
+    EXPECT_NE(S(second.tempPath), folder);
+    ASSERT_TRUE(Exists(folder));
+    bool isProtected = false;
+    const std::string user = S(FolderSecurity::UserSid());
+    EXPECT_EQ(AccessRules(FolderSecurity::Describe(FolderSecurity::kPrivate), &isProtected),
+              (std::vector<std::string>{"S-1-5-18 1f01ff 3", "S-1-5-32-544 1f01ff 3", user + " 1f01ff 3"}));
+    EXPECT_TRUE(isProtected);
+    ASSERT_TRUE(CreateDirectoryA((folder + "\\inner").c_str(), nullptr));
+    Write(folder + "\\inner\\kept.txt", "kept");
+    SetFileAttributesA((folder + "\\inner\\kept.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  }
+  EXPECT_FALSE(Exists(folder));
 }
 
 // Under the C++ ABI of gcc and clang a pointer to a virtual member holds its slot's offset plus one.

@@ -11,7 +11,10 @@ uint64_t FileSize(const WIN32_FIND_DATAA& found) {
 }  // namespace
 
 bool InstallEngine::RunInstall() {
-  if (!CanInstall()) return false;
+  // Without the wizard nothing else checks the destination: a relative one would install into
+  // the current folder and log paths the uninstaller cannot trust. A package that installs
+  // nothing needs none.
+  if (!CanInstall() || (!IsFullPath(productPath) && InstallsAnything())) return false;
   productPath.TrimRight('\\');
   if (productFlags & kProductUnattended) {
     UseDefaultMenu();
@@ -58,6 +61,13 @@ uint32_t InstallEngine::RunExitCode() const {
   return restartNeeded ? kExitRestartNeeded : kExitInstalled;
 }
 
+bool InstallEngine::InstallsAnything() const {
+  if (!noUninstaller) return true;
+  for (const Component& component : components)
+    if (component.selected) return true;
+  return false;
+}
+
 void InstallEngine::UseDefaultMenu() {
   // As the wizard would propose it: the product's folder below the user's or the common
   // programs menu.
@@ -94,17 +104,23 @@ uint32_t InstallEngine::ComponentSizeKb(uint32_t component) {
 }
 
 uint32_t InstallEngine::FolderSizeKb(const Text& path) {
+  FolderTrail trail;
+  return FolderSizeKb(path, trail);
+}
+
+uint32_t InstallEngine::FolderSizeKb(const Text& path, FolderTrail& trail) {
   Text folder(path);
   folder.TrimRight('\\');
   ExpandText(folder);
   FolderListing listing;
   uint32_t total = 0;
-  if (!listing.Open(folder)) return 0;
+  if (!listing.Open(folder) || !trail.Enter(folder)) return 0;
   while (listing.Next()) {
-    uint32_t size = listing.IsFolder() ? FolderSizeKb(folder + "\\" + listing.Name())
+    uint32_t size = listing.IsFolder() ? FolderSizeKb(folder + "\\" + listing.Name(), trail)
                                        : Kilobytes::FromBytes(listing.Size());
     total = Kilobytes::Add(total, size);
   }
+  trail.Leave();
   return total;
 }
 

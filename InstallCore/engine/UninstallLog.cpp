@@ -11,9 +11,22 @@ char Folded(char c) {
   return c == '/' ? '\\' : c;
 }
 
+// Each CR or LF becomes a space: a text of several lines would hand the uninstaller lines of its
+// own to undo.
+bool AppendOneLine(const Text& text, Text* line) {
+  const char* rest = text.CStr();
+  for (;;) {
+    size_t run = strcspn(rest, kLineEnd);
+    if (!line->Append(rest, uint32_t(run))) return false;
+    if (!rest[run]) return true;
+    if (!line->Append(' ')) return false;
+    rest += run + 1;
+  }
+}
+
 // "type text\r\n", as every line is stored.
 bool FormatLine(int type, const Text& text, Text* line) {
-  return line->AppendDecimal(type) && line->Append(' ') && line->Append(text.CStr()) && line->Append(kLineEnd);
+  return line->AppendDecimal(type) && line->Append(' ') && AppendOneLine(text, line) && line->Append(kLineEnd);
 }
 
 // The lines already rendered, found by their bytes in about constant time.
@@ -58,9 +71,9 @@ bool UninstallLog::Add(int type, const Text& text) {
 }
 
 bool UninstallLog::Render(const Text& productName, Text* file) const {
-  Text rendered(productName);
+  Text rendered;
   LineSet seen;
-  if (!rendered.Append(kLineEnd) || !seen.Reserve(lines_.Count() + earlier_.Count())) return false;
+  if (!AppendOneLine(productName, &rendered) || !rendered.Append(kLineEnd) || !seen.Reserve(lines_.Count() + earlier_.Count())) return false;
   for (int tier = kClosing; tier >= kChanges; --tier) {
     for (uint32_t i = lines_.Count(); i > 0; --i) {
       const Line& line = lines_[i - 1];

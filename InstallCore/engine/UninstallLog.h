@@ -15,7 +15,9 @@ class UninstallLog {
   UninstallLog(const UninstallLog&) = delete;
   UninstallLog& operator=(const UninstallLog&) = delete;
 
-  // Records "type text" as the newest line; the text ends at its first zero byte.
+  // Records "type text" as the newest line; the text ends at its first zero byte, and each CR or
+  // LF in it becomes a space, since a text of several lines would hand the uninstaller lines of
+  // its own to undo.
   bool Add(int type, const Text& text);
   uint32_t LineCount() const { return lines_.Count(); }
   // The newest line as the file holds it, line end included.
@@ -23,8 +25,8 @@ class UninstallLog {
   const Text& LineAt(uint32_t index) const { return lines_[index].text; }
   // The tier of the lines added from now on.
   void SetTier(Tier tier) { tier_ = tier; }
-  // The file's bytes: the product name line, then every line newest first (by tier, then by
-  // age), each ending in CR LF; a line recorded twice stands once, at its newest place. Below
+  // The file's bytes: the product name line (one line, as Add makes texts), then every line
+  // newest first (by tier, then by age), each ending in CR LF; a line recorded twice stands once, at its newest place. Below
   // them stand the kept lines of an earlier log that this run did not record again.
   bool Render(const Text& productName, Text* file) const;
 

@@ -89,6 +89,19 @@ TEST(UninstallLogTest, AnEarlierLogOfTheSameProductKeepsWhatThisRunDoesNotRecord
             "2 C:\\App\\sub\r\n");
 }
 
+TEST(UninstallLogTest, TextsOfSeveralLinesStayOnTheirOwnLine) {
+  // A package text that tries to smuggle in lines the uninstaller would undo.
+  UninstallLog log;
+  log.Add(3, "C:\\App\\a\r\n.txt");
+  log.Add(1, "Before you go:\r\n3 C:\\keep.txt\n8 Spooler\r");
+  log.Add(6, "\nHKLM\\Software\\Demo\\");
+  EXPECT_EQ(Rendered(log, "Demo\r\n8 Spooler"),
+            "Demo  8 Spooler\r\n"
+            "6  HKLM\\Software\\Demo\\\r\n"
+            "1 Before you go:  3 C:\\keep.txt 8 Spooler \r\n"
+            "3 C:\\App\\a  .txt\r\n");
+}
+
 TEST(UninstallLogTest, InsideFolderNeedsASeparatorAfterThePrefix) {
   const Text temp("C:\\users\\x\\Temp");
   EXPECT_TRUE(UninstallLog::IsInsideFolder("C:\\users\\x\\Temp\\a.txt", temp));

@@ -27,11 +27,18 @@ void InstallEngine::WriteLog(int type, const Text& line) {
 }
 
 void InstallEngine::CleanTempFiles() {
-  for (const Text& file : tempFiles) DeleteFileA(file.CStr());
+  for (const Text& file : tempFiles)
+    if (!IsDeferredProgram(file)) DeleteFileA(file.CStr());
   tempFiles.Clear();
   // Innermost first: a folder only goes once the folders inside it are gone.
   for (uint32_t i = tempFolders.Count(); i > 0; --i) RemoveDirectoryA(tempFolders[i - 1].CStr());
   tempFolders.Clear();
+}
+
+bool InstallEngine::IsDeferredProgram(const Text& path) const {
+  for (const DeferredProgram& program : deferredPrograms)
+    if (lstrcmpiA(program.program.CStr(), path.CStr()) == 0) return true;
+  return false;
 }
 
 // The destination may hold this product's log from an earlier run, whose lines the new log

@@ -5,7 +5,8 @@
 
 namespace SystemApi {
 namespace {
-const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+const DWORD kSearchSystem32 = 0x00000800;   // LOAD_LIBRARY_SEARCH_SYSTEM32
+const DWORD kSearchDllLoadDir = 0x00000100;  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
 
 FARPROC Lookup(const char* library, const char* function) {
   HMODULE module = GetModuleHandleA(library);
@@ -34,12 +35,25 @@ HMODULE LoadSystemLibrary(const char* name) {
   return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+HMODULE LoadLibraryWithItsFolder(const char* path) {
+  // The search flags came with AddDllDirectory; without it they are refused, and the older
+  // altered search order also starts in the library's folder.
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (kernel && GetProcAddress(kernel, "AddDllDirectory"))
+    return LoadLibraryExA(path, nullptr, kSearchDllLoadDir | kSearchSystem32);
+  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 GetDiskFreeSpaceExAFn GetDiskFreeSpaceExA() {
   return reinterpret_cast<GetDiskFreeSpaceExAFn>(Lookup("kernel32.dll", "GetDiskFreeSpaceExA"));
 }
 
 ChangeServiceConfig2WFn ChangeServiceConfig2W() {
   return reinterpret_cast<ChangeServiceConfig2WFn>(Lookup("advapi32.dll", "ChangeServiceConfig2W"));
+}
+
+RtlGenRandomFn RtlGenRandom() {
+  return reinterpret_cast<RtlGenRandomFn>(Lookup("advapi32.dll", "SystemFunction036"));
 }
 
 SetFileInformationByHandleFn SetFileInformationByHandle() {

@@ -14,6 +14,10 @@ void RestrictDllSearchToSystem();
 // current folder (where a planted copy could be waiting). Null on failure.
 HMODULE LoadSystemLibrary(const char* name);
 
+// Loads a library by its full path so that the libraries it needs are found in its own folder
+// and the system folder, whatever RestrictDllSearchToSystem has set. Null on failure.
+HMODULE LoadLibraryWithItsFolder(const char* path);
+
 // GetDiskFreeSpaceExA from kernel32, or null where the system lacks it.
 typedef BOOL(WINAPI* GetDiskFreeSpaceExAFn)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
 GetDiskFreeSpaceExAFn GetDiskFreeSpaceExA();
@@ -21,6 +25,10 @@ GetDiskFreeSpaceExAFn GetDiskFreeSpaceExA();
 // ChangeServiceConfig2W from advapi32, or null.
 typedef BOOL(WINAPI* ChangeServiceConfig2WFn)(SC_HANDLE, DWORD, LPVOID);
 ChangeServiceConfig2WFn ChangeServiceConfig2W();
+
+// RtlGenRandom (exported as SystemFunction036) from advapi32, or null.
+typedef BOOLEAN(WINAPI* RtlGenRandomFn)(PVOID, ULONG);
+RtlGenRandomFn RtlGenRandom();
 
 // SetFileInformationByHandle from kernel32 (Windows Vista and later), or null; only its
 // FileBasicInfo class is used.

@@ -195,3 +195,13 @@ Text operator+(const Text& a, const Text& b) {
   result.Append(b);
   return result;
 }
+
+bool IsFullPath(const Text& path) {
+  const char* p = path.CStr();
+  char drive = char(p[0] | 0x20);
+  if (drive >= 'a' && drive <= 'z' && p[1] == ':' && IsPathSeparator(p[2])) return true;
+  if (!IsPathSeparator(p[0]) || !IsPathSeparator(p[1])) return false;
+  uint32_t i = 2;
+  while (p[i] && !IsPathSeparator(p[i])) ++i;
+  return i > 2 && IsPathSeparator(p[i]) && p[i + 1] && !IsPathSeparator(p[i + 1]);
+}

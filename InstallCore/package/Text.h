@@ -65,3 +65,7 @@ Text operator+(const Text& a, const Text& b);
 
 // Windows accepts either slash between the parts of a path.
 inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Whether the path (up to its first zero byte) names one place whatever the current folders:
+// a drive letter, a colon and a separator, or a network path with a server and a share name.
+bool IsFullPath(const Text& path);

@@ -1,19 +1,15 @@
-#include <string.h>
-
 #include "Bstr.h"
+#include "CopyProgress.h"
 #include "ExitCodes.h"
 #include "InstallEngine.h"
 #include "Kilobytes.h"
-#include "MappedFile.h"
+#include "Memory.h"
 #include "OwnedHandle.h"
 #include "FolderListing.h"
 
 namespace {
-const uint32_t kProgressStep = 2000;
-
-int CopyPercent(uint32_t done, uint32_t total) {
-  return int(total <= 100000 ? done * 100 / total : done / (total / 100));
-}
+// Files are copied through a buffer of this size: any size fits, also in a 32-bit process.
+const DWORD kCopyChunk = 65536;
 
 // Whether both paths name one file, however spelled.
 bool SameFile(const Text& a, const Text& b) {
@@ -26,26 +22,56 @@ bool SameFile(const Text& a, const Text& b) {
          first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
-struct Copy {
-  const MappedFile* input;
-  Text destination;  // the name progress is shown with, wherever the bytes go first
+// Frees the copy buffer on every way out.
+class CopyBuffer {
+ public:
+  CopyBuffer() : bytes_(static_cast<uint8_t*>(MemAlloc(kCopyChunk))) {}
+  ~CopyBuffer() { MemFree(bytes_); }
+  CopyBuffer(const CopyBuffer&) = delete;
+  CopyBuffer& operator=(const CopyBuffer&) = delete;
+  uint8_t* Get() const { return bytes_; }
+
+ private:
+  uint8_t* bytes_;
 };
 
-bool CopyMapped(InstallEngine& engine, const char* path, void* context) {
-  const Copy* copy = static_cast<const Copy*>(context);
-  uint32_t size = copy->input->Size();
-  const uint8_t* from = copy->input->View();
-  MappedFile output;
-  if (!output.Create(path, size)) return false;
-  // Progress after the byte at every multiple of the step, as if copied one by one.
-  uint32_t copied = 0;
-  for (uint32_t mark = kProgressStep; mark < size; mark += kProgressStep) {
-    memcpy(output.View() + copied, from + copied, mark + 1 - copied);
-    copied = mark + 1;
-    engine.OnProgress(copy->destination, CopyPercent(mark, size));
+struct Copy {
+  HANDLE input;
+  uint64_t size;
+  Text destination;  // the name progress is shown with, wherever the bytes go first
+  uint64_t copied;
+};
+
+// Streams the source into a new file at path; no shortened copy stays behind looking like the file.
+bool CopyStreamed(InstallEngine& engine, const char* path, void* context) {
+  Copy* copy = static_cast<Copy*>(context);
+  CopyBuffer buffer;
+  LARGE_INTEGER start = {};
+  // A second attempt, beside a file in use, starts over.
+  if (!buffer.Get() || !SetFilePointerEx(copy->input, start, nullptr, FILE_BEGIN)) return false;
+  FileHandle output(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+  if (!output.Valid()) return false;
+  CopyProgress progress(copy->size);
+  uint64_t copied = 0;
+  int percent = 0;
+  for (;;) {
+    DWORD read = 0;
+    DWORD written = 0;
+    bool ok = ReadFile(copy->input, buffer.Get(), kCopyChunk, &read, nullptr) != 0;
+    if (ok && read == 0) break;
+    if (!ok || !WriteFile(output.Get(), buffer.Get(), read, &written, nullptr) || written != read) {
+      DWORD error = GetLastError();
+      output.Reset();
+      DeleteFileA(path);
+      SetLastError(error ? error : ERROR_WRITE_FAULT);
+      return false;
+    }
+    copied += read;
+    while (progress.Next(copied, &percent)) engine.OnProgress(copy->destination, percent);
   }
-  memcpy(output.View() + copied, from + copied, size - copied);
   engine.OnProgress(copy->destination, 100);
+  copy->copied = copied;
   return true;
 }
 }  // namespace
@@ -56,20 +82,19 @@ HRESULT STDMETHODCALLTYPE InstallEngine::CopyFile(BSTR source, BSTR destination)
   ExpandText(from);
   ExpandText(to);
   CreateFolders(to);
-  uint32_t size;
-  {
-    MappedFile input;
-    if (!input.Open(from.CStr()) || input.Size() == 0) return E_INVALIDARG;
-    size = input.Size();
-    // The source is open for reading: a copy onto itself would only wait for a restart.
-    if (SameFile(from, to)) return E_INVALIDARG;
-    Copy copy = {&input, to};
-    if (uint32_t error = PlaceFile(to, CopyMapped, &copy)) {
-      SetLastError(error);
-      return E_INVALIDARG;
-    }
+  // Shared for reading only: nothing changes the source while it is copied.
+  FileHandle input(CreateFileA(from.CStr(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER length;
+  if (!input.Valid() || !GetFileSizeEx(input.Get(), &length)) return E_INVALIDARG;
+  // The source is open for reading: a copy onto itself would only wait for a restart.
+  if (SameFile(from, to)) return E_INVALIDARG;
+  Copy copy = {input.Get(), uint64_t(length.QuadPart), to, 0};
+  if (uint32_t error = PlaceFile(to, CopyStreamed, &copy)) {
+    SetLastError(error);
+    return E_INVALIDARG;
   }
-  doneKb = Kilobytes::Add(doneKb, size / 1024);
+  doneKb = Kilobytes::Add(doneKb, Kilobytes::FromBytes(copy.copied));
   WriteLog(3, to);
   return S_OK;
 }
@@ -86,6 +111,11 @@ HRESULT InstallEngine::CopyFolder(BSTR source, BSTR destination) {
     ReportOutcome("Copy " + from, GetLastError());
     return S_OK;
   }
+  // A folder inside itself (through a link) or too deep is not copied.
+  if (!copyTrail.Enter(from)) {
+    ReportOutcome("Copy " + from, ERROR_CANT_RESOLVE_FILENAME);
+    return S_OK;
+  }
   while (listing.Next()) {
     Bstr nestedSource(from + "\\" + listing.Name());
     Bstr nestedDestination(to + "\\" + listing.Name());
@@ -96,6 +126,7 @@ HRESULT InstallEngine::CopyFolder(BSTR source, BSTR destination) {
                     FailureCode(static_cast<IInstallerObject*>(this)->CopyFile(nestedSource.Get(),
                                                                                 nestedDestination.Get())));
   }
+  copyTrail.Leave();
   return S_OK;
 }
 
@@ -148,5 +179,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::CancelInstall() {
   if (!registeredPath.Empty()) RegisterUninstall(logName.CStr());
   installLog.Write("A script cancelled the install.");
   installLog.WriteExitCode(kExitFailed);
+  // This run's temporary folder goes, as the engine's end would have removed it.
+  RemoveTempFolder();
   ExitProcess(kExitFailed);
 }

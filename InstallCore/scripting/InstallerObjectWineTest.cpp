@@ -324,6 +324,91 @@ TEST_F(ScriptTest, BadScriptsRunNotAtAll) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kReportKey));
 }
 
+const HRESULT kSyntaxError = 0x80020101;  // OLESCRIPT_E_SYNTAX
+
+// A scripting engine that only notes what its host asks of it. Wine's own engines close
+// themselves when their last reference goes, so they cannot show whether the host closed them.
+class NotingEngine : public IActiveScript, public IActiveScriptParse, public IClassFactory {
+ public:
+  std::string calls;
+  ULONG references = 0;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IActiveScript))
+      *object = static_cast<IActiveScript*>(this);
+    else if (IsEqualIID(iid, IID_IActiveScriptParse))
+      *object = static_cast<IActiveScriptParse*>(this);
+    else if (IsEqualIID(iid, IID_IClassFactory))
+      *object = static_cast<IClassFactory*>(this);
+    else
+      return *object = nullptr, E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** object) override {
+    return QueryInterface(iid, object);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+  HRESULT STDMETHODCALLTYPE SetScriptSite(IActiveScriptSite*) override { return Note("site"); }
+  HRESULT STDMETHODCALLTYPE GetScriptSite(REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetScriptState(SCRIPTSTATE) override { return Note("run"); }
+  HRESULT STDMETHODCALLTYPE GetScriptState(SCRIPTSTATE*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Close() override { return Note("close"); }
+  HRESULT STDMETHODCALLTYPE AddNamedItem(LPCOLESTR, DWORD) override { return Note("item"); }
+  HRESULT STDMETHODCALLTYPE AddTypeLib(REFGUID, DWORD, DWORD, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetScriptDispatch(LPCOLESTR, IDispatch**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetCurrentScriptThreadID(SCRIPTTHREADID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetScriptThreadID(DWORD, SCRIPTTHREADID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetScriptThreadState(SCRIPTTHREADID, SCRIPTTHREADSTATE*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE InterruptScriptThread(SCRIPTTHREADID, const EXCEPINFO*, DWORD) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IActiveScript**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE InitNew() override { return Note("init"); }
+  HRESULT STDMETHODCALLTYPE AddScriptlet(LPCOLESTR, LPCOLESTR, LPCOLESTR, LPCOLESTR, LPCOLESTR, LPCOLESTR, DWORD_PTR,
+                                         ULONG, DWORD, BSTR*, EXCEPINFO*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE ParseScriptText(LPCOLESTR code, LPCOLESTR, IUnknown*, LPCOLESTR, DWORD_PTR, ULONG, DWORD,
+                                            VARIANT*, EXCEPINFO*) override {
+    Note("parse");
+    return code && code[0] == L'!' ? kSyntaxError : S_OK;
+  }
+
+ private:
+  HRESULT Note(const char* call) {
+    calls += call;
+    calls += ' ';
+    return S_OK;
+  }
+};
+
+TEST_F(InstallerObjectTest, ScriptEnginesAreClosedBeforeTheyAreReleased) {
+  const CLSID kNoting = {0x5d1e7c42, 0x0b7a, 0x4f3e, {0x8c, 0x55, 0x61, 0x2a, 0x9e, 0x0d, 0x73, 0x14}};
+  const char kProgId[] = "Velmora.NotingScript";
+  ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "Velmora.NotingScript\\CLSID", REG_SZ,
+                         "{5D1E7C42-0B7A-4F3E-8C55-612A9E0D7314}", 38),
+            ERROR_SUCCESS);
+  NotingEngine noting;
+  DWORD cookie = 0;
+  ASSERT_EQ(CoRegisterClassObject(kNoting, static_cast<IClassFactory*>(&noting), CLSCTX_INPROC_SERVER,
+                                  REGCLS_MULTIPLEUSE, &cookie),
+            S_OK);
+  ULONG held = noting.references;
+  EXPECT_EQ(ScriptHost().RunScript(kProgId, "x", "Installer", object), S_OK);
+  EXPECT_EQ(noting.calls, "site init item parse run close ");
+  EXPECT_EQ(noting.references, held);
+  // A script that does not parse closes the engine all the same.
+  noting.calls.clear();
+  EXPECT_EQ(ScriptHost().RunScript(kProgId, "!", "Installer", object), kSyntaxError);
+  EXPECT_EQ(noting.calls, "site init item parse close ");
+  CoRevokeClassObject(cookie);
+  RegDeleteTreeA(HKEY_CLASSES_ROOT, "Velmora.NotingScript");
+}
+
 TEST(ScriptHostSite, FixedRepliesAndTheNamedItem) {
   ScriptHost host;
   IActiveScriptSite* site = &host;

@@ -34,6 +34,19 @@ DWORD UpdateService(SC_HANDLE service, BSTR displayName, BSTR program, uint32_t 
   return 0;
 }
 
+const char kFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts\\";
+const DWORD kBroadcastTimeoutMs = 1000;
+
+// The name the font is listed by: its file name without extension and the kind of font.
+Text FontValueName(const Text& path) {
+  uint32_t slash = path.FindLastChar('\\');
+  Text name = slash == Text::kNotFound ? path : path.Mid(slash + 1);
+  uint32_t dot = name.FindLastChar('.');
+  if (dot != Text::kNotFound && dot > 0) name.Truncate(dot);
+  name.Append(" (TrueType)");
+  return name;
+}
+
 // A caller's text, converted and expanded.
 Text Expanded(InstallEngine& engine, BSTR text) {
   Text converted = Bstr::ToText(text);
@@ -110,15 +123,21 @@ HRESULT STDMETHODCALLTYPE InstallEngine::RegisterFont(BSTR fontFile) {
 }
 
 uint32_t InstallEngine::AddFont(const Text& path) {
-  // Usable until the system restarts; nothing to record.
-  if (AddFontResourceA(path.CStr()) > 0) return 0;
-  DWORD error = GetLastError();
-  return error ? error : ERROR_FILE_NOT_FOUND;
+  if (AddFontResourceA(path.CStr()) == 0) {
+    DWORD error = GetLastError();
+    return error ? error : ERROR_FILE_NOT_FOUND;
+  }
+  // Registered, the font is loaded again at every start; logged, the uninstaller removes the
+  // value and the font with it.
+  uint32_t error = SetRegistryValue(kLocalMachine, Text(kFontsKey) + FontValueName(path), REG_SZ,
+                                    reinterpret_cast<const uint8_t*>(path.CStr()), uint32_t(strlen(path.CStr())) + 1);
+  SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
+  return error;
 }
 
 HRESULT STDMETHODCALLTYPE InstallEngine::RegisterServer(BSTR libraryFile) {
   Text path = Expanded(*this, libraryFile);
-  Library library(LoadLibraryA(path.CStr()));
+  Library library(SystemApi::LoadLibraryWithItsFolder(path.CStr()));
   if (!library.Valid()) return E_FAIL;
   typedef HRESULT(STDAPICALLTYPE * RegisterFn)();
   RegisterFn registerServer = reinterpret_cast<RegisterFn>(GetProcAddress(library.Get(), "DllRegisterServer"));

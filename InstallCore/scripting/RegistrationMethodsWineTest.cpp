@@ -1,11 +1,13 @@
 // The registration members called directly, as install actions call them, against Wine's shell
 // links, fonts, libraries, type libraries, registry and service manager.
 #include "ScriptingTestSupport.h"
+#include "SystemApi.h"
 
 namespace {
 
 const char kKey[] = "Software\\Velmora Registration Test";
 const char kServerKey[] = "Software\\Velmora Test Server";
+const char kFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 const GUID kTypesGuid = {0x7b3c2a10, 0x5e4d, 0x4c8b, {0x9a, 0x61, 0x2f, 0x0e, 0x4d, 0x3c, 0x1b, 0x02}};
 
 int CALLBACK NoteFamily(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
@@ -83,12 +85,16 @@ TEST_F(RegistrationTest, ShortcutsCarryEveryFieldAndEndInLnk) {
 }
 
 TEST_F(RegistrationTest, FontsServersAndTypeLibraries) {
-  // A real TrueType font becomes usable.
+  // A real TrueType font becomes usable, and is registered so that it stays after a restart.
   std::string font = Built("VELMORA_FONT");
   ASSERT_FALSE(FontFamilyExists("Velmor Sans"));
   EXPECT_EQ(engine.RegisterFont(B(font)), S_OK);
   EXPECT_TRUE(FontFamilyExists("Velmor Sans"));
   EXPECT_TRUE(RemoveFontResourceA(font.c_str()));
+  EXPECT_EQ(RegistryValue(HKEY_LOCAL_MACHINE, kFontsKey, "VelmorSans (TrueType)"),
+            RegistryData(REG_SZ, font + '\0'));
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kFontsKey, "VelmorSans (TrueType)");
+  // Nothing is registered for what is no font.
   EXPECT_EQ(engine.RegisterFont(B(folder + "\\missing.ttf")), S_OK);
 
   RegDeleteTreeA(HKEY_CURRENT_USER, kServerKey);
@@ -107,7 +113,18 @@ TEST_F(RegistrationTest, FontsServersAndTypeLibraries) {
 
   EXPECT_EQ(engine.Log(),
             "7 {7B3C2A10-5E4D-4C8B-9A61-2F0E4D3C1B02}\r\n"
-            "4 " + server + "\r\n");
+            "4 " + server + "\r\n"
+            "6 HKLM\\" + std::string(kFontsKey) + "\\VelmorSans (TrueType)\r\n");
+}
+
+TEST_F(RegistrationTest, ServersFindTheLibrariesBesideThem) {
+  // As the installer has it from its start: implicit loads search the system folder only.
+  SystemApi::RestrictDllSearchToSystem();
+  std::string server = folder + "\\SiblingServer.dll";
+  ASSERT_TRUE(CopyFileA(Built("VELMORA_SIBLING_SERVER").c_str(), server.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(Built("VELMORA_SIBLING_LIBRARY").c_str(), (folder + "\\SiblingLibrary.dll").c_str(), FALSE));
+  EXPECT_EQ(engine.RegisterServer(B(server)), S_OK);
+  EXPECT_EQ(engine.Log(), "4 " + server + "\r\n");
 }
 
 TEST_F(RegistrationTest, CreateObjectHandsOverAWorkingObject) {

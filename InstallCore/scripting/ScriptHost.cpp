@@ -35,6 +35,9 @@ HRESULT ScriptHost::RunScript(const Text& progId, const Text& script, const Text
                                  nullptr, nullptr);
   // The script's global code runs inside this call; its calls on the named item are nested in it.
   if (SUCCEEDED(hr)) hr = engine->SetScriptState(SCRIPTSTATE_CONNECTED);
+  // Closing drops the engine's references to the site and the named item now; an engine that
+  // something else still holds would otherwise keep calling into a host that is gone.
+  engine->Close();
   engine->Release();
   if (parser) parser->Release();
   return hr;

@@ -30,13 +30,10 @@ bool Named(const Text& word, const char* name, bool takesValue, Text* value) {
   return true;
 }
 
-// A full path: a drive and a backslash, or a UNC share; nothing Windows refuses in a name.
-bool IsFullPath(const Text& path) {
-  bool drive = path.Length() >= 3 && Upper(path[0]) >= 'A' && Upper(path[0]) <= 'Z' && path[1] == ':' &&
-               IsPathSeparator(path[2]);
-  bool share = path.Length() >= 3 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]) && !IsPathSeparator(path[2]);
-  if (!drive && !share) return false;
-  for (uint32_t i = drive ? 2 : 0; i < path.Length(); ++i) {
+// A full path with nothing Windows refuses in a name.
+bool IsUsableFolder(const Text& path) {
+  if (!IsFullPath(path)) return false;
+  for (uint32_t i = 2; i < path.Length(); ++i) {
     unsigned char c = static_cast<unsigned char>(path[i]);
     if (c < ' ' || strchr("<>:\"|?*", c)) return false;
   }
@@ -85,7 +82,7 @@ bool InstallerSwitches::Parse(const char* tail, Text* rejected) {
       Text path(p + 3);
       while (!path.Empty() && IsBlank(path[path.Length() - 1])) path.Truncate(path.Length() - 1);
       while (path.Length() > 3 && IsPathSeparator(path[path.Length() - 1])) path.Truncate(path.Length() - 1);
-      if (IsFullPath(path)) {
+      if (IsUsableFolder(path)) {
         destination = path;
       } else {
         refuse(p, uint32_t(strlen(p)));

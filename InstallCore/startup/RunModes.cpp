@@ -62,7 +62,7 @@ int Run(InstallWizard& installer, bool silent) {
   // An entry found damaged, even while the product data was read, stops everything.
   if (installer.DamagedEntry().Empty()) {
     if (installer.ProductFlags() & kProductUnattended) {
-      installer.RunInstall();
+      if (!installer.RunInstall()) return kExitFailed;
     } else {
       HWND owner = GetActiveWindow();
       // The dialog's first message binds its window to the object.

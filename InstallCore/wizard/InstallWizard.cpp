@@ -564,7 +564,8 @@ bool InstallWizard::CanInstall() {
 }
 
 bool InstallWizard::Installable(const Text& folder, uint32_t freeKb, uint32_t requiredKb) const {
-  if (folder.Empty() || freeKb < requiredKb) return false;
+  // A drive-relative or rooted path would install into whatever folder is current.
+  if (!IsFullPath(folder) || freeKb < requiredKb) return false;
   for (uint32_t i = 0; i < components.Count(); ++i)
     if (components[i].selected) return true;
   return false;

@@ -50,20 +50,32 @@ class BasicInstall : public EndToEnd {
   void SetUp() override {
     temp_ = TempFolder();
     while (!temp_.empty() && temp_.back() == '\\') temp_.pop_back();
-    DeleteTree(temp_ + "\\Velmora E2E Basic");
-    DeleteTree(temp_ + "2");
   }
-  void TearDown() override { DeleteTree(temp_ + "2"); }
+  void TearDown() override {
+    if (!private_.empty()) DeleteTree(private_ + "2");
+  }
   std::string temp_;
+  std::string private_;  // the run's own temporary folder, as its deferred helper reported it
 };
 
 TEST_F(BasicInstall, InstallsEverythingAndWritesTheLogNewestFirst) {
   ASSERT_EQ(RunInstaller("basic.exe"), 0);
 
+  // The helper in the run's temporary folder ran after the run; the folder was made for the
+  // run below the system's one, and is gone now that the installer has ended.
+  const std::string helperTail = "\\helper\\MarkerWriter.exe\"";
+  std::string helper = Contents(In("temp-after.txt"));
+  size_t tail = helper.find(helperTail);
+  ASSERT_NE(tail, std::string::npos) << helper;
+  private_ = helper.substr(1, tail - 1);
+  EXPECT_EQ(private_.rfind(temp_ + "\\Velmora-", 0), 0u) << private_;
+  EXPECT_EQ(private_.size(), temp_.size() + 9 + 16) << private_;
+  EXPECT_FALSE(Exists(private_));
+
   const std::string p = folder_;
   const std::string hkcu = "HKCU\\Software\\Velmora E2E Basic";
   const std::string hklm = std::string("HKLM\\") + kUninstallKey + product_;
-  const std::string sibling = temp_ + "2\\Velmora E2E Basic";
+  const std::string sibling = private_ + "2\\Velmora E2E Basic";
   EXPECT_EQ(Contents(In("Uninst.log")),
             "Velmora E2E Basic\r\n"
             "1 keep settings\r\n"
@@ -76,7 +88,7 @@ TEST_F(BasicInstall, InstallsEverythingAndWritesTheLogNewestFirst) {
             "3 " + p + "\\extra.bin\r\n"
             "3 " + sibling + "\\sibling.txt\r\n"
             "2 " + sibling + "\r\n"
-            "2 " + temp_ + "2\r\n"
+            "2 " + private_ + "2\r\n"
             "3 " + p + "\\copied\\sub\\deep.txt\r\n"
             "2 " + p + "\\copied\\sub\r\n"
             "2 " + p + "\\copied\r\n"
@@ -143,8 +155,7 @@ TEST_F(BasicInstall, InstallsEverythingAndWritesTheLogNewestFirst) {
   EXPECT_EQ(Contents(In("copied\\sub\\deep.txt")), "deep");
   EXPECT_FALSE(Exists(In("copied\\empty")));
 
-  // The temporary file and both folders made for it are gone; the sibling folder is not temporary.
-  EXPECT_FALSE(Exists(temp_ + "\\Velmora E2E Basic"));
+  // The sibling of the temporary folder is not temporary.
   EXPECT_EQ(Contents(sibling + "\\sibling.txt"), "Read me first.\r\n");
 }
 
@@ -174,6 +185,39 @@ TEST(SmallPackages, NoUninstallerWizardFlagAndShortFlags) {
     EXPECT_FALSE(Exists(product.Folder()));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E Wizard"));
     EXPECT_FALSE(Exists("C:\\Velmora E2E Wizard.txt"));
+  }
+  {
+    // A drive-relative destination would land in the current folder of drive C: nothing is
+    // installed or registered, and the run fails.
+    const std::string registration = std::string(kUninstallKey) + "Velmora E2E Relative";
+    Scratch product("C:\\Velmora E2E Relative", HKEY_LOCAL_MACHINE, registration);
+    char previous[MAX_PATH];
+    ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+    long code = RunInstaller("relative-destination.exe");
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(code, 1);
+    EXPECT_FALSE(Exists(product.Folder()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration));
+  }
+  {
+    // Without TMP, TEMP and USERPROFILE the system's temporary folder is the Windows folder: a
+    // file installed there is the product's, not a temporary one to delete after its component.
+    char windows[MAX_PATH];
+    ASSERT_NE(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+    const std::string kept = std::string(windows) + "\\Velmora E2E No Temp.txt";
+    DeleteFileA(kept.c_str());
+    const char* variables[] = {"TMP", "TEMP", "USERPROFILE"};
+    std::string saved[3];
+    for (int i = 0; i < 3; ++i) {
+      saved[i] = EnvironmentValue(variables[i]);
+      SetEnvironmentVariableA(variables[i], nullptr);
+    }
+    long code = RunInstaller("no-temp-variable.exe");
+    for (int i = 0; i < 3; ++i) SetEnvironmentVariableA(variables[i], saved[i].c_str());
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Contents(kept), "kept");
+    DeleteFileA(kept.c_str());
   }
   {
     // A "flags" entry of one byte with bit 0 installs without the wizard.

@@ -78,6 +78,19 @@ bytes 2048 r >"$out/external/tree/top.bin"
 bytes 1024 r >"$out/external/tree/a/b/c/deep.bin"
 bytes 1000 r >"$out/external/tree/a/small.bin"
 printf 'deep' >"$out/external/chain/a/b/deep.txt"
+# Links back into the folder itself, twice over, and from a subfolder; and a tree deeper than
+# any walk goes (a file in folders 31 and 32 levels below it).
+mkdir -p "$out/external/loop/inner"
+bytes 1024 l >"$out/external/loop/one.bin"
+bytes 2048 l >"$out/external/loop/inner/two.bin"
+ln -s . "$out/external/loop/again"
+ln -s . "$out/external/loop/twice"
+ln -s .. "$out/external/loop/inner/back"
+deep="$out/external/deep"
+for level in $(seq 1 32); do deep="$deep/$level"; done
+mkdir -p "$deep"
+printf '32' >"$deep/f.txt"
+printf '31' >"$(dirname "$deep")/f.txt"
 
 # Product data, components 0, 1 and 3, and records whose side entries decide their size.
 raw 'Velmora Engine Data' | entry ProductName solid
@@ -164,3 +177,22 @@ printf '\002' | entry '0\flags' solid
 { file_header 0 0 0 32; text '${ProductPath}\installed.txt'; } | entry '0\0' solid
 raw 'installed' | entry '0\0.f' stored
 pack short-flags.exe
+
+# A drive-relative destination: installs nothing, anywhere.
+raw 'Velmora E2E Relative' | entry ProductName solid
+raw 'C:Velmora E2E Relative' | entry ProductPath solid
+printf '\001' | entry flags solid
+raw 'MZ' | entry uninst.exe stored
+printf '\002' | entry '0\flags' solid
+{ file_header 0 0 0 32; text '${ProductPath}\installed.txt'; } | entry '0\0' solid
+raw 'installed' | entry '0\0.f' stored
+pack relative-destination.exe
+
+# A file below the Windows folder, which is the temporary folder where no variable names one.
+raw 'Velmora E2E No Temp' | entry ProductName solid
+raw 'C:\Velmora E2E No Temp' | entry ProductPath solid
+printf '\001' | entry flags solid
+printf '\002' | entry '0\flags' solid
+{ file_header 0 0 0 32; text '${WindowsPath}\Velmora E2E No Temp.txt'; } | entry '0\0' solid
+raw 'kept' | entry '0\0.f' stored
+pack no-temp-variable.exe

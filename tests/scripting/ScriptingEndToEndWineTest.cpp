@@ -109,8 +109,8 @@ std::string Difference(const std::set<std::string>& a, const std::set<std::strin
 
 void RemoveEverything() {
   DeleteTree(kFolder);
-  DeleteFileA((TempFolder() + "Velmora E2E ran.txt").c_str());
-  DeleteFileA((TempFolder() + "Velmora E2E vbscript.txt").c_str());
+  DeleteFileA(Package("Velmora E2E ran.txt").c_str());
+  DeleteFileA(Package("Velmora E2E vbscript.txt").c_str());
   DeleteTree(Folder(CSIDL_PROGRAMS) + "\\Velmora Everything");
   RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
   RegDeleteTreeA(HKEY_CURRENT_USER, kServerKey);
@@ -162,6 +162,7 @@ TEST_F(Everything, InstallsEveryActionAndTheUninstallerRemovesIt) {
             "2 " + p + "\\links\r\n"
             "3 " + p + "\\script copy\\readme.txt\r\n"
             "2 " + p + "\\script copy\r\n"
+            "6 HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts\\VelmorSans (TrueType)\r\n"
             "3 " + menu + "\\Everything.lnk\r\n"
             "2 " + menu + "\r\n"
             "8 " + kService + "\r\n"
@@ -189,8 +190,8 @@ TEST_F(Everything, InstallsEveryActionAndTheUninstallerRemovesIt) {
   EXPECT_EQ(Text(HKEY_CURRENT_USER, std::string(kKey) + "\\Scripts", "JScript"), "ok");
   EXPECT_EQ(Text(HKEY_CURRENT_USER, std::string(kKey) + "\\Scripts", "VBScript"), "ok");
   EXPECT_EQ(Text(HKEY_CURRENT_USER, kKey, "Edition"), "Gold");
-  EXPECT_TRUE(Exists(TempFolder() + "Velmora E2E vbscript.txt"));
-  EXPECT_TRUE(Exists(TempFolder() + "Velmora E2E ran.txt"));
+  EXPECT_TRUE(Exists(Package("Velmora E2E vbscript.txt")));
+  EXPECT_TRUE(Exists(Package("Velmora E2E ran.txt")));
   EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, kKey, "Unknown").first, DWORD(REG_NONE));
   EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, kKey, "Broken").first, DWORD(REG_NONE));
 

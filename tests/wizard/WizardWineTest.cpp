@@ -248,6 +248,14 @@ TEST(WizardOptions, InstallIsEnabledExactlyWhenTheChoiceCanBeInstalled) {
   EXPECT_FALSE(wizard.Enabled(IDOK));
   EXPECT_EQ(wizard.Text(kSpace), "Space required: 12 Kb    Space available: 0 Kb");
 
+  // Only a full path will do: not one relative to a drive's current folder or to the current drive.
+  for (const char* relative : {"C:Velmora Options", "\\Velmora Options", "Velmora Options", "\\\\server"}) {
+    wizard.Type(kFolder, relative);
+    EXPECT_FALSE(wizard.Enabled(IDOK)) << relative;
+  }
+  wizard.Type(kFolder, "C:\\");
+  EXPECT_TRUE(wizard.Enabled(IDOK));
+
   // A click that arrives while the choice cannot be installed installs nothing and stays here.
   wizard.Type(kFolder, "");
   wizard.Command(IDOK, BN_CLICKED);
