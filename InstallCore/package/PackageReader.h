@@ -25,6 +25,8 @@ class PackageReader {
 
   // False when the package could not be opened (its catalog is then empty).
   bool IsOpen() const { return !failed_; }
+  // The trailer's package-flags byte (PackageFormat::kFlag...), once open.
+  uint8_t PackageFlags() const { return packageFlags_; }
   uint32_t EntryCount() const { return catalog_.Count(); }
   // Record by position in stored order, or null past the end.
   const CatalogEntry* EntryAt(uint32_t index) const { return catalog_.At(index); }
@@ -74,6 +76,7 @@ class PackageReader {
   const uint8_t* dataBase_;
   uint32_t dataSize_;
   bool checksums_;
+  uint8_t packageFlags_;
   Text damagedEntry_;
   Text currentItem_;
   ByteSource* currentSource_;
