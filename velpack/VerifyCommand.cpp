@@ -29,6 +29,9 @@ const int kFailed = 2;
 const int kDefaultTimeout = 600;
 // A program the install leaves running (a "run after" program) gets this long to end by itself.
 const int kSettleSeconds = 60;
+// Making a prefix takes seconds on a quiet machine, minutes on a busy one; --timeout is the
+// installers' alone.
+const int kPrefixSeconds = 600;
 const uint32_t kRestartNeeded = 3010;
 
 int Fail(const std::string& message, int code = kFailed) {
@@ -308,7 +311,7 @@ int VerifyCommand(const std::vector<std::string>& args) {
   bool x64 = installer.architecture == Architecture::kX64;
   Progress(std::string("making a fresh ") + (x64 ? "64" : "32") + "-bit Wine prefix in " + folder.Path() + "/prefix");
   WinePrefix prefix(folder.Path(), installer.architecture, display.Name());
-  if (!prefix.Create(timeout, &problem)) return Fail("cannot make the prefix: " + problem);
+  if (!prefix.Create(kPrefixSeconds, &problem)) return Fail("cannot make the prefix: " + problem);
 
   VerifyReport report;
   report.installer = installer.path;
