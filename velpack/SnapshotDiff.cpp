@@ -34,7 +34,8 @@ void CompareValues(const RegistryKey* before, const RegistryKey* after, const No
   const RegistryKey& a = after ? *after : kNone;
   const std::string& key = after ? a.path : b.path;
   auto note = [&](Change change, const RegistryValue& shown, const RegistryData& old, const RegistryData& now) {
-    if (!noise.values.count(ValueId(key, shown.name))) diff->values.push_back({change, key, shown.name, old, now});
+    if (!noise.values.count(ValueId(key, shown.name)) && !noise.valuesOfKeys.count(TextEncoding::FoldCase(key)))
+      diff->values.push_back({change, key, shown.name, old, now});
   };
   Merge(
       b.values, a.values,
@@ -79,6 +80,8 @@ SnapshotDiff CompareSnapshots(const PrefixSnapshot& before, const PrefixSnapshot
 
 Noise NoiseOf(const SnapshotDiff& baseline) {
   Noise noise;
+  noise.keys.insert("hkcu\\console");
+  noise.valuesOfKeys.insert("hkcu\\console");
   for (const FileChange& f : baseline.files) noise.files.insert(TextEncoding::FoldCase(f.Current().path));
   for (const KeyChange& k : baseline.keys) noise.keys.insert(TextEncoding::FoldCase(k.path));
   for (const ValueChange& v : baseline.values) noise.values.insert(ValueId(v.key, v.name));

@@ -33,12 +33,13 @@ struct SnapshotDiff {
 };
 
 // The files, keys and values (by folded name) that Wine itself changes on a start that installs
-// nothing: a later comparison ignores them.
+// nothing, and keys whose values it may write at any time: a later comparison ignores them.
 struct Noise {
-  std::set<std::string> files, keys, values;
+  std::set<std::string> files, keys, values, valuesOfKeys;
 };
 
 // Folders compare by existence only; a changed file is one whose size or hash differs.
 SnapshotDiff CompareSnapshots(const PrefixSnapshot& before, const PrefixSnapshot& after, const Noise& noise);
-// Everything a baseline run changed, as noise.
+// Everything a baseline run changed, as noise, and the console defaults Wine writes the first
+// time a console window opens, which no baseline start can be sure to provoke.
 Noise NoiseOf(const SnapshotDiff& baseline);

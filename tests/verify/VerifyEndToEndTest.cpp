@@ -99,7 +99,7 @@ TEST_F(Verify, CleanProductPassesAndTheReportNamesWhatItInstalled) {
                                             "  [[component.action]]\n  kind = \"registry\"\n  root = \"HKCU\"\n"
                                             "  key = 'Software\\Verify Clean'\n  name = \"Level\"\n  data = 7\n"
                                             "  [[component.action]]\n  kind = \"registry\"\n  root = \"HKLM\"\n"
-                                            "  key = 'Software\\Verify Clean\\Paths'\n  name = \"Home\"\n"
+                                            "  key = 'Software\\Verify Clean'\n  name = \"Home\"\n"
                                             "  data = '${ProductPath}'\n"
                                             "  [[component.action]]\n  kind = \"shortcut\"\n"
                                             "  path = '${ProductMenu}\\Verify Clean.lnk'\n"
@@ -111,7 +111,7 @@ TEST_F(Verify, CleanProductPassesAndTheReportNamesWhatItInstalled) {
   EXPECT_NE(r.out.find("+ " + product + "\\readme.txt  10 bytes"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("+ " + product + "\\settings.ini"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("HKCU\\Software\\Verify Clean: Level = 7 (REG_DWORD)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Verify Clean\\Paths: Home = \"" + product + "\" (REG_SZ)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("HKLM\\Software\\Verify Clean: Home = \"" + product + "\" (REG_SZ)"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Verify Clean.lnk\n    -> " + product + "\\readme.txt /quiet"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("quoted; its program is there"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Left behind: 0"), std::string::npos) << r.out;
