@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "FileBytes.h"
+#include "PackageFormat.h"
 #include "PackageReader.h"
 #include "PackageTestSupport.h"
+#include "VirtualDisplay.h"
+#include "WinePrefix.h"
 #include "WindowsImage.h"
 
 namespace {
@@ -40,10 +43,10 @@ void WriteText(const std::string& path, const std::string& text) {
   ScratchFolder::Write(path, Bytes(text.begin(), text.end()));
 }
 
-Result Velpack(const ScratchFolder& folder, const std::vector<std::string>& args) {
-  std::string command = Quote(VELPACK_BINARY);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " >" + Quote(folder.File("stdout")) + " 2>" + Quote(folder.File("stderr"));
+Result Program(const ScratchFolder& folder, const std::vector<std::string>& argv) {
+  std::string command;
+  for (const std::string& arg : argv) command += Quote(arg) + " ";
+  command += ">" + Quote(folder.File("stdout")) + " 2>" + Quote(folder.File("stderr"));
   timespec start, end;
   clock_gettime(CLOCK_MONOTONIC, &start);
   int status = std::system(command.c_str());
@@ -56,18 +59,28 @@ Result Velpack(const ScratchFolder& folder, const std::vector<std::string>& args
   return result;
 }
 
+Result Velpack(const ScratchFolder& folder, std::vector<std::string> args) {
+  args.insert(args.begin(), VELPACK_BINARY);
+  return Program(folder, args);
+}
+
+Architecture StubArchitecture() {
+  std::vector<uint8_t> image;
+  std::string problem;
+  Architecture architecture = Architecture::kX86;
+  EXPECT_TRUE(ReadFileBytes(std::getenv("VELMORA_VERIFY_STUB"), &image, &problem) &&
+              ImageArchitecture(image, &architecture, &problem))
+      << problem;
+  return architecture;
+}
+
 // Builds an installer from a manifest with the stub under test, of the stub's kind; sources are
 // written beside it.
 std::string Build(const ScratchFolder& folder, const std::string& name, const std::string& manifest) {
   WriteText(folder.File(name + ".toml"), manifest);
-  std::string stub = std::getenv("VELMORA_VERIFY_STUB");
-  std::vector<uint8_t> image;
-  std::string problem;
-  Architecture architecture = Architecture::kX86;
-  EXPECT_TRUE(ReadFileBytes(stub, &image, &problem) && ImageArchitecture(image, &architecture, &problem)) << problem;
   std::string installer = folder.File(name + ".exe");
-  Result built = Velpack(folder, {"build", folder.File(name + ".toml"), "--stub", stub, "--architecture",
-                                  ArchitectureName(architecture), "-o", installer});
+  Result built = Velpack(folder, {"build", folder.File(name + ".toml"), "--stub", std::getenv("VELMORA_VERIFY_STUB"),
+                                  "--architecture", ArchitectureName(StubArchitecture()), "-o", installer});
   EXPECT_EQ(built.code, 0) << built.err;
   return installer;
 }
@@ -184,7 +197,8 @@ TEST_F(Verify, UpgradeThatDropsAFileLeavesNothingBehind) {
 
 class VerifyFailures : public Verify {};
 
-TEST_F(VerifyFailures, DamagedInstallerFailsAtOnceNamingTheEntry) {
+// Refused before any prefix is made, each with its reason.
+TEST_F(VerifyFailures, WhatCannotBeVerifiedIsRefusedAtOnceWithTheReason) {
   WriteText(folder_.File("damaged/big.txt"), std::string(100000, 'x') + "end");
   std::string installer = Build(folder_, "damaged", Product("Verify Damaged", "1.0", Files("damaged/big.txt")));
   Bytes image = ScratchFolder::Read(installer);
@@ -197,28 +211,49 @@ TEST_F(VerifyFailures, DamagedInstallerFailsAtOnceNamingTheEntry) {
     size_t dataBase = catalogStart - U32At(image, image.size() - 12);
     image[dataBase + entry->offset + entry->packedSize / 2] ^= 0x55;
   }
-  ScratchFolder::Write(installer, image);
-  Result r = Velpack(folder_, {"verify", installer});
-  EXPECT_EQ(r.code, 2);
-  EXPECT_NE(r.err.find("the package is damaged: its entry 0\\0.f"), std::string::npos) << r.err;
-  EXPECT_LT(r.seconds, 30);
+  ScratchFolder::Write(folder_.File("damaged-copy.exe"), image);
+  std::string wizardManifest = Product("Verify Wizard", "1.0", Files("damaged/big.txt"));
+  wizardManifest.replace(wizardManifest.find("unattended = true"), 17, "unattended = false");
+  std::string wizard = Build(folder_, "wizard", wizardManifest);
 
-  Result missing = Velpack(folder_, {"verify", folder_.File("none.exe")});
-  EXPECT_EQ(missing.code, 2);
-  EXPECT_NE(missing.err.find("none.exe"), std::string::npos) << missing.err;
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+    const char* path;  // PATH for velpack, when not its own
+  } cases[] = {
+      {{"verify", folder_.File("damaged-copy.exe")}, "the package is damaged: its entry 0\\0.f does not match", nullptr},
+      {{"verify", folder_.File("none.exe")}, "cannot open " + folder_.File("none.exe"), nullptr},
+      {{"verify", folder_.File("damaged.toml")}, "not a Windows program", nullptr},
+      {{"verify", wizard}, "shows its wizard and takes no /S switch", nullptr},
+      {{"verify", installer, "--timeout", "0"}, "--timeout expects seconds from 1 to 86400, got 0", nullptr},
+      {{"verify", installer, "--upgrade-from"}, "--upgrade-from needs a value", nullptr},
+      {{"verify", installer}, "the Wine server is not installed: apt-get install wine", "/nonexistent"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    if (c.path) args.insert(args.begin(), {"env", std::string("PATH=") + c.path, VELPACK_BINARY});
+    Result r = c.path ? Program(folder_, args) : Velpack(folder_, args);
+    EXPECT_EQ(r.code, 2) << c.message;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_LT(r.seconds, 30) << c.message;
+  }
 }
 
-// The install waits on a message box nobody sees: the timeout ends it and every program of the
-// prefix, and the run counts as failed.
+// The install waits on a window nobody sees: the timeout ends it and every program of the
+// prefix, and the run counts as failed. Its package says it reads its command line, so it runs
+// with /S.
 TEST_F(VerifyFailures, InstallThatWaitsIsEndedAtTheTimeout) {
-  std::string installer = Build(
-      folder_, "waits",
-      Product("Verify Waits", "1.0",
-              "  [[component.action]]\n  kind = \"script\"\n  language = \"JScript\"\n"
-              "  text = 'Installer.ShowMessage(\"Nobody clicks this.\", \"Verify\", 0);'\n"));
+  std::string installer = Build(folder_, "waits",
+                                Product("Verify Waits", "1.0",
+                                        "  [[component.action]]\n  kind = \"run\"\n"
+                                        "  program = 'C:\\windows\\system32\\notepad.exe'\n"));
+  Bytes image = ScratchFolder::Read(installer);
+  image[image.size() - 3] |= PackageFormat::kFlagReadsCommandLine;  // the trailer's package flags
+  ScratchFolder::Write(installer, image);
   Result r = Velpack(folder_, {"verify", installer, "--timeout", "15", "--json", folder_.File("report.json"),
-                           "--keep", folder_.File("kept")});
+                               "--keep", folder_.File("kept")});
   EXPECT_EQ(r.code, 2) << r.out << r.err;
+  EXPECT_NE(r.err.find("install: \"" + WinePrefix::DriveZPath(installer) + "\" /S\n"), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("FAILED: it did not end within 15 s"), std::string::npos) << r.out;
   nlohmann::json report = nlohmann::json::parse(ReadText(folder_.File("report.json")));
   EXPECT_EQ(report["result"], "failed");
@@ -228,6 +263,39 @@ TEST_F(VerifyFailures, InstallThatWaitsIsEndedAtTheTimeout) {
   EXPECT_TRUE(std::filesystem::exists(folder_.File("kept/prefix/system.reg")));
   std::string probe = "WINEPREFIX=" + Quote(folder_.File("kept/prefix")) + " wineserver -k 2>/dev/null";
   EXPECT_NE(std::system(probe.c_str()), 0) << "a Wine server still ran for the prefix";
+}
+
+// The way verify runs programs in a prefix, on its own: exit codes arrive whole (the Linux side
+// of Wine would see only their low byte), commands keep their characters, and paths are found
+// without regard to case.
+TEST(WinePrefixRuns, ExitCodesArriveWholeAndCommandsKeepTheirCharacters) {
+  ScratchFolder folder;
+  VirtualDisplay display;
+  std::string error;
+  ASSERT_TRUE(display.Start(&error)) << error;
+  std::filesystem::create_directories(folder.File("wine"));
+  WinePrefix prefix(folder.File("wine"), StubArchitecture(), display.Name());
+  ASSERT_TRUE(prefix.Create(600, &error)) << error;
+  ScratchFolder::Write(prefix.Path() + "/drive_c/users/Public/caf\xC3\xA9 & co.txt", Bytes{'x'});
+  struct Case {
+    const char* command;
+    uint32_t code;
+  } cases[] = {
+      {"cmd /c exit 3010", 3010},
+      {"cmd /c exit 256", 256},
+      {"cmd /c exit -1073741819", 0xC0000005u},
+      {"\"C:\\windows\\system32\\cmd.exe\" /c if exist \"C:\\users\\Public\\caf\xC3\xA9 & co.txt\" exit 7", 7},
+      {"\"C:\\no such\\program.exe\" /S", 9009},
+  };
+  for (const Case& c : cases) {
+    uint32_t code = 0;
+    EXPECT_EQ(prefix.Run(c.command, 120, &code, &error), WinePrefix::Outcome::kExited) << c.command << ": " << error;
+    EXPECT_EQ(code, c.code) << c.command;
+  }
+  EXPECT_TRUE(prefix.Settle(60));
+  EXPECT_EQ(prefix.UnixPath("c:\\WINDOWS\\System32\\CMD.EXE"), prefix.Path() + "/drive_c/windows/system32/cmd.exe");
+  EXPECT_EQ(prefix.UnixPath("C:\\windows\\no such file"), "");
+  EXPECT_EQ(prefix.UnixPath("D:\\windows"), "");
 }
 
 }  // namespace
