@@ -7,12 +7,6 @@
 
 namespace {
 
-const uint32_t kRegSz = 1;
-const uint32_t kRegExpandSz = 2;
-const uint32_t kRegBinary = 3;
-const uint32_t kRegDword = 4;
-const uint32_t kRegMultiSz = 7;
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;

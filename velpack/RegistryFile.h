@@ -5,6 +5,13 @@
 #include <string>
 #include <vector>
 
+// Registry value types, as Windows numbers them.
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegMultiSz = 7;
+
 // A registry value as Windows stores it: its type and its bytes (texts in UTF-16LE with their
 // terminating zeros).
 struct RegistryData {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandArguments.h"
 #include "Commands.h"
 #include "FileBytes.h"
 #include "ManifestEntries.h"
@@ -39,12 +40,16 @@ int Fail(const std::string& message, int code = kFailed) {
   return code;
 }
 
-void Progress(const std::string& stage) { std::fprintf(stderr, "velpack: verify: %s\n", stage.c_str()); }
-
 double Now() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// Each stage as it starts, with the seconds since verify started.
+void Progress(const std::string& stage) {
+  static const double start = Now();
+  std::fprintf(stderr, "velpack: verify: %6.1f s  %s\n", Now() - start, stage.c_str());
 }
 
 struct Installer {
@@ -265,33 +270,25 @@ int Finish(const VerifyReport& report, const std::string& json) {
 }  // namespace
 
 int VerifyCommand(const std::vector<std::string>& args) {
-  std::string installerPath, oldPath, json, keep;
+  CommandArguments parsed;
+  std::string problem;
+  if (!ParseCommandArguments(args, {"--upgrade-from", "--json", "--timeout", "--keep"}, &parsed, &problem))
+    return Fail(problem, kUsageError);
+  const std::string installerPath = parsed.file, oldPath = parsed.Value("--upgrade-from"),
+                    json = parsed.Value("--json"), keep = parsed.Value("--keep");
   int timeout = kDefaultTimeout;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& option = args[i];
-    bool valued = option == "--upgrade-from" || option == "--json" || option == "--timeout" || option == "--keep";
-    if (!valued) {
-      if (option.rfind("--", 0) == 0 || !installerPath.empty()) return Fail("unknown argument " + option, kUsageError);
-      installerPath = option;
-      continue;
-    }
-    if (i + 1 == args.size()) return Fail(option + " needs a value", kUsageError);
-    const std::string& value = args[++i];
-    if (option == "--timeout") {
-      char* end = nullptr;
-      long seconds = std::strtol(value.c_str(), &end, 10);
-      if (value.empty() || *end || seconds < 1 || seconds > 86400)
-        return Fail("--timeout expects seconds from 1 to 86400, got " + value, kUsageError);
-      timeout = int(seconds);
-    } else {
-      (option == "--upgrade-from" ? oldPath : option == "--json" ? json : keep) = value;
-    }
+  if (parsed.values.count("--timeout")) {
+    const std::string& value = parsed.values["--timeout"];
+    char* end = nullptr;
+    long seconds = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end || seconds < 1 || seconds > 86400)
+      return Fail("--timeout expects seconds from 1 to 86400, got " + value, kUsageError);
+    timeout = int(seconds);
   }
   if (installerPath.empty())
     return Fail("expects INSTALLER [--upgrade-from OLD_INSTALLER] [--json FILE] [--timeout SECONDS] [--keep DIR]",
                 kUsageError);
 
-  std::string problem;
   Installer installer, old;
   if (!Inspect(installerPath, &installer, &problem)) return Fail(problem);
   if (!oldPath.empty()) {
