@@ -13,6 +13,10 @@ extern char** environ;
 
 namespace {
 
+volatile sig_atomic_t interrupted = 0;
+
+void NoteInterruption(int) { interrupted = 1; }
+
 double Now() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
@@ -55,7 +59,7 @@ bool Subprocess::Start(const std::vector<std::string>& argv, const Options& opti
   return true;
 }
 
-bool Subprocess::Wait(double seconds) {
+bool Subprocess::Wait(double seconds, bool interruptible) {
   double deadline = Now() + seconds;
   while (pid_ > 0) {
     int status = 0;
@@ -69,7 +73,7 @@ bool Subprocess::Wait(double seconds) {
       pid_ = -1;
       break;
     }
-    if (Now() >= deadline) return false;
+    if (Now() >= deadline || (interruptible && interrupted)) return false;
     timespec pause = {0, 20 * 1000 * 1000};
     nanosleep(&pause, nullptr);
   }
@@ -85,6 +89,15 @@ void Subprocess::Kill() {
   exitCode_ = 128 + SIGKILL;
   pid_ = -1;
 }
+
+void Subprocess::CatchInterruptions() {
+  struct sigaction action = {};
+  action.sa_handler = NoteInterruption;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+bool Subprocess::Interrupted() { return interrupted != 0; }
 
 std::vector<std::string> EnvironmentWithout(const std::vector<std::string>& prefixes) {
   std::vector<std::string> kept;

@@ -22,12 +22,18 @@ class Subprocess {
   // Starts argv[0], looked up on the PATH, with standard input from /dev/null. False with
   // *error naming the program and why.
   bool Start(const std::vector<std::string>& argv, const Options& options, std::string* error);
-  // Waits up to seconds for the program to end; false when it still runs.
-  bool Wait(double seconds);
+  // Waits up to seconds for the program to end; false when it still runs (or, when
+  // interruptible, once an interruption came).
+  bool Wait(double seconds, bool interruptible = true);
   // The exit status once it has ended: its exit code, or 128 + the signal that ended it.
   int ExitCode() const { return exitCode_; }
   // Ends the program's whole process group.
   void Kill();
+
+  // From then on SIGINT, SIGTERM and SIGHUP end no process at once: Wait returns at once, and
+  // Interrupted tells, so that the caller can end its programs and tidy up.
+  static void CatchInterruptions();
+  static bool Interrupted();
 
  private:
   pid_t pid_ = -1;

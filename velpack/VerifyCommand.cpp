@@ -17,6 +17,7 @@
 #include "Memory.h"
 #include "PackageFormat.h"
 #include "PackageReader.h"
+#include "Subprocess.h"
 #include "TempFile.h"
 #include "TextEncoding.h"
 #include "VerifyReport.h"
@@ -34,6 +35,7 @@ const int kSettleSeconds = 60;
 // installers' alone.
 const int kPrefixSeconds = 600;
 const uint32_t kRestartNeeded = 3010;
+const char kInterrupted[] = "interrupted: the prefix's programs were ended";
 
 int Fail(const std::string& message, int code = kFailed) {
   std::fprintf(stderr, "velpack: verify: %s\n", message.c_str());
@@ -300,6 +302,8 @@ int VerifyCommand(const std::vector<std::string>& args) {
   std::string missing = WinePrefix::Missing(installer.architecture);
   if (!missing.empty()) return Fail("cannot verify " + installerPath + ": " + missing);
 
+  // Interrupted, verify still ends the prefix's programs and the display, and removes its folder.
+  Subprocess::CatchInterruptions();
   WorkFolder folder;
   if (!folder.Make(keep, &problem)) return Fail(problem);
   Progress("starting a virtual display");
@@ -308,7 +312,8 @@ int VerifyCommand(const std::vector<std::string>& args) {
   bool x64 = installer.architecture == Architecture::kX64;
   Progress(std::string("making a fresh ") + (x64 ? "64" : "32") + "-bit Wine prefix in " + folder.Path() + "/prefix");
   WinePrefix prefix(folder.Path(), installer.architecture, display.Name());
-  if (!prefix.Create(kPrefixSeconds, &problem)) return Fail("cannot make the prefix: " + problem);
+  if (!prefix.Create(kPrefixSeconds, &problem) || Subprocess::Interrupted())
+    return Fail(Subprocess::Interrupted() ? kInterrupted : "cannot make the prefix: " + problem);
 
   VerifyReport report;
   report.installer = installer.path;
@@ -324,6 +329,7 @@ int VerifyCommand(const std::vector<std::string>& args) {
   ProgramRun baseline;
   WinePrefix::Outcome outcome = prefix.Run("\"C:\\windows\\system32\\rundll32.exe\" user32.dll,GetDesktopWindow",
                                            timeout, &baseline.exitCode, &problem);
+  if (Subprocess::Interrupted()) return Fail(kInterrupted);
   if (outcome != WinePrefix::Outcome::kExited || !prefix.Settle(kSettleSeconds))
     return Fail("Wine could not run a program in the new prefix: " + problem + " (see " + prefix.LogFile() + ")");
   Progress("snapshot before the install");
@@ -332,6 +338,7 @@ int VerifyCommand(const std::vector<std::string>& args) {
 
   bool installedWell = old.path.empty() || verification.Run("install of the older version", old.command);
   installedWell = installedWell && verification.Run("install", installer.command);
+  if (Subprocess::Interrupted()) return Fail(kInterrupted);
   Progress("snapshot after the install");
   if (!verification.Snapshot(&installed, &before)) return kFailed;
   report.installed = CompareSnapshots(before, installed, noise);
@@ -347,6 +354,7 @@ int VerifyCommand(const std::vector<std::string>& args) {
     verification.Run("uninstall", command);
     uninstallerRan = true;
   }
+  if (Subprocess::Interrupted()) return Fail(kInterrupted);
   if (!uninstallerRan) report.note = "The install registered no uninstaller: everything it added stays.";
   Progress("snapshot after the uninstall");
   if (!verification.Snapshot(&removed, &installed)) return kFailed;

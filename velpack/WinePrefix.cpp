@@ -104,13 +104,13 @@ std::vector<std::string> WinePrefix::Environment(const std::vector<std::string>&
   return environment;
 }
 
-bool WinePrefix::Tool(const std::vector<std::string>& argv, int seconds, std::string* error) {
+bool WinePrefix::Tool(const std::vector<std::string>& argv, int seconds, std::string* error, bool interruptible) {
   Subprocess tool;
   Subprocess::Options options;
   options.environment = Environment({});
   options.output = log_;
   if (!tool.Start(argv, options, error)) return false;
-  if (!tool.Wait(seconds)) {
+  if (!tool.Wait(seconds, interruptible)) {
     tool.Kill();
     *error = argv[0] + " " + argv[1] + " did not end within " + std::to_string(seconds) + " s";
     return false;
@@ -175,6 +175,10 @@ WinePrefix::Outcome WinePrefix::Run(const std::string& commandLine, int timeoutS
   if (!cmd.Wait(timeoutSeconds)) {
     Kill();
     cmd.Kill();
+    if (Subprocess::Interrupted()) {
+      *error = "interrupted";
+      return Outcome::kFailed;
+    }
     *error = "it did not end within " + std::to_string(timeoutSeconds) + " s";
     return Outcome::kTimedOut;
   }
@@ -198,7 +202,7 @@ bool WinePrefix::Settle(int seconds) {
 void WinePrefix::Kill() {
   std::string ignored;
   // The server writes the registry to its files as it ends.
-  Tool({"wineserver", "-k"}, 30, &ignored);
+  Tool({"wineserver", "-k"}, 30, &ignored, false);
 }
 
 std::string WinePrefix::UnixPath(const std::string& windowsPath) const {

@@ -46,8 +46,9 @@ class WinePrefix {
   static std::string DriveZPath(const std::string& unixPath);
 
  private:
-  // Runs a Wine tool (the loader's or the server's arguments) to its end, within seconds.
-  bool Tool(const std::vector<std::string>& argv, int seconds, std::string* error);
+  // Runs a Wine tool (the loader's or the server's arguments) to its end, within seconds, or
+  // until an interruption when interruptible.
+  bool Tool(const std::vector<std::string>& argv, int seconds, std::string* error, bool interruptible = true);
   std::vector<std::string> Environment(const std::vector<std::string>& extra) const;
   void ReplaceHomeLinks(const std::string& folder);
 
