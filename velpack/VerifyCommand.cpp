@@ -63,13 +63,19 @@ struct Installer {
 // Reads what decides how the installer runs, and every entry of its package, so that a damaged
 // installer is named before a prefix is made for it.
 bool Inspect(const std::string& path, Installer* installer, std::string* problem) {
-  std::vector<uint8_t> image;
-  if (!ReadFileBytes(path, &image, problem)) return false;
-  if (!ImageArchitecture(image, &installer->architecture, problem)) {
+  // The headers lie in the first few hundred bytes; the installer may be gigabytes.
+  std::vector<uint8_t> head(64 * 1024);
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    *problem = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  head.resize(std::fread(head.data(), 1, head.size(), file));
+  std::fclose(file);
+  if (!ImageArchitecture(head, &installer->architecture, problem)) {
     *problem = path + ": " + *problem;
     return false;
   }
-  image.clear();
   PackageReader reader(path.c_str());
   if (!reader.IsOpen()) {
     *problem = path + ": no Velmora package found, or the package is damaged";
