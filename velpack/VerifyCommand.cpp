@@ -85,13 +85,15 @@ bool Inspect(const std::string& path, Installer* installer, std::string* problem
     uint32_t size = 0;
     uint8_t* content = reader.ExtractToMemory(reader.EntryAt(i)->name, &size);
     MemFree(content);
-    if (!reader.DamagedEntry().Empty()) {
-      std::string name;
-      for (char c : std::string(reader.DamagedEntry().CStr()))
-        TextEncoding::AppendUtf8(TextEncoding::Windows1252CodePoint(uint8_t(c)), &name);
-      *problem = path + ": the package is damaged: its entry " + name + " does not match its checksum";
-      return false;
-    }
+    if (content && reader.DamagedEntry().Empty()) continue;
+    std::string name;
+    bool checked = !reader.DamagedEntry().Empty();
+    for (char c : std::string(checked ? reader.DamagedEntry().CStr() : reader.EntryAt(i)->name))
+      TextEncoding::AppendUtf8(TextEncoding::Windows1252CodePoint(uint8_t(c)), &name);
+    // A package without checksums tells a bad stream only by failing to unpack it.
+    *problem = path + ": the package is damaged: its entry " + name +
+               (checked ? " fails its check (stream, bounds or checksum)" : " cannot be unpacked");
+    return false;
   }
   Text flags = reader.ReadEntryString("flags");
   uint32_t productFlags = 0;

@@ -221,7 +221,7 @@ TEST_F(VerifyFailures, WhatCannotBeVerifiedIsRefusedAtOnceWithTheReason) {
     std::string message;
     const char* path;  // PATH for velpack, when not its own
   } cases[] = {
-      {{"verify", folder_.File("damaged-copy.exe")}, "the package is damaged: its entry 0\\0.f does not match", nullptr},
+      {{"verify", folder_.File("damaged-copy.exe")}, "the package is damaged: its entry 0\\0.f fails its check", nullptr},
       {{"verify", folder_.File("none.exe")}, "cannot open " + folder_.File("none.exe"), nullptr},
       {{"verify", folder_.File("damaged.toml")}, "not a Windows program", nullptr},
       {{"verify", wizard}, "shows its wizard and takes no /S switch", nullptr},
