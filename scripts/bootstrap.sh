@@ -7,7 +7,7 @@ PACKAGES=(
   cmake ninja-build googletest xvfb xauth
   clang libclang-rt-14-dev
   libbz2-dev bzip2 libdivsufsort-dev libtomlplusplus-dev nsis
-  osslsigncode openssl
+  osslsigncode openssl libssl-dev nlohmann-json3-dev
 )
 
 missing=()

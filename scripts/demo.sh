@@ -1,55 +1,30 @@
 #!/bin/bash
-# The main job: builds the stub and the packer, turns the example manifest into an installer,
-# installs it unattended under Wine and shows what it installed.
+# The main job: builds the stub and the packer, turns the example manifest into an installer and
+# checks it with velpack verify: installed in a throw-away Wine prefix, shown with everything it
+# changed, removed again by its own uninstaller, and the prefix compared with before.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 velmora_build
-velmora_start_wine
 
 MANIFEST="$ROOT/examples/demo/velmora-demo.toml"
 SETUP="$BUILD/demo/VelmoraDemoSetup.exe"
+REPORT="$BUILD/demo/verify.json"
 # The kind of installer this machine runs: 32-bit where it can, 64-bit otherwise.
-TREE="${VELMORA_RUN_TREES[0]}"
 ARCHITECTURE=x86
-[ "$TREE" = "$BUILD/win64" ] && ARCHITECTURE=x64
-velmora_wine_env "$TREE"
-echo "velmora: the demo is an $ARCHITECTURE installer, run under $VELMORA_WINE"
+[ "$VELMORA_RUNS_32BIT" = 1 ] || ARCHITECTURE=x64
+echo "velmora: the demo is an $ARCHITECTURE installer"
 mkdir -p "$BUILD/demo"
 "$BUILD/host/velpack/velpack" build "$MANIFEST" -o "$SETUP" --architecture "$ARCHITECTURE"
 echo
 echo "== Installer: $SETUP ($(stat -c %s "$SETUP") bytes)"
 "$BUILD/host/velpack/velpack" list "$SETUP"
 
-DEST="$("$VELMORA_WINE" winepath.exe -u 'C:\Program Files\Velmora Demo' | tr -d '\r')"
-# A fresh machine each time: remove what an earlier run of the demo may have left.
-rm -rf "$DEST"
-"$VELMORA_WINE" reg delete 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmora Demo' /f >/dev/null 2>&1 || true
-"$VELMORA_WINE" reg delete 'HKCU\Software\Velmora Demo' /f >/dev/null 2>&1 || true
-
 echo
-echo "== Installing unattended under Wine"
+echo "== velpack verify: install, inspect and remove it in a throw-away Wine prefix"
+start=$(date +%s.%N)
 code=0
-timeout 300 "$VELMORA_WINE" "$SETUP" || code=$?
-echo "exit code: $code"
-
+"$BUILD/host/velpack/velpack" verify "$SETUP" --json "$REPORT" || code=$?
 echo
-echo "== Installed tree: $DEST"
-(cd "$DEST" && find . -mindepth 1 -printf '%-44p %M %8s  %TY-%Tm-%Td %TH:%TM\n' | sort)
-echo
-echo "== Start-menu folder"
-MENU="$("$VELMORA_WINE" winepath.exe -u 'C:\users' | tr -d '\r')"
-find "$MENU" -path '*Velmora Demo*' -printf '%P\n' | sort
-echo
-echo "== Uninst.log (newest change first)"
-tr -d '\r' <"$DEST/Uninst.log"
-echo
-echo "== Registry"
-"$VELMORA_WINE" reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmora Demo' 2>/dev/null | tr -d '\r'
-"$VELMORA_WINE" reg query 'HKCU\Software\Velmora Demo' /s 2>/dev/null | tr -d '\r' || true
-
-echo
-echo "== Removing it again with the installed uninstaller (silent)"
-code=0
-timeout 300 "$VELMORA_WINE" "C:\\Program Files\\Velmora Demo\\Uninst.exe" "C:\\Program Files\\Velmora Demo\\Uninst.log" /S || code=$?
-echo "exit code: $code"
-if [ -e "$DEST" ]; then echo "left behind:"; find "$DEST"; else echo "the product folder is gone"; fi
+echo "velpack verify: exit code $code (0 clean, 1 leftovers, 2 failed) after $(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.1f", e - s }') s;" \
+  "the same report in JSON: $REPORT"
+exit "$code"

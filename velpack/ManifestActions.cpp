@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "ManifestSources.h"
+#include "RegistryFile.h"
 #include "TextEncoding.h"
 
 namespace {
@@ -15,12 +16,6 @@ constexpr uint32_t kHkeyClassesRoot = 0x80000000;
 constexpr uint32_t kHkeyCurrentUser = 0x80000001;
 constexpr uint32_t kHkeyLocalMachine = 0x80000002;
 constexpr uint32_t kHkeyCurrentConfig = 0x80000005;
-
-constexpr uint32_t kRegSz = 1;
-constexpr uint32_t kRegExpandSz = 2;
-constexpr uint32_t kRegBinary = 3;
-constexpr uint32_t kRegDword = 4;
-constexpr uint32_t kRegMultiSz = 7;
 
 // Windows refuses or silently changes these names.
 bool IsWindowsFileName(const std::string& name, std::string* problem) {

@@ -5,10 +5,6 @@
 
 namespace {
 
-constexpr uint32_t kFlagUnattended = 1;
-constexpr uint32_t kFlagFolderChangeable = 2;
-constexpr uint32_t kFlagMenuChangeable = 4;
-
 void AddTextIfAny(std::vector<PackageEntry>* out, const std::string& name, const std::string& text) {
   if (!text.empty()) out->push_back(TextEntry(name, text));
 }
@@ -33,9 +29,9 @@ std::vector<PackageEntry> ManifestEntries(Manifest manifest) {
   AddTextIfAny(&out, "AddedFolder", product.addedFolder);
   AddTextIfAny(&out, "AddedMenu", product.startMenu);
   out.push_back(TextEntry("UserMenu", product.startMenuAllUsers ? "0" : "1"));
-  uint32_t flags = (product.unattended ? kFlagUnattended : 0) |
-                   (product.allowFolderChange ? kFlagFolderChangeable : 0) |
-                   (product.allowStartMenuChange ? kFlagMenuChangeable : 0);
+  uint32_t flags = (product.unattended ? kProductFlagUnattended : 0) |
+                   (product.allowFolderChange ? kProductFlagFolderChangeable : 0) |
+                   (product.allowStartMenuChange ? kProductFlagMenuChangeable : 0);
   std::vector<uint8_t> flagBytes;
   for (int i = 0; i < 4; ++i) flagBytes.push_back(static_cast<uint8_t>(flags >> (8 * i)));
   out.push_back({"flags", std::move(flagBytes), Storage::Solid});

@@ -7,6 +7,11 @@
 #include "Manifest.h"
 #include "PackageWriter.h"
 
+// Bits of the product's "flags" entry.
+constexpr uint32_t kProductFlagUnattended = 1;
+constexpr uint32_t kProductFlagFolderChangeable = 2;
+constexpr uint32_t kProductFlagMenuChangeable = 4;
+
 struct PackageEntry {
   std::string name;
   std::vector<uint8_t> content;

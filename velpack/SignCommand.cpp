@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CertificateTable.h"
+#include "CommandArguments.h"
 #include "Commands.h"
 #include "FileBytes.h"
 #include "PackageFormat.h"
@@ -93,19 +94,12 @@ bool RunProgram(const std::vector<std::string>& args, std::string* error) {
 }  // namespace
 
 int SignCommand(const std::vector<std::string>& args) {
-  std::string installer, cert, key, timestamp, passwordFile;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& option = args[i];
-    bool valued = option == "--cert" || option == "--key" || option == "--timestamp" || option == "--password-file";
-    if (!valued) {
-      if (option.rfind("--", 0) == 0 || !installer.empty()) return Fail("unknown argument " + option, kUsageError);
-      installer = option;
-      continue;
-    }
-    if (i + 1 == args.size()) return Fail(option + " needs a value", kUsageError);
-    const std::string& value = args[++i];
-    (option == "--cert" ? cert : option == "--key" ? key : option == "--timestamp" ? timestamp : passwordFile) = value;
-  }
+  CommandArguments parsed;
+  std::string problem;
+  if (!ParseCommandArguments(args, {"--cert", "--key", "--timestamp", "--password-file"}, &parsed, &problem))
+    return Fail(problem, kUsageError);
+  const std::string installer = parsed.file, cert = parsed.Value("--cert"), key = parsed.Value("--key"),
+                    timestamp = parsed.Value("--timestamp"), passwordFile = parsed.Value("--password-file");
   if (installer.empty() || cert.empty() || key.empty())
     return Fail("expects INSTALLER --cert CERT --key KEY [--timestamp URL] [--password-file FILE]", kUsageError);
 

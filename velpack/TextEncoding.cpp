@@ -25,7 +25,8 @@ bool ToByte(uint32_t codePoint, char* byte) {
   return false;
 }
 
-// Decodes one UTF-8 sequence at text[*pos]; false for a malformed or overlong one.
+}  // namespace
+
 bool NextCodePoint(std::string_view text, size_t* pos, uint32_t* codePoint) {
   auto lead = static_cast<unsigned char>(text[*pos]);
   int extra;
@@ -54,8 +55,6 @@ bool NextCodePoint(std::string_view text, size_t* pos, uint32_t* codePoint) {
   return true;
 }
 
-}  // namespace
-
 void AppendUtf8(uint32_t codePoint, std::string* out) {
   if (codePoint < 0x80) {
     *out += static_cast<char>(codePoint);
@@ -72,6 +71,42 @@ void AppendUtf8(uint32_t codePoint, std::string* out) {
     *out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
     *out += static_cast<char>(0x80 | (codePoint & 0x3F));
   }
+}
+
+void AppendUtf16Le(uint32_t codePoint, std::vector<uint8_t>* out) {
+  auto unit = [out](uint32_t u) {
+    out->push_back(static_cast<uint8_t>(u));
+    out->push_back(static_cast<uint8_t>(u >> 8));
+  };
+  if (codePoint < 0x10000) {
+    unit(codePoint);
+  } else {
+    unit(0xD800 + ((codePoint - 0x10000) >> 10));
+    unit(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
+  }
+}
+
+std::string Utf16LeToUtf8(const uint8_t* bytes, size_t size) {
+  std::string out;
+  for (size_t i = 0; i + 1 < size; i += 2) {
+    uint32_t unit = bytes[i] | uint32_t(bytes[i + 1]) << 8;
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < size) {
+      uint32_t low = bytes[i + 2] | uint32_t(bytes[i + 3]) << 8;
+      if (low >= 0xDC00 && low < 0xE000) {
+        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      }
+    }
+    AppendUtf8(unit, &out);
+  }
+  return out;
+}
+
+std::string FoldCase(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return folded;
 }
 
 uint32_t Windows1252CodePoint(uint8_t byte) {

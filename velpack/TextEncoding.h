@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The installer's texts are in the Windows-1252 code page; manifests and script files are UTF-8.
 namespace TextEncoding {
@@ -15,6 +16,16 @@ bool Utf8ToWindows1252(std::string_view utf8, std::string* out, std::string* pro
 // bytes the code page leaves undefined).
 uint32_t Windows1252CodePoint(uint8_t byte);
 void AppendUtf8(uint32_t codePoint, std::string* out);
+// Decodes one UTF-8 sequence at text[*pos] and moves past it; false for a malformed or overlong one.
+bool NextCodePoint(std::string_view text, size_t* pos, uint32_t* codePoint);
+
+// Windows' own texts (registry, shell links) are UTF-16LE; a lone surrogate passes through as it is.
+void AppendUtf16Le(uint32_t codePoint, std::vector<uint8_t>* out);
+std::string Utf16LeToUtf8(const uint8_t* bytes, size_t size);
+
+// The key under which Windows names compare equal: ASCII letters folded to lower case, as the
+// file system and the registry do for the names installers write.
+std::string FoldCase(std::string_view text);
 
 // U+XXXX notation, followed by the character itself when it is printable.
 std::string DescribeCodePoint(uint32_t codePoint);

@@ -13,7 +13,8 @@ void Usage() {
       "  velpack pack --stub STUB -o OUT [--stored NAME=FILE] [--compressed NAME=FILE] [--solid NAME=FILE] ...\n"
       "  velpack list INSTALLER\n"
       "  velpack extract INSTALLER NAME\n"
-      "  velpack sign INSTALLER --cert CERT --key KEY [--timestamp URL] [--password-file FILE]\n",
+      "  velpack sign INSTALLER --cert CERT --key KEY [--timestamp URL] [--password-file FILE]\n"
+      "  velpack verify INSTALLER [--upgrade-from OLD_INSTALLER] [--json FILE] [--timeout SECONDS] [--keep DIR]\n",
       stderr);
 }
 }  // namespace
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   if (command == "list") return ListCommand(args);
   if (command == "extract") return ExtractCommand(args);
   if (command == "sign") return SignCommand(args);
+  if (command == "verify") return VerifyCommand(args);
   Usage();
   return 2;
 }

@@ -84,12 +84,14 @@ class PackageReader::ProgressRelay final : public BlockProgress {
 };
 
 PackageReader::PackageReader(const char* path)
-    : failed_(true), dataBase_(nullptr), dataSize_(0), checksums_(false), commandLine_(false), currentSource_(nullptr) {
+    : failed_(true), dataBase_(nullptr), dataSize_(0), checksums_(false), packageFlags_(0), currentSource_(nullptr) {
   failed_ = !OpenPackage(path);
 }
 
+bool PackageReader::ReadsCommandLine() const { return (packageFlags_ & kFlagReadsCommandLine) != 0; }
+
 PackageReader::PackageReader(const uint8_t* image, uint32_t size)
-    : failed_(true), dataBase_(nullptr), dataSize_(0), checksums_(false), commandLine_(false), currentSource_(nullptr) {
+    : failed_(true), dataBase_(nullptr), dataSize_(0), checksums_(false), packageFlags_(0), currentSource_(nullptr) {
   failed_ = !OpenImage(image, size);
 }
 
@@ -115,7 +117,7 @@ bool PackageReader::OpenImage(const uint8_t* image, uint32_t size) {
     size = signature;
   }
   checksums_ = (trailer.flags & kFlagEntryChecksums) != 0;
-  commandLine_ = (trailer.flags & kFlagReadsCommandLine) != 0;
+  packageFlags_ = trailer.flags;
   uint32_t dataSize = trailer.dataSize;
   int64_t catalogStart = int64_t(size) + int32_t(trailer.catalogOffset);
   if (catalogStart < 0 || catalogStart > int64_t(size - kTrailerSize) || dataSize > catalogStart) return false;

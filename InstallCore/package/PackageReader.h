@@ -25,6 +25,8 @@ class PackageReader {
 
   // False when the package could not be opened (its catalog is then empty).
   bool IsOpen() const { return !failed_; }
+  // The trailer's package-flags byte (PackageFormat::kFlag...), once open.
+  uint8_t PackageFlags() const { return packageFlags_; }
   uint32_t EntryCount() const { return catalog_.Count(); }
   // Record by position in stored order, or null past the end.
   const CatalogEntry* EntryAt(uint32_t index) const { return catalog_.At(index); }
@@ -43,7 +45,7 @@ class PackageReader {
   // empty while none was. Running out of memory or disk space is no damage.
   const Text& DamagedEntry() const { return damagedEntry_; }
   // Whether the package asks the installer to read its command line.
-  bool ReadsCommandLine() const { return commandLine_; }
+  bool ReadsCommandLine() const;
 
  private:
   class ProgressRelay;
@@ -76,7 +78,7 @@ class PackageReader {
   const uint8_t* dataBase_;
   uint32_t dataSize_;
   bool checksums_;
-  bool commandLine_;
+  uint8_t packageFlags_;
   Text damagedEntry_;
   Text currentItem_;
   ByteSource* currentSource_;
