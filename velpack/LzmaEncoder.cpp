@@ -30,7 +30,7 @@ struct Coder {
 std::vector<uint8_t> EncodeLongStream(const uint8_t* data, size_t size,
                                       const std::function<void(size_t)>& progress) {
   lzma_options_lzma options;
-  if (lzma_lzma_preset(&options, 9 | LZMA_PRESET_EXTREME)) throw std::runtime_error("liblzma has no preset 9e");
+  if (lzma_lzma_preset(&options, 9)) throw std::runtime_error("liblzma has no preset 9");
   options.dict_size = DictionaryFor(size);
   options.lc = 3;
   options.lp = 0;

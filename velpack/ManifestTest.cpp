@@ -361,6 +361,8 @@ TEST_F(ManifestTest, ErrorsNameFileLineAndProblem) {
       {"[product]\nname = \"D\"\nlogo = \"bad.bmp\"\n[[component]]\nname = \"M\"", "3:8", "not a Windows bitmap"},
       {"[product]\nname = \"D\"\nuninstaller = \"a.txt\"\n[[component]]\nname = \"M\"", "3:15", "no MZ header"},
       {"[product]\nname = \"D\"\nunattended = \"yes\"\n[[component]]\nname = \"M\"", "3:14", "true or false"},
+      {"[product]\nname = \"D\"\ncompression = \"zstd\"\n[[component]]\nname = \"M\"", "3:15",
+       "'compression' must be one of \"lzma\", \"block\""},
       {"@{kind = \"file\"}]", "5:19", "'kind' must be one of \"files\""},
       {"@{kind = \"files\", source = \"missing.txt\"}]", "5:37", "no file or folder 'missing.txt'"},
       {"@{kind = \"files\", source = \"*.none\"}]", "5:37", "matches no file"},

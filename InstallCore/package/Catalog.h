@@ -17,6 +17,13 @@ enum EntryFlag : uint32_t {
   kEntryCompressed = 1,
   kEntryBlockCoded = 4,
   kEntryInSolidBlock = 8,
+  // With package flag kFlagLongStreams: the stream is long-range (LzmaDecoder), not block-coded.
+  kEntryLzmaCoded = 16,
+  // With package flag kFlagLongStreams: the content is the slice [offset, offset + size) of the
+  // long-range stream whose record is at position `reserved` of the catalog's stored order.
+  kEntryInLongStream = 32,
+  // With kEntryInLongStream: the slice holds the content after BranchFilter::EncodeX86.
+  kEntryX86 = 64,
 };
 
 // The package's records in stored order and an index over them sorted by name. The records

@@ -1,9 +1,11 @@
 #include "PackageReader.h"
 
 #include "BlockDecoder.h"
+#include "BranchFilter.h"
 #include "BufferedFileWriter.h"
 #include "CertificateTable.h"
 #include "Crc32.h"
+#include "LzmaDecoder.h"
 #include "Memory.h"
 #include "PackageFormat.h"
 
@@ -11,6 +13,8 @@ using namespace PackageFormat;
 
 namespace {
 const char kSolidBlockKey[] = "~";
+// How much of a long-range stream is decoded between two progress reports.
+const uint32_t kLongStreamStep = 1u << 20;
 
 // Passes at most limit bytes on, tells whether exactly that many arrived and whether the inner
 // sink refused any, and keeps their CRC-32 when asked to.
@@ -54,7 +58,7 @@ bool ReadTrailer(const uint8_t* image, uint32_t size, Trailer* trailer) {
   source.ReadU32(&trailer->catalogOffset);
   uint8_t version = source.ReadByte();
   trailer->flags = source.ReadByte();
-  return magic == kTrailerMagic && version == kVersion && (trailer->flags & kFlagRequired);
+  return magic == kTrailerMagic && version == kVersion && (trailer->flags & (kFlagRequired | kFlagLongStreams));
 }
 
 // Grows a text as bytes arrive, so a claimed size is only paid for once the bytes exist.
@@ -84,12 +88,24 @@ class PackageReader::ProgressRelay final : public BlockProgress {
 };
 
 PackageReader::PackageReader(const char* path)
-    : failed_(true), dataBase_(nullptr), dataSize_(0), checksums_(false), currentSource_(nullptr) {
+    : failed_(true),
+      dataBase_(nullptr),
+      dataSize_(0),
+      checksums_(false),
+      longStreams_(false),
+      longStreamBusy_(false),
+      currentSource_(nullptr) {
   failed_ = !OpenPackage(path);
 }
 
 PackageReader::PackageReader(const uint8_t* image, uint32_t size)
-    : failed_(true), dataBase_(nullptr), dataSize_(0), checksums_(false), currentSource_(nullptr) {
+    : failed_(true),
+      dataBase_(nullptr),
+      dataSize_(0),
+      checksums_(false),
+      longStreams_(false),
+      longStreamBusy_(false),
+      currentSource_(nullptr) {
   failed_ = !OpenImage(image, size);
 }
 
@@ -115,6 +131,7 @@ bool PackageReader::OpenImage(const uint8_t* image, uint32_t size) {
     size = signature;
   }
   checksums_ = (trailer.flags & kFlagEntryChecksums) != 0;
+  longStreams_ = (trailer.flags & kFlagLongStreams) != 0;
   uint32_t dataSize = trailer.dataSize;
   int64_t catalogStart = int64_t(size) + int32_t(trailer.catalogOffset);
   if (catalogStart < 0 || catalogStart > int64_t(size - kTrailerSize) || dataSize > catalogStart) return false;
@@ -131,13 +148,18 @@ bool PackageReader::LoadCatalog(ByteSource& source) {
   if (unpacked > kMaxRecordStream || count > unpacked / Catalog::kMinRecordSize) return false;
   Text records;
   TextSink sink(records);
-  if (Transfer(Text(), source.Current(), source.Remaining(), true, unpacked, nullptr, sink) != Outcome::kDone)
+  if (Transfer(Text(), source.Current(), source.Remaining(), Coding::kBlockCoded, unpacked, nullptr, sink) != Outcome::kDone)
     return false;
   return catalog_.Load(reinterpret_cast<const uint8_t*>(records.Data()), unpacked, count);
 }
 
-PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, const uint8_t** data,
-                                                   uint32_t* length, bool* compressed) {
+PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, const Text& item,
+                                                   const uint8_t** data, uint32_t* length, Coding* coding) {
+  if (longStreams_ && (entry.flags & (kEntryLzmaCoded | kEntryInLongStream))) {
+    *coding = (entry.flags & kEntryX86) ? Coding::kX86 : Coding::kStored;
+    *length = entry.size;
+    return LongStreamSlice(entry, item, data);
+  }
   if (entry.flags & kEntryInSolidBlock) {
     Outcome solid = LoadSolidBlock();
     if (solid != Outcome::kDone) return solid;
@@ -145,15 +167,47 @@ PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, co
     if (entry.offset > cached || entry.size > cached - entry.offset) return Outcome::kDamaged;
     *data = reinterpret_cast<const uint8_t*>(solidCache_.Data()) + entry.offset;
     *length = entry.size;
-    *compressed = false;
+    *coding = Coding::kStored;
     return Outcome::kDone;
   }
-  *compressed = (entry.flags & kEntryCompressed) != 0;
-  if (*compressed && !(entry.flags & kEntryBlockCoded)) return Outcome::kDamaged;
+  bool compressed = (entry.flags & kEntryCompressed) != 0;
+  if (compressed && !(entry.flags & kEntryBlockCoded)) return Outcome::kDamaged;
+  *coding = compressed ? Coding::kBlockCoded : Coding::kStored;
   if (entry.offset > dataSize_ || entry.packedSize > dataSize_ - entry.offset) return Outcome::kDamaged;
-  if (!*compressed && entry.packedSize < entry.size) return Outcome::kDamaged;
+  if (!compressed && entry.packedSize < entry.size) return Outcome::kDamaged;
   *data = dataBase_ + entry.offset;
   *length = entry.packedSize;
+  return Outcome::kDone;
+}
+
+PackageReader::Outcome PackageReader::LongStreamSlice(const CatalogEntry& entry, const Text& item,
+                                                      const uint8_t** data) {
+  // A stream read as an entry of its own is its whole content.
+  const CatalogEntry* stream = &entry;
+  uint32_t offset = 0;
+  if (entry.flags & kEntryInLongStream) {
+    stream = EntryAt(entry.reserved);
+    offset = entry.offset;
+  }
+  const uint32_t kStreamFlags = kEntryCompressed | kEntryLzmaCoded;
+  if (!stream || stream->flags != kStreamFlags) return Outcome::kDamaged;
+  if (stream->offset > dataSize_ || stream->packedSize > dataSize_ - stream->offset) return Outcome::kDamaged;
+  if (offset > stream->size || entry.size > stream->size - offset) return Outcome::kDamaged;
+  // A progress report may serve another entry meanwhile; it must not close this stream.
+  if (longStreamBusy_ && !longStream_.IsOpen(*stream)) return Outcome::kRefused;
+  LongStream::Result result = longStream_.Open(*stream, dataBase_ + stream->offset, stream->packedSize);
+  uint32_t end = offset + entry.size;
+  bool outer = !longStreamBusy_;
+  longStreamBusy_ = true;
+  while (result == LongStream::Result::kDone && longStream_.Ready() < end) {
+    uint32_t ready = longStream_.Ready();
+    if (!item.Empty()) OnProgress(item, ready <= offset ? 0 : int(uint64_t(ready - offset) * 100 / entry.size));
+    result = longStream_.DecodeUntil(end - ready > kLongStreamStep ? ready + kLongStreamStep : end);
+  }
+  if (outer) longStreamBusy_ = false;
+  if (result == LongStream::Result::kNoMemory) return Outcome::kRefused;
+  if (result != LongStream::Result::kDone) return Outcome::kDamaged;
+  *data = longStream_.Content() + offset;
   return Outcome::kDone;
 }
 
@@ -164,18 +218,18 @@ PackageReader::Outcome PackageReader::LoadSolidBlock() {
   if (!block || (block->flags & kEntryInSolidBlock)) return Outcome::kDamaged;
   const uint8_t* data;
   uint32_t length;
-  bool compressed;
-  Outcome outcome = ContentBytes(*block, &data, &length, &compressed);
+  Coding coding;
+  Outcome outcome = ContentBytes(*block, Text(), &data, &length, &coding);
   if (outcome != Outcome::kDone) return outcome;
   Text content;
   TextSink sink(content);
-  outcome = Transfer(Text(), data, length, compressed, block->size, ChecksumOf(*block), sink);
+  outcome = Transfer(Text(), data, length, coding, block->size, ChecksumOf(*block), sink);
   if (outcome == Outcome::kDone) solidCache_ = content;
   return outcome;
 }
 
 PackageReader::Outcome PackageReader::Transfer(const Text& item, const uint8_t* data, uint32_t length,
-                                               bool compressed, uint32_t size, const uint32_t* checksum,
+                                               Coding coding, uint32_t size, const uint32_t* checksum,
                                                ByteSink& sink) {
   // Saved and restored: an OnProgress override may extract another entry meanwhile.
   Text outerItem = currentItem_;
@@ -185,10 +239,13 @@ PackageReader::Outcome PackageReader::Transfer(const Text& item, const uint8_t* 
   currentSource_ = &source;
   LimitedSink limited(sink, size, checksum != nullptr);
   bool ok;
-  if (compressed) {
+  if (coding == Coding::kBlockCoded) {
     ProgressRelay relay(*this);
     BlockDecoder decoder(&relay);
     ok = decoder.DecodeStream(source, limited);
+  } else if (coding == Coding::kX86) {
+    X86DecodingSink unfilter(limited);
+    ok = source.Skip(size) && unfilter.Write(data, size) && unfilter.Finish();
   } else {
     ok = source.Skip(size) && limited.Write(data, size);
   }
@@ -225,15 +282,15 @@ uint8_t* PackageReader::ExtractToMemory(const char* name, uint32_t* size) {
   if (!entry) return nullptr;
   const uint8_t* data;
   uint32_t length;
-  bool compressed;
+  Coding coding;
   // The packer never records a size whose copy and terminator would not fit 32 bits.
   Outcome outcome =
-      entry->size == 0xFFFFFFFFu ? Outcome::kDamaged : ContentBytes(*entry, &data, &length, &compressed);
+      entry->size == 0xFFFFFFFFu ? Outcome::kDamaged : ContentBytes(*entry, Text(), &data, &length, &coding);
   if (outcome == Outcome::kDone) {
     uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(size_t(entry->size) + 1));
     if (!buffer) return nullptr;
     MemorySink sink(buffer, entry->size);
-    outcome = Transfer(Text(), data, length, compressed, entry->size, ChecksumOf(*entry), sink);
+    outcome = Transfer(Text(), data, length, coding, entry->size, ChecksumOf(*entry), sink);
     if (outcome == Outcome::kDone) {
       // Callers parse records as zero-terminated texts.
       buffer[entry->size] = 0;
@@ -251,9 +308,11 @@ bool PackageReader::ExtractToFile(const char* name, const char* path, uint32_t* 
   if (!entry) return false;
   const uint8_t* data;
   uint32_t length;
-  bool compressed;
+  Coding coding;
   // Checked before the file is created, so an unreadable entry leaves an existing file alone.
-  Outcome outcome = ContentBytes(*entry, &data, &length, &compressed);
+  // An empty entry reports no progress, but its stream is checked as any other.
+  Text item = entry->size ? Text(path) : Text();
+  Outcome outcome = ContentBytes(*entry, item, &data, &length, &coding);
   if (outcome != Outcome::kDone) {
     NoteDamage(outcome, Text(path));
     return false;
@@ -261,9 +320,7 @@ bool PackageReader::ExtractToFile(const char* name, const char* path, uint32_t* 
   if (size) *size = entry->size;
   BufferedFileWriter writer;
   if (!writer.Open(path)) return false;
-  // An empty entry reports no progress, but its stream is checked as any other.
-  Text item = entry->size ? Text(path) : Text();
-  outcome = Transfer(item, data, length, compressed, entry->size, ChecksumOf(*entry), writer);
+  outcome = Transfer(item, data, length, coding, entry->size, ChecksumOf(*entry), writer);
   if (outcome == Outcome::kDone && !writer.Flush()) outcome = Outcome::kRefused;
   if (outcome != Outcome::kDone) {
     writer.Discard();
