@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "BlockEncoder.h"
-#include "BranchFilter.h"
 #include "Crc32.h"
 #include "FileBytes.h"
 #include "LzmaEncoder.h"
@@ -48,10 +47,6 @@ struct Job {
 
 // The component a file entry ("3\\12.f") belongs to.
 std::string ComponentOf(const std::string& name) { return name.substr(0, name.find('\\')); }
-
-bool IsWindowsImage(const std::vector<uint8_t>& content) {
-  return content.size() >= 2 && content[0] == 'M' && content[1] == 'Z';
-}
 
 
 
@@ -217,8 +212,7 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
     if (entry.inLongStream) {
       // The streams' records follow one for each entry.
       const Slice& slice = sliceOf[i];
-      place(entry.name, entry.content, nullptr, kFlagsLongSlice | (slice.x86 ? kEntryX86 : 0), slice.offset,
-            uint32_t(entries_.size() + slice.stream));
+      place(entry.name, entry.content, nullptr, kFlagsLongSlice, slice.offset, uint32_t(entries_.size() + slice.stream));
     } else if (entry.storage == Storage::Solid) {
       place(entry.name, entry.content, nullptr, kFlagsSolid, solidOffsetOf[i]);
     } else if (compressed && (entry.storage == Storage::Compressed || compressed->size() < entry.content.size())) {
@@ -331,10 +325,8 @@ bool PackageWriter::LayOutLongStreams(const std::vector<size_t>& order, std::vec
     Slice& slice = (*sliceOf)[i];
     slice.stream = uint32_t(streams->size() - 1);
     slice.offset = uint32_t(stream.content.size());
-    slice.x86 = IsWindowsImage(entry.content);
     stream.entries.push_back(i);
     stream.content.insert(stream.content.end(), entry.content.begin(), entry.content.end());
-    if (slice.x86) BranchFilter::EncodeX86(stream.content.data() + slice.offset, uint32_t(entry.content.size()));
   }
   return true;
 }

@@ -69,7 +69,6 @@ class PackageWriter {
   struct Slice {
     uint32_t stream = 0;
     uint32_t offset = 0;
-    bool x86 = false;  // put through BranchFilter::EncodeX86 first
   };
   // Cuts the long-stream entries (positions in order) into streams, one or more per component.
   bool LayOutLongStreams(const std::vector<size_t>& order, std::vector<LongStreamLayout>* streams,

@@ -22,8 +22,6 @@ enum EntryFlag : uint32_t {
   // With package flag kFlagLongStreams: the content is the slice [offset, offset + size) of the
   // long-range stream whose record is at position `reserved` of the catalog's stored order.
   kEntryInLongStream = 32,
-  // With kEntryInLongStream: the slice holds the content after BranchFilter::EncodeX86.
-  kEntryX86 = 64,
 };
 
 // The package's records in stored order and an index over them sorted by name. The records

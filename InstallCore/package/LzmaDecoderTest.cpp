@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "../../velpack/LzmaEncoder.h"
-#include "BranchFilter.h"
 
 namespace {
 
@@ -38,18 +37,6 @@ Outcome Decode(const Bytes& stream, uint32_t size, uint32_t step) {
 }
 
 Bytes Encode(const Bytes& content) { return EncodeLongStream(content.data(), content.size()); }
-
-// Undoes the branch conversion through the sink, handing it chunk bytes at a time.
-Bytes Unfiltered(const Bytes& encoded, size_t chunk) {
-  Bytes out(encoded.size());
-  MemorySink memory(out.data(), uint32_t(out.size()));
-  X86DecodingSink sink(memory);
-  for (size_t at = 0; at < encoded.size(); at += chunk)
-    EXPECT_TRUE(sink.Write(encoded.data() + at, uint32_t(std::min(chunk, encoded.size() - at))));
-  EXPECT_TRUE(sink.Finish());
-  EXPECT_EQ(memory.Count(), out.size());
-  return out;
-}
 
 Bytes Text(size_t size) {
   static const char* const words[] = {"installer ", "component ", "file ", "registry ", "the ", "a ", "\r\n"};
@@ -150,33 +137,6 @@ TEST(LzmaDecoder, EveryBitFlipFailsOrYieldsBoundedContent) {
     }
     EXPECT_GT(refused, int(stream.size())) << changed << " flips changed the content";
   }
-}
-
-TEST(BranchFilter, RoundTripsHoweverTheBytesArrive) {
-  Bytes content = Branchy(50000);
-  Bytes encoded = content;
-  BranchFilter::EncodeX86(encoded.data(), uint32_t(encoded.size()));
-  EXPECT_TRUE(encoded != content);
-  // An opcode whose operand straddles two writes, or the sink's own buffer, converts as one.
-  for (size_t chunk : {size_t(1), size_t(3), size_t(4096), size_t(16385), encoded.size()})
-    EXPECT_TRUE(Unfiltered(encoded, chunk) == content) << chunk;
-}
-
-TEST(BranchFilter, ConvertsNearTargetsOnlyAndLeavesTheLastBytesAlone) {
-  // A far displacement (top byte neither 00 nor FF) stays as it is; a near one moves by its end;
-  // an opcode within four bytes of the end has no whole operand.
-  Bytes code = {0xE8, 0x10, 0x00, 0x00, 0x00, 0xE9, 0x00, 0x00, 0x00, 0x12, 0x90, 0xE8, 0x01, 0x02};
-  Bytes encoded = code;
-  BranchFilter::EncodeX86(encoded.data(), uint32_t(encoded.size()));
-  Bytes expected = code;
-  expected[1] = 0x15;  // 0x10 + 5
-  EXPECT_TRUE(encoded == expected);
-  EXPECT_TRUE(Unfiltered(encoded, 1) == code);
-  // Targets stay within 16 MiB either way, so the decoder recognises them again.
-  Bytes edge = {0xE8, 0xFF, 0xFF, 0xFF, 0x00};
-  BranchFilter::EncodeX86(edge.data(), 5);
-  EXPECT_TRUE(edge == Bytes({0xE8, 0x04, 0x00, 0x00, 0xFF}));
-  EXPECT_TRUE(Unfiltered(edge, 2) == Bytes({0xE8, 0xFF, 0xFF, 0xFF, 0x00}));
 }
 
 }  // namespace

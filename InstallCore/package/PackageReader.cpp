@@ -1,7 +1,6 @@
 #include "PackageReader.h"
 
 #include "BlockDecoder.h"
-#include "BranchFilter.h"
 #include "BufferedFileWriter.h"
 #include "CertificateTable.h"
 #include "Crc32.h"
@@ -148,15 +147,15 @@ bool PackageReader::LoadCatalog(ByteSource& source) {
   if (unpacked > kMaxRecordStream || count > unpacked / Catalog::kMinRecordSize) return false;
   Text records;
   TextSink sink(records);
-  if (Transfer(Text(), source.Current(), source.Remaining(), Coding::kBlockCoded, unpacked, nullptr, sink) != Outcome::kDone)
+  if (Transfer(Text(), source.Current(), source.Remaining(), true, unpacked, nullptr, sink) != Outcome::kDone)
     return false;
   return catalog_.Load(reinterpret_cast<const uint8_t*>(records.Data()), unpacked, count);
 }
 
 PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, const Text& item,
-                                                   const uint8_t** data, uint32_t* length, Coding* coding) {
+                                                   const uint8_t** data, uint32_t* length, bool* compressed) {
   if (longStreams_ && (entry.flags & (kEntryLzmaCoded | kEntryInLongStream))) {
-    *coding = (entry.flags & kEntryX86) ? Coding::kX86 : Coding::kStored;
+    *compressed = false;
     *length = entry.size;
     return LongStreamSlice(entry, item, data);
   }
@@ -167,14 +166,13 @@ PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, co
     if (entry.offset > cached || entry.size > cached - entry.offset) return Outcome::kDamaged;
     *data = reinterpret_cast<const uint8_t*>(solidCache_.Data()) + entry.offset;
     *length = entry.size;
-    *coding = Coding::kStored;
+    *compressed = false;
     return Outcome::kDone;
   }
-  bool compressed = (entry.flags & kEntryCompressed) != 0;
-  if (compressed && !(entry.flags & kEntryBlockCoded)) return Outcome::kDamaged;
-  *coding = compressed ? Coding::kBlockCoded : Coding::kStored;
+  *compressed = (entry.flags & kEntryCompressed) != 0;
+  if (*compressed && !(entry.flags & kEntryBlockCoded)) return Outcome::kDamaged;
   if (entry.offset > dataSize_ || entry.packedSize > dataSize_ - entry.offset) return Outcome::kDamaged;
-  if (!compressed && entry.packedSize < entry.size) return Outcome::kDamaged;
+  if (!*compressed && entry.packedSize < entry.size) return Outcome::kDamaged;
   *data = dataBase_ + entry.offset;
   *length = entry.packedSize;
   return Outcome::kDone;
@@ -218,18 +216,18 @@ PackageReader::Outcome PackageReader::LoadSolidBlock() {
   if (!block || (block->flags & kEntryInSolidBlock)) return Outcome::kDamaged;
   const uint8_t* data;
   uint32_t length;
-  Coding coding;
-  Outcome outcome = ContentBytes(*block, Text(), &data, &length, &coding);
+  bool compressed;
+  Outcome outcome = ContentBytes(*block, Text(), &data, &length, &compressed);
   if (outcome != Outcome::kDone) return outcome;
   Text content;
   TextSink sink(content);
-  outcome = Transfer(Text(), data, length, coding, block->size, ChecksumOf(*block), sink);
+  outcome = Transfer(Text(), data, length, compressed, block->size, ChecksumOf(*block), sink);
   if (outcome == Outcome::kDone) solidCache_ = content;
   return outcome;
 }
 
 PackageReader::Outcome PackageReader::Transfer(const Text& item, const uint8_t* data, uint32_t length,
-                                               Coding coding, uint32_t size, const uint32_t* checksum,
+                                               bool compressed, uint32_t size, const uint32_t* checksum,
                                                ByteSink& sink) {
   // Saved and restored: an OnProgress override may extract another entry meanwhile.
   Text outerItem = currentItem_;
@@ -239,13 +237,10 @@ PackageReader::Outcome PackageReader::Transfer(const Text& item, const uint8_t* 
   currentSource_ = &source;
   LimitedSink limited(sink, size, checksum != nullptr);
   bool ok;
-  if (coding == Coding::kBlockCoded) {
+  if (compressed) {
     ProgressRelay relay(*this);
     BlockDecoder decoder(&relay);
     ok = decoder.DecodeStream(source, limited);
-  } else if (coding == Coding::kX86) {
-    X86DecodingSink unfilter(limited);
-    ok = source.Skip(size) && unfilter.Write(data, size) && unfilter.Finish();
   } else {
     ok = source.Skip(size) && limited.Write(data, size);
   }
@@ -282,15 +277,15 @@ uint8_t* PackageReader::ExtractToMemory(const char* name, uint32_t* size) {
   if (!entry) return nullptr;
   const uint8_t* data;
   uint32_t length;
-  Coding coding;
+  bool compressed;
   // The packer never records a size whose copy and terminator would not fit 32 bits.
   Outcome outcome =
-      entry->size == 0xFFFFFFFFu ? Outcome::kDamaged : ContentBytes(*entry, Text(), &data, &length, &coding);
+      entry->size == 0xFFFFFFFFu ? Outcome::kDamaged : ContentBytes(*entry, Text(), &data, &length, &compressed);
   if (outcome == Outcome::kDone) {
     uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(size_t(entry->size) + 1));
     if (!buffer) return nullptr;
     MemorySink sink(buffer, entry->size);
-    outcome = Transfer(Text(), data, length, coding, entry->size, ChecksumOf(*entry), sink);
+    outcome = Transfer(Text(), data, length, compressed, entry->size, ChecksumOf(*entry), sink);
     if (outcome == Outcome::kDone) {
       // Callers parse records as zero-terminated texts.
       buffer[entry->size] = 0;
@@ -308,11 +303,11 @@ bool PackageReader::ExtractToFile(const char* name, const char* path, uint32_t* 
   if (!entry) return false;
   const uint8_t* data;
   uint32_t length;
-  Coding coding;
+  bool compressed;
   // Checked before the file is created, so an unreadable entry leaves an existing file alone.
   // An empty entry reports no progress, but its stream is checked as any other.
   Text item = entry->size ? Text(path) : Text();
-  Outcome outcome = ContentBytes(*entry, item, &data, &length, &coding);
+  Outcome outcome = ContentBytes(*entry, item, &data, &length, &compressed);
   if (outcome != Outcome::kDone) {
     NoteDamage(outcome, Text(path));
     return false;
@@ -320,7 +315,7 @@ bool PackageReader::ExtractToFile(const char* name, const char* path, uint32_t* 
   if (size) *size = entry->size;
   BufferedFileWriter writer;
   if (!writer.Open(path)) return false;
-  outcome = Transfer(item, data, length, coding, entry->size, ChecksumOf(*entry), writer);
+  outcome = Transfer(item, data, length, compressed, entry->size, ChecksumOf(*entry), writer);
   if (outcome == Outcome::kDone && !writer.Flush()) outcome = Outcome::kRefused;
   if (outcome != Outcome::kDone) {
     writer.Discard();

@@ -51,22 +51,19 @@ class PackageReader {
   bool OpenImage(const uint8_t* image, uint32_t size);
   bool LoadCatalog(ByteSource& source);
   enum class Outcome { kDone, kDamaged, kRefused };
-  // How an entry's bytes become its content: as they are, block-decoded, or with the x86
-  // branch conversion undone.
-  enum class Coding { kStored, kBlockCoded, kX86 };
   // The bytes an entry's content is read from: its stream in the data area, or its slice of
-  // the solid block or of a long-range stream (then decoded already, at most filtered). kDamaged when they lie
+  // the solid block or of a long-range stream (then never compressed). kDamaged when they lie
   // outside these or a long-range stream is corrupt; kRefused when a decoded content could not
   // be held in memory. Decoding a long-range stream reports progress under item.
   Outcome ContentBytes(const CatalogEntry& entry, const Text& item, const uint8_t** data, uint32_t* length,
-                       Coding* coding);
+                       bool* compressed);
   // An entry's bytes in its decoded long-range stream (see ContentBytes).
   Outcome LongStreamSlice(const CatalogEntry& entry, const Text& item, const uint8_t** data);
   Outcome LoadSolidBlock();
   // Feeds exactly size bytes of content to sink, reporting progress under item (none when it
   // is empty); kDamaged when the stream is bad, yields another size or, with a checksum given,
   // other bytes; kRefused when the sink refuses.
-  Outcome Transfer(const Text& item, const uint8_t* data, uint32_t length, Coding coding, uint32_t size,
+  Outcome Transfer(const Text& item, const uint8_t* data, uint32_t length, bool compressed, uint32_t size,
                    const uint32_t* checksum, ByteSink& sink);
   // The record's checksum when the package's entries carry them, else null.
   const uint32_t* ChecksumOf(const CatalogEntry& entry) const;
