@@ -15,19 +15,11 @@
 
 namespace {
 
-Bytes Of(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-Bytes Noise(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(size);
-  for (uint8_t& b : bytes) b = uint8_t(random());
-  return bytes;
-}
 
 // Code-like bytes full of near calls.
 Bytes Program(size_t size, unsigned seed) {
   std::mt19937 random(seed);
-  Bytes bytes = Of("MZ");
+  Bytes bytes = BytesOf("MZ");
   while (bytes.size() < size) {
     bytes.push_back(0xE8);
     uint32_t target = random() % 4096;
@@ -66,16 +58,16 @@ class LongStreamPackage : public ::testing::Test {
   void SetUp() override {
     files_ = {{"0\\0.f", Noise(100000, 1), "bin"},
               {"0\\1.f", Program(300000, 2), "dll"},
-              {"0\\2.f", Of("small text"), "txt"},
+              {"0\\2.f", BytesOf("small text"), "txt"},
               {"1\\0.f", Noise(100000, 1), "bin"}};
   }
 
   Bytes Build(uint64_t addressLimit = 0, std::string* error = nullptr) {
-    ScratchFolder::Write(folder_.File("stub"), Of("MZ-stub"));
+    ScratchFolder::Write(folder_.File("stub"), BytesOf("MZ-stub"));
     PackageWriter writer;
     writer.UseLongStreams(addressLimit);
     std::string problem;
-    EXPECT_TRUE(writer.Add("ProductName", Of("P"), Storage::Solid, &problem));
+    EXPECT_TRUE(writer.Add("ProductName", BytesOf("P"), Storage::Solid, &problem));
     for (const File& file : files_) EXPECT_TRUE(writer.Add(file.name, file.content, Storage::File, &problem, file.group));
     bool written = writer.Write(folder_.File("stub"), folder_.File("out.exe"), &problem);
     if (error) *error = problem;

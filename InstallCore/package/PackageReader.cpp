@@ -86,27 +86,9 @@ class PackageReader::ProgressRelay final : public BlockProgress {
   bool started_;
 };
 
-PackageReader::PackageReader(const char* path)
-    : failed_(true),
-      dataBase_(nullptr),
-      dataSize_(0),
-      checksums_(false),
-      longStreams_(false),
-      longStreamBusy_(false),
-      currentSource_(nullptr) {
-  failed_ = !OpenPackage(path);
-}
+PackageReader::PackageReader(const char* path) { failed_ = !OpenPackage(path); }
 
-PackageReader::PackageReader(const uint8_t* image, uint32_t size)
-    : failed_(true),
-      dataBase_(nullptr),
-      dataSize_(0),
-      checksums_(false),
-      longStreams_(false),
-      longStreamBusy_(false),
-      currentSource_(nullptr) {
-  failed_ = !OpenImage(image, size);
-}
+PackageReader::PackageReader(const uint8_t* image, uint32_t size) { failed_ = !OpenImage(image, size); }
 
 PackageReader::~PackageReader() = default;
 

@@ -74,17 +74,17 @@ class PackageReader {
   void NotifyProgress(bool streamStart);
 
   Catalog catalog_;
-  bool failed_;
+  bool failed_ = true;
   MappedFile file_;
-  const uint8_t* dataBase_;
-  uint32_t dataSize_;
-  bool checksums_;
-  bool longStreams_;
+  const uint8_t* dataBase_ = nullptr;
+  uint32_t dataSize_ = 0;
+  bool checksums_ = false;
+  bool longStreams_ = false;
   // Set while a long-range stream is being decoded for a request.
-  bool longStreamBusy_;
+  bool longStreamBusy_ = false;
   LongStream longStream_;
   Text damagedEntry_;
   Text currentItem_;
-  ByteSource* currentSource_;
+  ByteSource* currentSource_ = nullptr;
   Text solidCache_;
 };
