@@ -121,7 +121,8 @@ bool PackageWriter::Add(const std::string& name, std::vector<uint8_t> content, S
   } else if (content.size() > kMaxContentSize) {
     *error = "entry " + name + " is 4 GB or larger";
   } else {
-    bool inLongStream = storage == Storage::File && longStreams_;
+    // A file larger than a whole stream keeps a block-coded stream of its own.
+    bool inLongStream = storage == Storage::File && longStreams_ && content.size() <= kMaxLongStream;
     if (storage == Storage::File && !inLongStream) {
       bool small = content.size() <= kSolidFileMax && solidFileBytes_ + content.size() <= kSolidFileBudget;
       if (small) solidFileBytes_ += content.size();
@@ -185,7 +186,7 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
   }
   std::vector<LongStreamLayout> streams;
   std::vector<Slice> sliceOf(entries_.size());
-  if (!LayOutLongStreams(longOrder, &streams, &sliceOf, error)) return false;
+  LayOutLongStreams(longOrder, &streams, &sliceOf);
   for (const LongStreamLayout& stream : streams) jobs.push_back(Job{&stream.name, &stream.content, true});
   const bool hasSolid = !solidOrder.empty();
   if (hasSolid) jobs.push_back(Job{&kSolidBlockName, &solid, false});
@@ -292,8 +293,8 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
 }
 
 
-bool PackageWriter::LayOutLongStreams(const std::vector<size_t>& order, std::vector<LongStreamLayout>* streams,
-                                      std::vector<Slice>* sliceOf, std::string* error) const {
+void PackageWriter::LayOutLongStreams(const std::vector<size_t>& order, std::vector<LongStreamLayout>* streams,
+                                      std::vector<Slice>* sliceOf) const {
   // Components in the order they first appear, then alike files together.
   std::vector<std::string> components;
   for (size_t i : order) {
@@ -311,11 +312,6 @@ bool PackageWriter::LayOutLongStreams(const std::vector<size_t>& order, std::vec
   for (size_t i : sorted) {
     const Entry& entry = entries_[i];
     std::string component = ComponentOf(entry.name);
-    if (entry.content.size() > kMaxLongStream) {
-      *error = "file entry " + entry.name + " is larger than a stream's " + std::to_string(kMaxLongStream >> 20) +
-               " MB; build with compression = \"block\"";
-      return false;
-    }
     if (streams->empty() || component != current ||
         entry.content.size() > kMaxLongStream - streams->back().content.size()) {
       streams->push_back(LongStreamLayout{"~" + std::to_string(streams->size()), {}, {}});
@@ -328,5 +324,4 @@ bool PackageWriter::LayOutLongStreams(const std::vector<size_t>& order, std::vec
     stream.entries.push_back(i);
     stream.content.insert(stream.content.end(), entry.content.begin(), entry.content.end());
   }
-  return true;
 }

@@ -71,8 +71,8 @@ class PackageWriter {
     uint32_t offset = 0;
   };
   // Cuts the long-stream entries (positions in order) into streams, one or more per component.
-  bool LayOutLongStreams(const std::vector<size_t>& order, std::vector<LongStreamLayout>* streams,
-                         std::vector<Slice>* sliceOf, std::string* error) const;
+  void LayOutLongStreams(const std::vector<size_t>& order, std::vector<LongStreamLayout>* streams,
+                         std::vector<Slice>* sliceOf) const;
   bool Assemble(const std::vector<uint8_t>& stub, const std::string& outputPath, std::string* error,
                 const std::function<void(const std::string&)>& progress) const;
 

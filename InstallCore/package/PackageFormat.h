@@ -17,7 +17,7 @@ const uint8_t kFlagLongStreams = 16;
 const uint8_t kFlagsWrittenLong = (kFlagsWritten & ~kFlagRequired) | kFlagLongStreams;
 // The most content one long-range stream holds: the installer keeps it whole in memory while it
 // serves the stream's files, beside the mapped installer, in a 32-bit address space.
-const uint32_t kMaxLongStream = 128u << 20;
+const uint32_t kMaxLongStream = 256u << 20;
 const uint32_t kCatalogMagic = 0x30357869;  // "ix50"
 // Far above any real catalog: a larger claimed record stream is taken for corruption, which
 // keeps a crafted catalog from making the reader decode gigabytes.
