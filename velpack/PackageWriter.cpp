@@ -37,7 +37,11 @@ void PutU32(std::vector<uint8_t>& out, uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) out.push_back(uint8_t(value >> shift));
 }
 
-std::string DisplayName(const std::string& name) { return name == kSolidBlockName ? "the solid block" : name; }
+std::string DisplayName(const std::string& name) {
+  if (name == kSolidBlockName) return "the solid block";
+  if (name.size() > 1 && name[0] == '~') return "long-range stream " + name.substr(1);
+  return name;
+}
 
 struct Job {
   const std::string* name;
