@@ -6,7 +6,8 @@ PACKAGES=(
   wine wine32:i386 wine64 fonts-wine fonts-dejavu-core g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   cmake ninja-build googletest xvfb xauth
   clang libclang-rt-14-dev
-  libbz2-dev bzip2 libdivsufsort-dev libtomlplusplus-dev nsis
+  libbz2-dev bzip2 libdivsufsort-dev libtomlplusplus-dev liblzma-dev nsis
+  xz-utils zstd time
   osslsigncode openssl libssl-dev nlohmann-json3-dev
 )
 

@@ -4,16 +4,16 @@
 
 namespace {
 
-// The file name's extension, lower-cased ("" for none): files of one kind sit together in the
-// solid block.
-std::string ExtensionOf(const std::string& path) {
-  size_t name = path.find_last_of("\\/");
-  size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (name != std::string::npos && dot < name)) return std::string();
-  std::string extension = path.substr(dot + 1);
-  for (char& c : extension)
+// The file name's extension, then the name itself, lower-cased: files of one kind, and within it
+// files of one family, sit together in the solid block and in the long-range streams.
+std::string SortKeyOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  for (char& c : name)
     if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return extension;
+  size_t dot = name.find_last_of('.');
+  std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+  return extension + std::string(1, '\0') + name;
 }
 
 // The 16-bit shortcut fields sit in 32-bit slots whose upper halves the installer ignores.
@@ -33,7 +33,7 @@ struct Encoder {
 
   void operator()(PackageFileAction& a) {
     Record(std::move(FileHeader(kActionPackageFile, a.times, a.attributes).Text(a.destination)));
-    out->push_back({name + ".f", std::move(a.content), Storage::File, ExtensionOf(a.destination)});
+    out->push_back({name + ".f", std::move(a.content), Storage::File, SortKeyOf(a.destination)});
   }
   void operator()(const RegistryAction& a) {
     ActionRecordWriter record(kActionRegistryValue);

@@ -19,6 +19,9 @@ const int kUsageError = 2;
 const int kFailure = 1;
 const char kStubName[] = "InstallCore.exe";
 const char kUninstallerName[] = "Uninst.exe";
+// The largest installer a 32-bit installer process could map under Wine (1.8 GiB); the mapped
+// file and a decoded long-range stream share that address space.
+const uint64_t kX86AddressLimit = 1932797806;
 
 int Fail(const std::string& message, int code = kFailure) {
   std::fprintf(stderr, "velpack: error: %s\n", message.c_str());
@@ -148,6 +151,8 @@ int BuildCommand(const std::vector<std::string>& args) {
 
   size_t components = manifest.components.size();
   PackageWriter writer;
+  if (manifest.product.longRangeFiles)
+    writer.UseLongStreams(architecture == Architecture::kX86 ? kX86AddressLimit : 0);
   std::string error;
   size_t entries = 0;
   for (PackageEntry& entry : ManifestEntries(std::move(manifest))) {

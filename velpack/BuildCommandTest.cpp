@@ -79,7 +79,11 @@ TEST_F(BuildCommandTest, ExampleBuildsIntoAPackageThatReadsBackEntryForEntry) {
   std::vector<PackageEntry> expected = ManifestEntries(std::move(parsed));
   PackageReader reader(out.c_str());
   ASSERT_TRUE(reader.IsOpen());
-  EXPECT_EQ(reader.EntryCount(), expected.size() + 2);  // and the uninstaller and the solid block
+  // File data goes into long-range streams by default, one per component with files.
+  uint32_t streams = 0;
+  for (uint32_t i = 0; i < reader.EntryCount(); ++i) streams += (reader.EntryAt(i)->flags & kEntryLzmaCoded) != 0;
+  EXPECT_GE(streams, 1u);
+  EXPECT_EQ(reader.EntryCount(), expected.size() + 2 + streams);  // and the uninstaller and the solid block
   Text uninstaller = reader.ReadEntryString("uninst.exe");
   EXPECT_EQ(std::string(uninstaller.Data(), uninstaller.Length()), Program("MZ own uninstaller"));
   for (const PackageEntry& entry : expected) {
@@ -186,6 +190,25 @@ TEST_F(BuildCommandTest, OwnUninstallerIsCarriedUnlessTheManifestSaysOtherwise) 
   EXPECT_EQ(carried(), "");
   EXPECT_NE(stderr_.find("warning: no Uninst.exe beside the stub"), std::string::npos) << stderr_;
   EXPECT_NE(stderr_.find("no uninstall log"), std::string::npos) << stderr_;
+}
+
+TEST_F(BuildCommandTest, CompressionBlockKeepsFilesOutOfLongRangeStreams) {
+  tree_.Write("big.txt", std::string(100000, 'b'));
+  tree_.Write("small.txt", "s");
+  std::string out = tree_.Path("setup.exe");
+  auto flagsOf = [&](const std::string& compression, const char* entry) {
+    std::string manifest = tree_.Write("setup.toml", "[product]\nname = \"D\"\n" + compression +
+                                                         "[[component]]\nname = \"M\"\naction = [{kind = \"files\", "
+                                                         "source = \"*.txt\"}]\n");
+    EXPECT_EQ(Velpack("build " + Quote(manifest) + " -o " + Quote(out) + " --stub " + Quote(stub_)), 0) << stderr_;
+    PackageReader reader(out.c_str());
+    const CatalogEntry* found = reader.FindEntry(entry);
+    return found ? found->flags : 0xFFFFFFFFu;
+  };
+  EXPECT_EQ(flagsOf("", "0\\0.f"), uint32_t(kEntryInLongStream));
+  EXPECT_EQ(flagsOf("compression = \"lzma\"\n", "0\\1.f"), uint32_t(kEntryInLongStream));
+  EXPECT_EQ(flagsOf("compression = \"block\"\n", "0\\0.f"), uint32_t(kEntryCompressed | kEntryBlockCoded));
+  EXPECT_EQ(flagsOf("compression = \"block\"\n", "0\\1.f"), uint32_t(kEntryInSolidBlock));
 }
 
 TEST_F(BuildCommandTest, ArchitecturePicksTheStubAndTheUninstaller) {

@@ -136,6 +136,9 @@ struct Product {
   std::vector<uint8_t> uninstaller;
   // No uninstaller key (or true): the build carries the project's own, found beside the stub.
   bool carryOwnUninstaller = true;
+  // compression = "lzma" (the default): file data in one long-range stream per component;
+  // "block": each large file a block-coded stream, small ones in the solid block.
+  bool longRangeFiles = true;
 };
 
 struct Manifest {

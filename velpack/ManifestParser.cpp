@@ -91,6 +91,8 @@ void ParseProduct(ManifestContext& ctx, const toml::table& table, Product* produ
                &architecture)) {
     product->architecture = static_cast<Architecture>(architecture);
   }
+  uint32_t longRange = product->longRangeFiles ? 1 : 0;
+  if (t.Choice("compression", {{"lzma", 1}, {"block", 0}}, &longRange)) product->longRangeFiles = longRange != 0;
   t.Text("company", &product->company);
   t.Text("version", &product->version);
   t.Text("destination", &product->destination, ManifestTable::kNonEmpty);

@@ -377,6 +377,8 @@ TEST_F(ManifestTest, ErrorsNameFileLineAndProblem) {
        "'uninstaller_text' must be one line"},
       {"[product]\nname = \"D\"\nuninstaller_text = \"\"\"\nBye\nnow\"\"\"\n[[component]]\nname = \"M\"", "3:20",
        "no line breaks"},
+      {"[product]\nname = \"D\"\ncompression = \"zstd\"\n[[component]]\nname = \"M\"", "3:15",
+       "'compression' must be one of \"lzma\", \"block\""},
       {"@{kind = \"file\"}]", "5:19", "'kind' must be one of \"files\""},
       {"@{kind = \"files\", source = \"missing.txt\"}]", "5:37", "no file or folder 'missing.txt'"},
       {"@{kind = \"files\", source = \"*.none\"}]", "5:37", "matches no file"},

@@ -10,6 +10,7 @@
 #include "BlockEncoder.h"
 #include "Crc32.h"
 #include "FileBytes.h"
+#include "LzmaEncoder.h"
 #include "PackageFormat.h"
 #include "Catalog.h"
 #include "CertificateTable.h"
@@ -21,6 +22,8 @@ namespace {
 const uint32_t kFlagsStored = 0;
 const uint32_t kFlagsCompressed = kEntryCompressed | kEntryBlockCoded;
 const uint32_t kFlagsSolid = kEntryInSolidBlock;
+const uint32_t kFlagsLongStream = kEntryCompressed | kEntryLzmaCoded;
+const uint32_t kFlagsLongSlice = kEntryInLongStream;
 const std::string kSolidBlockName("~\0solid0", 8);
 const size_t kMaxNameLength = 32767;
 // The reader refuses a size whose copy plus terminator would not fit 32 bits.
@@ -34,12 +37,22 @@ void PutU32(std::vector<uint8_t>& out, uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) out.push_back(uint8_t(value >> shift));
 }
 
-std::string DisplayName(const std::string& name) { return name == kSolidBlockName ? "the solid block" : name; }
+std::string DisplayName(const std::string& name) {
+  if (name == kSolidBlockName) return "the solid block";
+  if (name.size() > 1 && name[0] == '~') return "long-range stream " + name.substr(1);
+  return name;
+}
 
 struct Job {
   const std::string* name;
   const std::vector<uint8_t>* input;
+  bool longRange;
 };
+
+// The component a file entry ("3\\12.f") belongs to.
+std::string ComponentOf(const std::string& name) { return name.substr(0, name.find('\\')); }
+
+
 
 // Compresses every job on two threads, larger ones first; each result lands at its job's
 // index, so the output does not depend on which thread finished first.
@@ -70,7 +83,8 @@ std::vector<std::vector<uint8_t>> CompressAll(const std::vector<Job>& jobs, cons
         };
       }
       try {
-        results[order[k]] = EncodeStream(job.input->data(), total, tick);
+        results[order[k]] = job.longRange ? EncodeLongStream(job.input->data(), total, tick)
+                                          : EncodeStream(job.input->data(), total, tick);
       } catch (...) {
         std::lock_guard<std::mutex> lock(mutex);
         if (!failure) failure = std::current_exception();
@@ -87,6 +101,13 @@ std::vector<std::vector<uint8_t>> CompressAll(const std::vector<Job>& jobs, cons
 
 }  // namespace
 
+// One long-range stream being laid out: its entries in stream order and their content.
+struct PackageWriter::LongStreamLayout {
+  std::string name;
+  std::vector<size_t> entries;
+  std::vector<uint8_t> content;
+};
+
 bool PackageWriter::Add(const std::string& name, std::vector<uint8_t> content, Storage storage, std::string* error,
                         const std::string& group) {
   if (name.empty()) {
@@ -97,18 +118,22 @@ bool PackageWriter::Add(const std::string& name, std::vector<uint8_t> content, S
     *error = "entry name longer than " + std::to_string(kMaxNameLength) + " bytes: " + name.substr(0, 60) + "...";
   } else if (name == "~") {
     *error = "entry name ~ is reserved for the solid block";
+  } else if (name.size() > 1 && name[0] == '~' && name.find_first_not_of("0123456789", 1) == std::string::npos) {
+    *error = "entry name " + name + " is reserved for a long-range stream";
   } else if (Has(name)) {
     *error = "duplicate entry " + name;
   } else if (content.size() > kMaxContentSize) {
     *error = "entry " + name + " is 4 GB or larger";
   } else {
-    if (storage == Storage::File) {
+    // A file larger than a whole stream keeps a block-coded stream of its own.
+    bool inLongStream = storage == Storage::File && longStreams_ && content.size() <= kMaxLongStream;
+    if (storage == Storage::File && !inLongStream) {
       bool small = content.size() <= kSolidFileMax && solidFileBytes_ + content.size() <= kSolidFileBudget;
       if (small) solidFileBytes_ += content.size();
       storage = small ? Storage::Solid : Storage::Best;
     }
     names_.insert(name);
-    entries_.push_back(Entry{name, std::move(content), storage, group});
+    entries_.push_back(Entry{name, std::move(content), storage, group, inLongStream});
     return true;
   }
   return false;
@@ -135,13 +160,16 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
   std::vector<size_t> solidOrder;
   std::vector<Job> jobs;
   std::vector<size_t> jobOf(entries_.size());
+  std::vector<size_t> longOrder;
   for (size_t i = 0; i < entries_.size(); ++i) {
     const Entry& entry = entries_[i];
-    if (entry.storage == Storage::Solid) {
+    if (entry.inLongStream) {
+      longOrder.push_back(i);
+    } else if (entry.storage == Storage::Solid) {
       solidOrder.push_back(i);
     } else if (entry.storage != Storage::Stored) {
       jobOf[i] = jobs.size();
-      jobs.push_back(Job{&entry.name, &entry.content});
+      jobs.push_back(Job{&entry.name, &entry.content, false});
     }
   }
   std::stable_sort(solidOrder.begin(), solidOrder.end(), [&](size_t a, size_t b) {
@@ -160,16 +188,21 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
     solidOffsetOf[i] = uint32_t(solid.size());
     solid.insert(solid.end(), entry.content.begin(), entry.content.end());
   }
+  std::vector<LongStreamLayout> streams;
+  std::vector<Slice> sliceOf(entries_.size());
+  LayOutLongStreams(longOrder, &streams, &sliceOf);
+  for (const LongStreamLayout& stream : streams) jobs.push_back(Job{&stream.name, &stream.content, true});
   const bool hasSolid = !solidOrder.empty();
-  if (hasSolid) jobs.push_back(Job{&kSolidBlockName, &solid});
+  if (hasSolid) jobs.push_back(Job{&kSolidBlockName, &solid, false});
   std::vector<std::vector<uint8_t>> packed = CompressAll(jobs, progress);
 
   std::vector<Placed> placed;
   uint64_t dataSize = 0;
   // bytes null: a slice of the solid block at solidOffset.
   auto place = [&](const std::string& name, const std::vector<uint8_t>& content, const std::vector<uint8_t>* bytes,
-                   uint32_t flags, uint32_t solidOffset = 0) {
-    Placed record{name, bytes, solidOffset, uint32_t(content.size()), Crc32(content.data(), content.size()), flags};
+                   uint32_t flags, uint32_t solidOffset = 0, uint32_t reserved = 0) {
+    Placed record{name,  bytes, solidOffset, uint32_t(content.size()), Crc32(content.data(), content.size()),
+                  flags, reserved};
     if (bytes) {
       record.offset = uint32_t(dataSize);
       dataSize += bytes->size();
@@ -181,7 +214,11 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
     const std::vector<uint8_t>* compressed = entry.storage == Storage::Compressed || entry.storage == Storage::Best
                                                  ? &packed[jobOf[i]]
                                                  : nullptr;
-    if (entry.storage == Storage::Solid) {
+    if (entry.inLongStream) {
+      // The streams' records follow one for each entry.
+      const Slice& slice = sliceOf[i];
+      place(entry.name, entry.content, nullptr, kFlagsLongSlice, slice.offset, uint32_t(entries_.size() + slice.stream));
+    } else if (entry.storage == Storage::Solid) {
       place(entry.name, entry.content, nullptr, kFlagsSolid, solidOffsetOf[i]);
     } else if (compressed && (entry.storage == Storage::Compressed || compressed->size() < entry.content.size())) {
       place(entry.name, entry.content, compressed, kFlagsCompressed);
@@ -189,6 +226,9 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
       place(entry.name, entry.content, &entry.content, kFlagsStored);
     }
   }
+  size_t firstStreamJob = jobs.size() - streams.size() - (hasSolid ? 1 : 0);
+  for (size_t k = 0; k < streams.size(); ++k)
+    place(streams[k].name, streams[k].content, &packed[firstStreamJob + k], kFlagsLongStream);
   if (hasSolid) place(kSolidBlockName, solid, &packed.back(), kFlagsCompressed);
 
   std::vector<uint8_t> records;
@@ -200,7 +240,7 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
     PutU32(records, record.packed ? uint32_t(record.packed->size()) : 0);
     PutU32(records, record.size);
     PutU32(records, record.checksum);
-    PutU32(records, 0);
+    PutU32(records, record.reserved);
     PutU32(records, record.flags);
   }
   if (records.size() > kMaxRecordStream) {
@@ -227,11 +267,19 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
     *error = outputPath + " would be 4 GB or larger";
     return false;
   }
+  uint64_t largestStream = 0;
+  for (const LongStreamLayout& stream : streams) largestStream = std::max<uint64_t>(largestStream, stream.content.size());
+  if (addressLimit_ && !streams.empty() && fileSize + largestStream > addressLimit_) {
+    *error = outputPath + " (" + std::to_string(fileSize >> 20) + " MB) and its largest stream decoded (" +
+             std::to_string(largestStream >> 20) + " MB) would not fit the installer's address space of " +
+             std::to_string(addressLimit_ >> 20) + " MB";
+    return false;
+  }
   PutU32(trailer, kTrailerMagic);
   PutU32(trailer, uint32_t(dataSize));
   PutU32(trailer, uint32_t(-int64_t(catalog.size() + kTrailerSize)));
   trailer.push_back(kVersion);
-  trailer.push_back(kFlagsWritten);
+  trailer.push_back(streams.empty() ? kFlagsWritten : kFlagsWrittenLong);
   trailer.push_back(0);
   trailer.push_back(0);
 
@@ -246,4 +294,38 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
   if (file.Commit()) return true;
   *error = file.Error();
   return false;
+}
+
+
+void PackageWriter::LayOutLongStreams(const std::vector<size_t>& order, std::vector<LongStreamLayout>* streams,
+                                      std::vector<Slice>* sliceOf) const {
+  // Components in the order they first appear, then alike files together.
+  std::vector<std::string> components;
+  for (size_t i : order) {
+    std::string component = ComponentOf(entries_[i].name);
+    if (std::find(components.begin(), components.end(), component) == components.end())
+      components.push_back(component);
+  }
+  std::vector<size_t> sorted(order);
+  std::stable_sort(sorted.begin(), sorted.end(), [&](size_t a, size_t b) {
+    auto ca = std::find(components.begin(), components.end(), ComponentOf(entries_[a].name));
+    auto cb = std::find(components.begin(), components.end(), ComponentOf(entries_[b].name));
+    return ca != cb ? ca < cb : entries_[a].group < entries_[b].group;
+  });
+  std::string current;
+  for (size_t i : sorted) {
+    const Entry& entry = entries_[i];
+    std::string component = ComponentOf(entry.name);
+    if (streams->empty() || component != current ||
+        entry.content.size() > kMaxLongStream - streams->back().content.size()) {
+      streams->push_back(LongStreamLayout{"~" + std::to_string(streams->size()), {}, {}});
+      current = component;
+    }
+    LongStreamLayout& stream = streams->back();
+    Slice& slice = (*sliceOf)[i];
+    slice.stream = uint32_t(streams->size() - 1);
+    slice.offset = uint32_t(stream.content.size());
+    stream.entries.push_back(i);
+    stream.content.insert(stream.content.end(), entry.content.begin(), entry.content.end());
+  }
 }

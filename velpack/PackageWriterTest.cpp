@@ -11,14 +11,6 @@
 #include "PackageTestSupport.h"
 
 namespace {
-Bytes Of(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-Bytes Noise(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(size);
-  for (uint8_t& b : bytes) b = uint8_t(random());
-  return bytes;
-}
 
 struct Input {
   std::string name;
@@ -28,7 +20,7 @@ struct Input {
 
 // Writes the inputs behind a small stub and returns the installer's bytes.
 Bytes Build(const ScratchFolder& folder, const std::vector<Input>& inputs, const std::string& name = "out.exe") {
-  ScratchFolder::Write(folder.File("stub"), Of("MZ-stub"));
+  ScratchFolder::Write(folder.File("stub"), BytesOf("MZ-stub"));
   PackageWriter writer;
   std::string error;
   for (const Input& input : inputs) EXPECT_TRUE(writer.Add(input.name, input.content, input.storage, &error)) << error;
@@ -41,12 +33,12 @@ Bytes Build(const ScratchFolder& folder, const std::vector<Input>& inputs, const
 TEST(PackageWriter, LaysOutDataCatalogAndTrailer) {
   ScratchFolder folder;
   Bytes compressible(5000, 'q');
-  std::vector<Input> inputs = {{"check", Of("123456789"), Storage::Stored},
+  std::vector<Input> inputs = {{"check", BytesOf("123456789"), Storage::Stored},
                                {"0\\0", compressible, Storage::Compressed},
-                               {"noise", Noise(3000, 1), Storage::Best},
-                               {"s1", Of("first"), Storage::Solid},
+                               {"noise", RandomBytes(3000, 1), Storage::Best},
+                               {"s1", BytesOf("first"), Storage::Solid},
                                {"text", compressible, Storage::Best},
-                               {"s2", Of(std::string("sec\0nd", 6)), Storage::Solid},
+                               {"s2", BytesOf(std::string("sec\0nd", 6)), Storage::Solid},
                                {"empty", {}, Storage::Compressed}};
   Bytes file = Build(folder, inputs);
   size_t trailer = file.size() - 16;
@@ -84,7 +76,7 @@ TEST(PackageWriter, LaysOutDataCatalogAndTrailer) {
   EXPECT_EQ(Extracted(reader, "~"), std::string("firstsec\0nd", 11));
   EXPECT_EQ(dataEnd, U32At(file, trailer + 4)) << "the solid block ends where the catalog starts";
 
-  Bytes plain = Build(folder, {{"a", Of("a"), Storage::Stored}});
+  Bytes plain = Build(folder, {{"a", BytesOf("a"), Storage::Stored}});
   EXPECT_EQ(PackageReader(plain.data(), uint32_t(plain.size())).FindEntry("~"), nullptr) << "no solid entries, no block";
 }
 
@@ -92,7 +84,7 @@ TEST(PackageWriter, WritesTheSameBytesForTheSameInputs) {
   ScratchFolder folder;
   std::vector<Input> inputs;
   for (int i = 0; i < 12; ++i) {
-    Bytes content = Noise(size_t(1000 + 30000 * (i % 4)), unsigned(i));
+    Bytes content = RandomBytes(size_t(1000 + 30000 * (i % 4)), unsigned(i));
     content.resize(content.size() * 2, uint8_t(i));
     inputs.push_back({"entry" + std::to_string(i), content, i % 3 == 0 ? Storage::Solid : Storage::Best});
   }
@@ -120,15 +112,15 @@ TEST(PackageWriter, RefusesNamesThatCannotBeRecorded) {
 TEST(PackageWriter, LeavesTheTargetAloneWhenWritingFails) {
   ScratchFolder folder;
   std::string target = folder.File("target.exe");
-  ScratchFolder::Write(target, Of("previous"));
-  ScratchFolder::Write(folder.File("stub"), Of("MZ"));
+  ScratchFolder::Write(target, BytesOf("previous"));
+  ScratchFolder::Write(folder.File("stub"), BytesOf("MZ"));
   PackageWriter writer;
   std::string error;
-  ASSERT_TRUE(writer.Add("a", Of("content"), Storage::Compressed, &error));
+  ASSERT_TRUE(writer.Add("a", BytesOf("content"), Storage::Compressed, &error));
 
   EXPECT_FALSE(writer.Write(folder.File("no-stub"), target, &error));
   EXPECT_NE(error.find("no-stub"), std::string::npos) << error;
-  EXPECT_EQ(ScratchFolder::Read(target), Of("previous"));
+  EXPECT_EQ(ScratchFolder::Read(target), BytesOf("previous"));
   // A target that cannot be replaced fails after the temporary file was written in full.
   std::filesystem::create_directory(folder.File("folder.exe"));
   EXPECT_FALSE(writer.Write(folder.File("stub"), folder.File("folder.exe"), &error));
@@ -140,14 +132,14 @@ TEST(PackageWriter, LeavesTheTargetAloneWhenWritingFails) {
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"folder.exe", "stub", "target.exe"}));
   EXPECT_TRUE(writer.Write(folder.File("stub"), target, &error)) << error;
-  EXPECT_NE(ScratchFolder::Read(target), Of("previous"));
+  EXPECT_NE(ScratchFolder::Read(target), BytesOf("previous"));
 }
 
 TEST(PackageWriter, SmallFilesShareTheSolidBlockUpToItsBudget) {
   ScratchFolder folder;
-  std::vector<Input> inputs = {{"small", Of("tiny file"), Storage::File},
+  std::vector<Input> inputs = {{"small", BytesOf("tiny file"), Storage::File},
                                {"large", Bytes(64 * 1024 + 1, 'L'), Storage::File},
-                               {"noise", Noise(64 * 1024, 2), Storage::File}};
+                               {"noise", RandomBytes(64 * 1024, 2), Storage::File}};
   // Files of the largest small size fill the budget, less what went in before them.
   const size_t kFiles = PackageWriter::kSolidFileBudget / PackageWriter::kSolidFileMax;
   static_assert(PackageWriter::kSolidFileMax == 64 * 1024, "the inputs' sizes");
@@ -169,12 +161,12 @@ TEST(PackageWriter, SmallFilesShareTheSolidBlockUpToItsBudget) {
 
 TEST(PackageWriter, GroupedSolidEntriesFollowTheRestAlikeOnesTogether) {
   ScratchFolder folder;
-  ScratchFolder::Write(folder.File("stub"), Of("MZ-stub"));
+  ScratchFolder::Write(folder.File("stub"), BytesOf("MZ-stub"));
   PackageWriter writer;
   std::string error;
   const std::vector<std::tuple<std::string, std::string, std::string>> inputs = {
       {"a.txt", "AAAA", "txt"}, {"record", "rr", ""}, {"b.dll", "BBB", "dll"}, {"c.txt", "CC", "txt"}, {"d", "D", ""}};
-  for (const auto& [name, content, group] : inputs) ASSERT_TRUE(writer.Add(name, Of(content), Storage::Solid, &error, group));
+  for (const auto& [name, content, group] : inputs) ASSERT_TRUE(writer.Add(name, BytesOf(content), Storage::Solid, &error, group));
   ASSERT_TRUE(writer.Write(folder.File("stub"), folder.File("out.exe"), &error)) << error;
   Bytes file = ScratchFolder::Read(folder.File("out.exe"));
   PackageReader reader(file.data(), uint32_t(file.size()));

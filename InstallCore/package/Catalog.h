@@ -17,6 +17,11 @@ enum EntryFlag : uint32_t {
   kEntryCompressed = 1,
   kEntryBlockCoded = 4,
   kEntryInSolidBlock = 8,
+  // With package flag kFlagLongStreams: the stream is long-range (LzmaDecoder), not block-coded.
+  kEntryLzmaCoded = 16,
+  // With package flag kFlagLongStreams: the content is the slice [offset, offset + size) of the
+  // long-range stream whose record is at position `reserved` of the catalog's stored order.
+  kEntryInLongStream = 32,
 };
 
 // The package's records in stored order and an index over them sorted by name. The records

@@ -4,6 +4,7 @@
 #include "BufferedFileWriter.h"
 #include "CertificateTable.h"
 #include "Crc32.h"
+#include "LzmaDecoder.h"
 #include "Memory.h"
 #include "PackageFormat.h"
 
@@ -11,6 +12,8 @@ using namespace PackageFormat;
 
 namespace {
 const char kSolidBlockKey[] = "~";
+// How much of a long-range stream is decoded between two progress reports.
+const uint32_t kLongStreamStep = 1u << 20;
 
 // Passes at most limit bytes on, tells whether exactly that many arrived and whether the inner
 // sink refused any, and keeps their CRC-32 when asked to.
@@ -54,7 +57,7 @@ bool ReadTrailer(const uint8_t* image, uint32_t size, Trailer* trailer) {
   source.ReadU32(&trailer->catalogOffset);
   uint8_t version = source.ReadByte();
   trailer->flags = source.ReadByte();
-  return magic == kTrailerMagic && version == kVersion && (trailer->flags & kFlagRequired);
+  return magic == kTrailerMagic && version == kVersion && (trailer->flags & (kFlagRequired | kFlagLongStreams));
 }
 
 // Grows a text as bytes arrive, so a claimed size is only paid for once the bytes exist.
@@ -83,17 +86,11 @@ class PackageReader::ProgressRelay final : public BlockProgress {
   bool started_;
 };
 
-PackageReader::PackageReader(const char* path)
-    : failed_(true), dataBase_(nullptr), dataSize_(0), checksums_(false), packageFlags_(0), currentSource_(nullptr) {
-  failed_ = !OpenPackage(path);
-}
+PackageReader::PackageReader(const char* path) { failed_ = !OpenPackage(path); }
+
+PackageReader::PackageReader(const uint8_t* image, uint32_t size) { failed_ = !OpenImage(image, size); }
 
 bool PackageReader::ReadsCommandLine() const { return (packageFlags_ & kFlagReadsCommandLine) != 0; }
-
-PackageReader::PackageReader(const uint8_t* image, uint32_t size)
-    : failed_(true), dataBase_(nullptr), dataSize_(0), checksums_(false), packageFlags_(0), currentSource_(nullptr) {
-  failed_ = !OpenImage(image, size);
-}
 
 PackageReader::~PackageReader() = default;
 
@@ -118,6 +115,7 @@ bool PackageReader::OpenImage(const uint8_t* image, uint32_t size) {
   }
   checksums_ = (trailer.flags & kFlagEntryChecksums) != 0;
   packageFlags_ = trailer.flags;
+  longStreams_ = (trailer.flags & kFlagLongStreams) != 0;
   uint32_t dataSize = trailer.dataSize;
   int64_t catalogStart = int64_t(size) + int32_t(trailer.catalogOffset);
   if (catalogStart < 0 || catalogStart > int64_t(size - kTrailerSize) || dataSize > catalogStart) return false;
@@ -139,8 +137,13 @@ bool PackageReader::LoadCatalog(ByteSource& source) {
   return catalog_.Load(reinterpret_cast<const uint8_t*>(records.Data()), unpacked, count);
 }
 
-PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, const uint8_t** data,
-                                                   uint32_t* length, bool* compressed) {
+PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, const Text& item,
+                                                   const uint8_t** data, uint32_t* length, bool* compressed) {
+  if (longStreams_ && (entry.flags & (kEntryLzmaCoded | kEntryInLongStream))) {
+    *compressed = false;
+    *length = entry.size;
+    return LongStreamSlice(entry, item, data);
+  }
   if (entry.flags & kEntryInSolidBlock) {
     Outcome solid = LoadSolidBlock();
     if (solid != Outcome::kDone) return solid;
@@ -160,6 +163,37 @@ PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, co
   return Outcome::kDone;
 }
 
+PackageReader::Outcome PackageReader::LongStreamSlice(const CatalogEntry& entry, const Text& item,
+                                                      const uint8_t** data) {
+  // A stream read as an entry of its own is its whole content.
+  const CatalogEntry* stream = &entry;
+  uint32_t offset = 0;
+  if (entry.flags & kEntryInLongStream) {
+    stream = EntryAt(entry.reserved);
+    offset = entry.offset;
+  }
+  const uint32_t kStreamFlags = kEntryCompressed | kEntryLzmaCoded;
+  if (!stream || stream->flags != kStreamFlags) return Outcome::kDamaged;
+  if (stream->offset > dataSize_ || stream->packedSize > dataSize_ - stream->offset) return Outcome::kDamaged;
+  if (offset > stream->size || entry.size > stream->size - offset) return Outcome::kDamaged;
+  // A progress report may serve another entry meanwhile; it must not close this stream.
+  if (longStreamBusy_ && !longStream_.IsOpen(*stream)) return Outcome::kRefused;
+  LongStream::Result result = longStream_.Open(*stream, dataBase_ + stream->offset, stream->packedSize);
+  uint32_t end = offset + entry.size;
+  bool outer = !longStreamBusy_;
+  longStreamBusy_ = true;
+  while (result == LongStream::Result::kDone && longStream_.Ready() < end) {
+    uint32_t ready = longStream_.Ready();
+    if (!item.Empty()) OnProgress(item, ready <= offset ? 0 : int(uint64_t(ready - offset) * 100 / entry.size));
+    result = longStream_.DecodeUntil(end - ready > kLongStreamStep ? ready + kLongStreamStep : end);
+  }
+  if (outer) longStreamBusy_ = false;
+  if (result == LongStream::Result::kNoMemory) return Outcome::kRefused;
+  if (result != LongStream::Result::kDone) return Outcome::kDamaged;
+  *data = longStream_.Content() + offset;
+  return Outcome::kDone;
+}
+
 PackageReader::Outcome PackageReader::LoadSolidBlock() {
   if (!solidCache_.Empty()) return Outcome::kDone;
   const CatalogEntry* block = FindEntry(kSolidBlockKey);
@@ -168,7 +202,7 @@ PackageReader::Outcome PackageReader::LoadSolidBlock() {
   const uint8_t* data;
   uint32_t length;
   bool compressed;
-  Outcome outcome = ContentBytes(*block, &data, &length, &compressed);
+  Outcome outcome = ContentBytes(*block, Text(), &data, &length, &compressed);
   if (outcome != Outcome::kDone) return outcome;
   Text content;
   TextSink sink(content);
@@ -231,7 +265,7 @@ uint8_t* PackageReader::ExtractToMemory(const char* name, uint32_t* size) {
   bool compressed;
   // The packer never records a size whose copy and terminator would not fit 32 bits.
   Outcome outcome =
-      entry->size == 0xFFFFFFFFu ? Outcome::kDamaged : ContentBytes(*entry, &data, &length, &compressed);
+      entry->size == 0xFFFFFFFFu ? Outcome::kDamaged : ContentBytes(*entry, Text(), &data, &length, &compressed);
   if (outcome == Outcome::kDone) {
     uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(size_t(entry->size) + 1));
     if (!buffer) return nullptr;
@@ -256,7 +290,9 @@ bool PackageReader::ExtractToFile(const char* name, const char* path, uint32_t* 
   uint32_t length;
   bool compressed;
   // Checked before the file is created, so an unreadable entry leaves an existing file alone.
-  Outcome outcome = ContentBytes(*entry, &data, &length, &compressed);
+  // An empty entry reports no progress, but its stream is checked as any other.
+  Text item = entry->size ? Text(path) : Text();
+  Outcome outcome = ContentBytes(*entry, item, &data, &length, &compressed);
   if (outcome != Outcome::kDone) {
     NoteDamage(outcome, Text(path));
     return false;
@@ -264,8 +300,6 @@ bool PackageReader::ExtractToFile(const char* name, const char* path, uint32_t* 
   if (size) *size = entry->size;
   BufferedFileWriter writer;
   if (!writer.Open(path)) return false;
-  // An empty entry reports no progress, but its stream is checked as any other.
-  Text item = entry->size ? Text(path) : Text();
   outcome = Transfer(item, data, length, compressed, entry->size, ChecksumOf(*entry), writer);
   if (outcome == Outcome::kDone && !writer.Flush()) outcome = Outcome::kRefused;
   if (outcome != Outcome::kDone) {

@@ -5,6 +5,7 @@
 #include "ByteSource.h"
 #include "Catalog.h"
 #include "FileStamp.h"
+#include "LongStream.h"
 #include "MappedFile.h"
 #include "Text.h"
 
@@ -55,9 +56,13 @@ class PackageReader {
   bool LoadCatalog(ByteSource& source);
   enum class Outcome { kDone, kDamaged, kRefused };
   // The bytes an entry's content is read from: its stream in the data area, or its slice of
-  // the solid block (then never compressed). kDamaged when they lie outside either; kRefused
-  // when the solid block's content could not be held in memory.
-  Outcome ContentBytes(const CatalogEntry& entry, const uint8_t** data, uint32_t* length, bool* compressed);
+  // the solid block or of a long-range stream (then never compressed). kDamaged when they lie
+  // outside these or a long-range stream is corrupt; kRefused when a decoded content could not
+  // be held in memory. Decoding a long-range stream reports progress under item.
+  Outcome ContentBytes(const CatalogEntry& entry, const Text& item, const uint8_t** data, uint32_t* length,
+                       bool* compressed);
+  // An entry's bytes in its decoded long-range stream (see ContentBytes).
+  Outcome LongStreamSlice(const CatalogEntry& entry, const Text& item, const uint8_t** data);
   Outcome LoadSolidBlock();
   // Feeds exactly size bytes of content to sink, reporting progress under item (none when it
   // is empty); kDamaged when the stream is bad, yields another size or, with a checksum given,
@@ -73,14 +78,18 @@ class PackageReader {
   void NotifyProgress(bool streamStart);
 
   Catalog catalog_;
-  bool failed_;
+  bool failed_ = true;
   MappedFile file_;
-  const uint8_t* dataBase_;
-  uint32_t dataSize_;
-  bool checksums_;
-  uint8_t packageFlags_;
+  const uint8_t* dataBase_ = nullptr;
+  uint32_t dataSize_ = 0;
+  bool checksums_ = false;
+  uint8_t packageFlags_ = 0;
+  bool longStreams_ = false;
+  // Set while a long-range stream is being decoded for a request.
+  bool longStreamBusy_ = false;
+  LongStream longStream_;
   Text damagedEntry_;
   Text currentItem_;
-  ByteSource* currentSource_;
+  ByteSource* currentSource_ = nullptr;
   Text solidCache_;
 };

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,16 @@ class ScratchFolder {
  private:
   std::string path_;
 };
+
+inline Bytes BytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// The same bytes for the same seed, which compress to nothing.
+inline Bytes RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(size);
+  for (uint8_t& b : bytes) b = uint8_t(random());
+  return bytes;
+}
 
 inline uint32_t U32At(const Bytes& b, size_t at) {
   return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;

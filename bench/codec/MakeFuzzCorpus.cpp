@@ -1,6 +1,6 @@
-// Writes the seed corpus of DecodeStreamFuzzer: small streams from the packer's encoder that
-// between them reach every part of the decoder.
-//   codec_fuzz_corpus OUTPUT_FOLDER
+// Writes the seed corpora of DecodeStreamFuzzer and LzmaDecoderFuzzer: small streams from the
+// packer's encoders that between them reach every part of the decoders.
+//   codec_fuzz_corpus BLOCK_FOLDER LONG_FOLDER
 #include <stdio.h>
 
 #include <algorithm>
@@ -9,19 +9,32 @@
 #include <vector>
 
 #include "BlockEncoder.h"
+#include "LzmaEncoder.h"
 
 namespace {
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || fclose(f) != 0) {
+    fprintf(stderr, "codec_fuzz_corpus: cannot write %s\n", path.c_str());
+    exit(1);
+  }
+}
+
+// A long-range stream behind the content's size, as LzmaDecoderFuzzer reads it.
+void WriteLong(const std::string& folder, const std::string& name, const std::vector<uint8_t>& input) {
+  std::vector<uint8_t> seed;
+  for (int shift = 0; shift < 32; shift += 8) seed.push_back(uint8_t(input.size() >> shift));
+  std::vector<uint8_t> stream = EncodeLongStream(input.data(), input.size());
+  seed.insert(seed.end(), stream.begin(), stream.end());
+  WriteFile(folder + "/" + name, seed);
+}
+
 // header replaces the encoder's "ResJ"; every accepted header decodes the same way.
 void Write(const std::string& folder, const std::string& name, const std::vector<uint8_t>& input,
            const char* header = "ResJ") {
   std::vector<uint8_t> stream = EncodeStream(input.data(), input.size());
   std::copy(header, header + 4, stream.begin());
-  std::string path = folder + "/" + name;
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f || fwrite(stream.data(), 1, stream.size(), f) != stream.size() || fclose(f) != 0) {
-    fprintf(stderr, "codec_fuzz_corpus: cannot write %s\n", path.c_str());
-    exit(1);
-  }
+  WriteFile(folder + "/" + name, stream);
 }
 
 std::vector<uint8_t> Text(const std::string& s, size_t repeat = 1) {
@@ -32,8 +45,8 @@ std::vector<uint8_t> Text(const std::string& s, size_t repeat = 1) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: codec_fuzz_corpus OUTPUT_FOLDER\n");
+  if (argc != 3) {
+    fprintf(stderr, "usage: codec_fuzz_corpus BLOCK_FOLDER LONG_FOLDER\n");
     return 2;
   }
   const std::string out = argv[1];
@@ -77,5 +90,20 @@ int main(int argc, char** argv) {
   Write(out, "sparse", sparse);
   // A block that each chain of the reader writes in many chunks.
   Write(out, "chunks-300000", random(300000, 2));
+
+  const std::string longOut = argv[2];
+  WriteLong(longOut, "empty", {});
+  WriteLong(longOut, "one-byte", {'x'});
+  WriteLong(longOut, "text-repeated", Text("Uninst.log: 3 C:\\Program Files\\Velmora\\app.exe\r\n", 60));
+  WriteLong(longOut, "binary-small", random(300, 256));
+  WriteLong(longOut, "alphabet-4", random(3000, 4));
+  WriteLong(longOut, "run-5000", std::vector<uint8_t>(5000, 7));
+  // Matches of every kind: long ones, repeated distances, short repeats.
+  std::vector<uint8_t> mixed = random(700, 256);
+  for (int i = 0; i < 20; ++i) {
+    mixed.insert(mixed.end(), mixed.begin() + 13 * i, mixed.begin() + 13 * i + 40 + i);
+    mixed.push_back(static_cast<uint8_t>(i));
+  }
+  WriteLong(longOut, "matches-mixed", mixed);
   return 0;
 }

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds the codec benchmark optimised, assembles its corpus from files every Debian machine with
-# the project's build packages has (missing ones are skipped), and runs it once:
+# the project's build packages has (missing ones are skipped), and runs it once, then xz and zstd
+# on the same files:
 #   bench/codec/run.sh [path/to/InstallCore.exe]
 # CODEC_BENCH_BUILD names the build tree (default build-codec-host).
 set -euo pipefail
@@ -45,5 +46,26 @@ args=()
 for f in texts.txt manpages.txt linux-programs.bin windows-dlls.bin; do
   [ -s "$corpus/$f" ] && args+=("$corpus/$f")
 done
+files=("${args[@]}")
 if [ $# -ge 1 ]; then args+=(--stub "$1"); fi
 "$build/bench/codec/codec_bench" "${args[@]}"
+
+# The command-line peers on the same files (not the generated inputs), one stream per file as above:
+# packed bytes and decoding wall time (best of 3).
+echo
+printf '%-22s %12s %12s %14s %14s\n' "input" "xz -9" "decode (s)" "zstd -19 long" "decode (s)"
+best_of_3() {
+  local best="" t
+  for _ in 1 2 3; do
+    t=$( { /usr/bin/time -f %e "$@" >/dev/null; } 2>&1 | tail -1)
+    if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
+  done
+  echo "$best"
+}
+for f in "${files[@]}"; do
+  xz -9 -T1 -c "$f" >"$f.xz"
+  zstd -q -19 --long=27 -c "$f" >"$f.zst"
+  printf '%-22s %12s %12s %14s %14s\n' "$(basename "$f")" "$(stat -c %s "$f.xz")" "$(best_of_3 xz -dc "$f.xz")" \
+    "$(stat -c %s "$f.zst")" "$(best_of_3 zstd -q -d --long=27 -c "$f.zst")"
+  rm -f "$f.xz" "$f.zst"
+done

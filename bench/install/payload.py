@@ -1,4 +1,6 @@
-"""The benchmark payload: one large file of mixed content and many small files in nested folders.
+"""The benchmark payloads. The generated one: one large file of mixed content and many small files in
+nested folders. The Wine one: a real product's kind of payload, Wine's own 32-bit PE libraries (those under
+1,000,000 bytes, some 117 MB) with a few MB of text (Debian's copyright files under 16 KiB).
 
 Content comes from the machine's own Debian files (texts, Windows and ELF binaries) plus seeded
 random bytes and runs, so the same seed on the same Debian files gives the same bytes. Missing
@@ -185,6 +187,49 @@ def generate(root, source, big_bytes, small_count, small_min=100, small_max=20 *
         relative = f"{rng.choice(folders)}/item{n:04d}{EXTENSIONS[kind]}"
         files.append(write_file(root, relative, data))
     return files
+
+
+WINE_LIBRARIES = "/usr/lib/i386-linux-gnu/wine/i386-windows"
+WINE_LIBRARY_MAX = 1000000
+DOC_ROOT = "/usr/share/doc"
+DOC_MAX = 16 * 1024
+
+
+def _wine_sources():
+    """(relative path in the payload, source path) of the Wine payload, in byte order of the sources."""
+    sources = []
+    for name in sorted(os.listdir(WINE_LIBRARIES)):
+        path = os.path.join(WINE_LIBRARIES, name)
+        if name.endswith(".dll") and os.path.isfile(path) and os.path.getsize(path) < WINE_LIBRARY_MAX:
+            sources.append((f"bin/{name}", path))
+    for package in sorted(os.listdir(DOC_ROOT)):
+        path = os.path.join(DOC_ROOT, package, "copyright")
+        if os.path.isfile(path) and not os.path.islink(path) and os.path.getsize(path) < DOC_MAX:
+            sources.append((f"doc/{package}.txt", path))
+    return sources
+
+
+def ensure_wine(cache_dir):
+    """The Wine payload under cache_dir/files, copied unless an intact copy of the same sources is there.
+
+    Returns (root folder, file list, whether it was copied now)."""
+    if not os.path.isdir(WINE_LIBRARIES):
+        raise SystemExit(f"bench: no {WINE_LIBRARIES} (the wine32 package installs it)")
+    sources = _wine_sources()
+    key = {"wine": [(relative, os.path.getsize(path)) for relative, path in sources]}
+    index = _cached_index(cache_dir, key)
+    root = os.path.join(cache_dir, "files")
+    if index:
+        return root, index["files"], False
+    if os.path.exists(root):
+        shutil.rmtree(root)
+    files = []
+    for relative, path in sources:
+        with open(path, "rb") as f:
+            files.append(write_file(root, relative, f.read()))
+    with open(os.path.join(cache_dir, INDEX_NAME), "w") as f:
+        json.dump({"key": key, "files": files}, f)
+    return root, files, True
 
 
 def _generator_key(seed, big_bytes, small_count):

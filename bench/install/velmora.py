@@ -10,12 +10,14 @@ def toml_string(text):
     return '"' + "".join(c if c >= " " and c != "\x7f" else f"\\u{ord(c):04x}" for c in escaped) + '"'
 
 
-def manifest(payload_root, uninstaller, destination):
+def manifest(payload_root, uninstaller, destination, compression=None):
     """An unattended product that installs every file under payload_root into destination (a Windows
-    path, variables allowed) and carries uninstaller, so that the run writes the log and registration."""
+    path, variables allowed) and carries uninstaller, so that the run writes the log and registration;
+    compression, when given, is the manifest's codec for file data."""
     return "\n".join([
         "[product]",
         'name = "VelBench"',
+        *([f"compression = {toml_string(compression)}"] if compression else []),
         f"destination = {toml_string(destination)}",
         "unattended = true",
         f"uninstaller = {toml_string(os.path.abspath(uninstaller))}",

@@ -230,6 +230,28 @@ TEST(Startup, DamagedEntriesStopTheInstallAndAreNamed) {
   EXPECT_GT(counts[int(Result::kCorrupt)], 0);
 }
 
+TEST(Startup, LongRangeStreamsInstallOrFailAsAnyEntryDoes) {
+  std::vector<unsigned char> good = Load("damage-long.exe");
+  ASSERT_GT(good.size(), 16u);
+  EXPECT_EQ(RunDamageVariant(good, "undamaged"), Result::kInstalled);
+  // An installer that knows no long-range streams sees no package bit it accepts.
+  std::vector<unsigned char> image = good;
+  image[image.size() - 3] &= 0xEF;
+  EXPECT_EQ(RunDamageVariant(image, "long-stream bit cleared"), Result::kCorrupt);
+
+  size_t dataBase = CatalogStart(good) - ReadU32(good, good.size() - 12);
+  int damaged = 0;
+  const int kSamples = 8;
+  for (int k = 0; k < kSamples; ++k) {
+    size_t at = dataBase + (CatalogStart(good) - dataBase) * size_t(k) / kSamples;
+    image = good;
+    image[at] ^= uint8_t(1u << (k % 8));
+    damaged += RunDamageVariant(image, "bit " + std::to_string(k % 8) + " of byte " + std::to_string(at)) ==
+               Result::kEntryDamaged;
+  }
+  EXPECT_GT(damaged, 0);
+}
+
 namespace {
 // The file offset of the security directory entry (table offset, then size) in a PE header.
 size_t SecurityDirectory(const std::vector<unsigned char>& image) {

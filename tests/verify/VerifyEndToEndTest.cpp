@@ -200,7 +200,10 @@ class VerifyFailures : public Verify {};
 // Refused before any prefix is made, each with its reason.
 TEST_F(VerifyFailures, WhatCannotBeVerifiedIsRefusedAtOnceWithTheReason) {
   WriteText(folder_.File("damaged/big.txt"), std::string(100000, 'x') + "end");
-  std::string installer = Build(folder_, "damaged", Product("Verify Damaged", "1.0", Files("damaged/big.txt")));
+  // In the block codec the file's bytes are an entry of their own, the one damaged here.
+  std::string damagedManifest = Product("Verify Damaged", "1.0", Files("damaged/big.txt"));
+  damagedManifest.insert(damagedManifest.find('\n') + 1, "compression = \"block\"\n");
+  std::string installer = Build(folder_, "damaged", damagedManifest);
   Bytes image = ScratchFolder::Read(installer);
   {
     PackageReader reader(installer.c_str());
