@@ -12,10 +12,10 @@
 
 #include "CommandArguments.h"
 #include "Commands.h"
+#include "ExitCodes.h"
 #include "FileBytes.h"
 #include "ManifestEntries.h"
 #include "Memory.h"
-#include "PackageFormat.h"
 #include "PackageReader.h"
 #include "Subprocess.h"
 #include "TempFile.h"
@@ -34,7 +34,6 @@ const int kSettleSeconds = 60;
 // Making a prefix takes seconds on a quiet machine, minutes on a busy one; --timeout is the
 // installers' alone.
 const int kPrefixSeconds = 600;
-const uint32_t kRestartNeeded = 3010;
 const char kInterrupted[] = "interrupted: the prefix's programs were ended";
 
 int Fail(const std::string& message, int code = kFailed) {
@@ -102,7 +101,7 @@ bool Inspect(const std::string& path, Installer* installer, std::string* problem
   installer->path = absolute ? absolute : path;
   free(absolute);
   installer->command = "\"" + WinePrefix::DriveZPath(installer->path) + "\"";
-  if (reader.PackageFlags() & PackageFormat::kFlagReadsCommandLine) {
+  if (reader.ReadsCommandLine()) {
     installer->command += " /S";
   } else if (!(productFlags & kProductFlagUnattended)) {
     *problem = path + " shows its wizard and takes no /S switch, so it cannot install without a window; "
@@ -173,7 +172,7 @@ class Verification {
     run.seconds = Now() - start;
     run.exited = outcome == WinePrefix::Outcome::kExited;
     run.timedOut = outcome == WinePrefix::Outcome::kTimedOut;
-    if (run.exited && run.exitCode != 0 && run.exitCode != kRestartNeeded)
+    if (run.exited && run.exitCode != 0 && run.exitCode != kExitRestartNeeded)
       run.problem = "exit code " + std::to_string(run.exitCode) + " (only 0 and 3010 mean success)";
     if (!prefix_.Settle(kSettleSeconds))
       Progress("programs still running " + std::to_string(kSettleSeconds) + " s after the " + stage + " were ended");

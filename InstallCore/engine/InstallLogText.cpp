@@ -16,12 +16,20 @@ void AppendClock(Text* text, const Time& time) {
   AppendDigits(text, time.second, 2);
 }
 
-void AppendHex(Text* text, uint32_t value) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  text->Append("0x");
-  for (int shift = 28; shift >= 0; shift -= 4) text->Append(kDigits[(value >> shift) & 15]);
-}
 }  // namespace
+
+Text ErrorNumber(uint32_t error) {
+  Text text;
+  // Windows error codes are small numbers; HRESULTs read better the way they are documented.
+  if (!(error & 0x80000000u)) {
+    text.AppendDecimal(error);
+    return text;
+  }
+  static const char kDigits[] = "0123456789ABCDEF";
+  text.Append("0x");
+  for (int shift = 28; shift >= 0; shift -= 4) text.Append(kDigits[(error >> shift) & 15]);
+  return text;
+}
 
 Text Line(const Time& time, const Text& text) {
   Text line;
@@ -40,12 +48,7 @@ Text Outcome(const Text& action, uint32_t error, const Text& message) {
   line.Append(action);
   if (error == 0) return line;
   line.Append(": error ");
-  // Windows error codes are small numbers; HRESULTs read better the way they are documented.
-  if (error & 0x80000000u) {
-    AppendHex(&line, error);
-  } else {
-    line.AppendDecimal(error);
-  }
+  line.Append(ErrorNumber(error));
   Text text(message);
   while (!text.Empty() && (text[text.Length() - 1] == '\r' || text[text.Length() - 1] == '\n' ||
                            text[text.Length() - 1] == ' '))

@@ -18,6 +18,8 @@ Text Line(const Time& time, const Text& text);
 // "ok      action", or for a failure "FAILED  action: error N, message" (N in hexadecimal when
 // it is an HRESULT); message is the system's text for the error, trailing line breaks dropped.
 Text Outcome(const Text& action, uint32_t error, const Text& message);
+// An error as people look it up: a Windows error code in decimal, an HRESULT in hexadecimal.
+Text ErrorNumber(uint32_t error);
 // "yyyy-mm-dd hh:mm:ss".
 Text DateTime(const Time& time);
 

@@ -1,5 +1,6 @@
 #include "FolderListing.h"
 #include "InstallEngine.h"
+#include "InstallLogText.h"
 #include "Kilobytes.h"
 #include "OwnedHandle.h"
 #include "SystemApi.h"
@@ -43,17 +44,7 @@ bool InstallEngine::RunInstall() {
 void InstallEngine::ReportOutcome(const Text& action, uint32_t error) {
   installLog.WriteOutcome(action, error);
   if (error == 0) return;
-  Text failure(action);
-  failure.Append(" (error ");
-  if (error <= 0xFFFF) {
-    failure.AppendDecimal(error);
-  } else {
-    // An HRESULT reads best in hexadecimal.
-    failure.Append("0x");
-    for (int shift = 28; shift >= 0; shift -= 4) failure.Append("0123456789ABCDEF"[(error >> shift) & 15]);
-  }
-  failure.Append(')');
-  failures.Append(failure);
+  failures.Append(action + " (error " + InstallLogText::ErrorNumber(error) + ")");
 }
 
 uint32_t InstallEngine::RunExitCode() const {

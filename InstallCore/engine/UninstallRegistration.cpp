@@ -11,9 +11,10 @@ const int kLineFile = 3;
 // Uninst.log, then Uninst2.log up to this number.
 const uint32_t kMaxLogNumber = 99;
 
-bool Exists(const Text& path) { return GetFileAttributesA(path.CStr()) != INVALID_FILE_ATTRIBUTES; }
 // Quoted, so that a folder with blanks cannot be read as a shorter program path.
 const char kUninstallCommand[] = "\"${UninstallCommand}\" \"${UninstallLog}\"";
+
+bool Exists(const Text& path) { return GetFileAttributesA(path.CStr()) != INVALID_FILE_ATTRIBUTES; }
 }  // namespace
 
 void InstallEngine::WriteLog(int type, const Text& line) {
