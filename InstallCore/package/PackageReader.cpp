@@ -90,7 +90,7 @@ PackageReader::PackageReader(const char* path) { failed_ = !OpenPackage(path); }
 
 PackageReader::PackageReader(const uint8_t* image, uint32_t size) { failed_ = !OpenImage(image, size); }
 
-bool PackageReader::ReadsCommandLine() const { return (packageFlags_ & kFlagReadsCommandLine) != 0; }
+bool PackageReader::ReadsCommandLine() const { return HasFlag(kFlagReadsCommandLine); }
 
 PackageReader::~PackageReader() = default;
 
@@ -113,9 +113,7 @@ bool PackageReader::OpenImage(const uint8_t* image, uint32_t size) {
     if (!FindCertificateTable(image, size, &signature) || !ReadTrailer(image, signature, &trailer)) return false;
     size = signature;
   }
-  checksums_ = (trailer.flags & kFlagEntryChecksums) != 0;
   packageFlags_ = trailer.flags;
-  longStreams_ = (trailer.flags & kFlagLongStreams) != 0;
   uint32_t dataSize = trailer.dataSize;
   int64_t catalogStart = int64_t(size) + int32_t(trailer.catalogOffset);
   if (catalogStart < 0 || catalogStart > int64_t(size - kTrailerSize) || dataSize > catalogStart) return false;
@@ -139,7 +137,7 @@ bool PackageReader::LoadCatalog(ByteSource& source) {
 
 PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, const Text& item,
                                                    const uint8_t** data, uint32_t* length, bool* compressed) {
-  if (longStreams_ && (entry.flags & (kEntryLzmaCoded | kEntryInLongStream))) {
+  if (HasFlag(kFlagLongStreams) && (entry.flags & (kEntryLzmaCoded | kEntryInLongStream))) {
     *compressed = false;
     *length = entry.size;
     return LongStreamSlice(entry, item, data);
@@ -238,11 +236,11 @@ PackageReader::Outcome PackageReader::Transfer(const Text& item, const uint8_t* 
 }
 
 const uint32_t* PackageReader::ChecksumOf(const CatalogEntry& entry) const {
-  return checksums_ ? &entry.checksum : nullptr;
+  return HasFlag(kFlagEntryChecksums) ? &entry.checksum : nullptr;
 }
 
 void PackageReader::NoteDamage(Outcome outcome, const Text& name) {
-  if (checksums_ && outcome == Outcome::kDamaged && damagedEntry_.Empty()) damagedEntry_ = name;
+  if (HasFlag(kFlagEntryChecksums) && outcome == Outcome::kDamaged && damagedEntry_.Empty()) damagedEntry_ = name;
 }
 
 void PackageReader::NotifyProgress(bool streamStart) {

@@ -26,8 +26,6 @@ class PackageReader {
 
   // False when the package could not be opened (its catalog is then empty).
   bool IsOpen() const { return !failed_; }
-  // The trailer's package-flags byte (PackageFormat::kFlag...), once open.
-  uint8_t PackageFlags() const { return packageFlags_; }
   uint32_t EntryCount() const { return catalog_.Count(); }
   // Record by position in stored order, or null past the end.
   const CatalogEntry* EntryAt(uint32_t index) const { return catalog_.At(index); }
@@ -53,6 +51,7 @@ class PackageReader {
 
   bool OpenPackage(const char* path);
   bool OpenImage(const uint8_t* image, uint32_t size);
+  bool HasFlag(uint8_t flag) const { return (packageFlags_ & flag) != 0; }
   bool LoadCatalog(ByteSource& source);
   enum class Outcome { kDone, kDamaged, kRefused };
   // The bytes an entry's content is read from: its stream in the data area, or its slice of
@@ -82,9 +81,7 @@ class PackageReader {
   MappedFile file_;
   const uint8_t* dataBase_ = nullptr;
   uint32_t dataSize_ = 0;
-  bool checksums_ = false;
-  uint8_t packageFlags_ = 0;
-  bool longStreams_ = false;
+  uint8_t packageFlags_ = 0;  // the trailer's
   // Set while a long-range stream is being decoded for a request.
   bool longStreamBusy_ = false;
   LongStream longStream_;
