@@ -1,7 +1,7 @@
 // The decoder as the installer is built (32-bit, size-optimised), run under Wine.
 #include <gtest/gtest.h>
 
-#include "../../velpack/CodecTestSupport.h"
+#include "CodecTestSupport.h"
 #include "BlockDecoder.h"
 
 namespace {

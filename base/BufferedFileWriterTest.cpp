@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "PackageTestSupport.h"
+#include "HostTestSupport.h"
 
 TEST(BufferedFileWriter, WritesAcrossBufferBoundariesAndReportsFailedWrites) {
   ScratchFolder folder;

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "../../velpack/CodecTestSupport.h"
+#include "CodecTestSupport.h"
 #include "BitReader.h"
 #include "RangeDecoder.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "../../velpack/LzmaEncoder.h"
-#include "PackageTestSupport.h"
+#include "LzmaEncoder.h"
+#include "HostTestSupport.h"
 
 namespace {
 
