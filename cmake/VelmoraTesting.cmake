@@ -42,6 +42,11 @@ endfunction()
 # it is also built as NAME_san (ASan + UBSan, for tests) and, with clang, NAME_fuzz (for libFuzzer
 # targets). HOST marks code of the host tools, which is built with the language's exceptions and RTTI.
 set(VELMORA_STUB_FLAGS -fno-exceptions -fno-rtti)
+# The installer's code as the Windows programs carry it: small, and without unwind tables, as
+# nothing in it unwinds a stack (no exceptions, setjmp or structured exception handlers). No
+# -fdata-sections: with it, mingw's compiler stores zero-filled variables (the CRC tables) with
+# their zeros in .data instead of leaving them to .bss.
+set(VELMORA_WINDOWS_CODE_FLAGS -Os -ffunction-sections -fno-asynchronous-unwind-tables -fno-unwind-tables)
 function(velmora_library name)
   cmake_parse_arguments(L "HOST" "" "SOURCES;LIBS" ${ARGN})
   set(srcs ${L_SOURCES} ${L_UNPARSED_ARGUMENTS})
@@ -54,7 +59,7 @@ function(velmora_library name)
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${L_LIBS})
   if(WIN32)
-    target_compile_options(${name} PRIVATE -Os -ffunction-sections -fdata-sections)
+    target_compile_options(${name} PRIVATE ${VELMORA_WINDOWS_CODE_FLAGS})
     return()
   endif()
   set(san_libs)
