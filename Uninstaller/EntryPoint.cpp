@@ -86,10 +86,14 @@ void ShowOutcome(const Text& product, const Uninstaller& uninstaller, bool retry
   Text message(product);
   if (uninstaller.Complete()) {
     message.Append(" was removed from your computer.");
+    if (uninstaller.FoldersLeft().Count() > 0) {
+      message.Append("\r\n\r\nThese folders hold files it did not install, and were left in place:\r\n");
+      message.Append(ListedItems::Format(uninstaller.FoldersLeft(), kListedItems));
+    }
     Show(message, caption, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  message.Append(uninstaller.Retry() ? " was not removed completely. These items could not be removed:\r\n"
+  message.Append(uninstaller.Later() ? " was not removed completely. These items could not be removed:\r\n"
                                      : " was removed, but these items could not be removed:\r\n");
   message.Append(ListedItems::Format(uninstaller.Remaining(), kListedItems));
   if (retryable)
@@ -130,7 +134,8 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller, In
   // The registration stays and points at a log of what is left, so a second run finishes.
   bool retryable = uninstaller->Retry() && RewriteLog(arguments.logPath, log, uninstaller->Kept());
   if (!arguments.silent) ShowOutcome(log.ProductName(), *uninstaller, retryable, caption);
-  return uninstaller->Complete() ? kRemoved : kIncomplete;
+  if (uninstaller->Complete()) return kRemoved;
+  return uninstaller->Later() ? kIncomplete : kRemovedWithLeftovers;
 }
 
 UINT Main() {

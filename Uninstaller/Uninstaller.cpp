@@ -6,6 +6,7 @@
 
 #include "OwnedHandle.h"
 #include "RegistryLocation.h"
+#include "SharedItems.h"
 #include "SystemApi.h"
 #include "UninstallLog.h"
 
@@ -13,6 +14,8 @@ namespace {
 const char kTypeLibraries[] = "TypeLib\\";
 const uint32_t kLocalMachine = 0x80000002u;
 const char kFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+// The system's count of the users of each shared file, by its path.
+const char kSharedFiles[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const DWORD kBroadcastTimeoutMs = 1000;
 const uint32_t kGuidLength = 38;
 // A service gets this long to stop before it is deleted anyway (it then goes once it stops).
@@ -70,6 +73,34 @@ Text RegisteredProgram(const Text& key) {
 
 bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
+// What a refusal with this code means for the line: gone is done; in use, access denied or a
+// drive or share out of reach may pass; anything else will not change by trying again.
+Uninstaller::Undone Refused(DWORD error) {
+  if (IsGone(error)) return Uninstaller::kUndone;
+  switch (error) {
+    case ERROR_DIR_NOT_EMPTY:
+      return Uninstaller::kLeftInPlace;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_SERVICE_DATABASE_LOCKED:
+      return Uninstaller::kLater;
+  }
+  return Uninstaller::kNever;
+}
+
+// The outcome of a registry call, which returns its code rather than setting it.
+Uninstaller::Undone RegistryOutcome(LONG result, DWORD* error) {
+  *error = DWORD(result);
+  return result == ERROR_SUCCESS ? Uninstaller::kUndone : Refused(DWORD(result));
+}
+
 HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
 
 LONG OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey* key) {
@@ -87,41 +118,79 @@ Text SubkeyName(HKEY key, DWORD index) {
   return Text(name, length);
 }
 
-bool DeleteKeyTree(HKEY parent, const Text& path) {
+LONG DeleteKeyTree(HKEY parent, const Text& path) {
   RegistryKey key;
-  LONG opened = OpenKey(parent, path.CStr(), KEY_READ, &key);
-  if (opened == ERROR_FILE_NOT_FOUND) return true;
-  if (opened != ERROR_SUCCESS) return false;
+  LONG result = OpenKey(parent, path.CStr(), KEY_READ, &key);
+  if (result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (result != ERROR_SUCCESS) return result;
   for (Text child = SubkeyName(key.Get(), 0); !child.Empty(); child = SubkeyName(key.Get(), 0))
-    if (!DeleteKeyTree(key.Get(), child)) return false;
+    if ((result = DeleteKeyTree(key.Get(), child)) != ERROR_SUCCESS) return result;
   key.Reset();
-  return RegDeleteKeyA(parent, path.CStr()) == ERROR_SUCCESS;
+  return RegDeleteKeyA(parent, path.CStr());
 }
 
-bool RemoveFolder(const Text& path) { return RemoveDirectoryA(path.CStr()) || IsGone(GetLastError()); }
+// Lowers the count of a shared file's users; true while others still use it. A file without a
+// count is the product's alone.
+bool StillShared(const Text& path) {
+  RegistryKey key;
+  if (OpenKey(HKEY_LOCAL_MACHINE, kSharedFiles, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+  DWORD count = 0, size = sizeof(count), type = 0;
+  if (RegQueryValueExA(key.Get(), path.CStr(), nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD || size != sizeof(count))
+    return false;
+  if (count <= 1) {
+    RegDeleteValueA(key.Get(), path.CStr());
+    return false;
+  }
+  --count;
+  return RegSetValueExA(key.Get(), path.CStr(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
+                        sizeof(count)) == ERROR_SUCCESS;
+}
 
-bool UnregisterServer(const Text& path) {
+Uninstaller::Undone RemoveFolder(const Text& path, DWORD* error) {
+  if (RemoveDirectoryA(path.CStr())) return Uninstaller::kUndone;
+  *error = GetLastError();
+  return Refused(*error);
+}
+
+// A library that is gone took its registration's purpose with it; one that loads but cannot
+// unregister itself never will.
+Uninstaller::Undone UnregisterServer(const Text& path, DWORD* error) {
+  if (GetFileAttributesA(path.CStr()) == INVALID_FILE_ATTRIBUTES && IsGone(GetLastError())) return Uninstaller::kUndone;
   Library library(SystemApi::LoadLibraryWithItsFolder(path.CStr()));
-  if (!library.Valid()) return false;
+  if (!library.Valid()) {
+    *error = GetLastError();
+    return Refused(*error);
+  }
   typedef HRESULT(STDAPICALLTYPE * EntryFn)();
   FARPROC found = GetProcAddress(library.Get(), "DllUnregisterServer");
   EntryFn entry = reinterpret_cast<EntryFn>(reinterpret_cast<void*>(found));
-  return entry && SUCCEEDED(entry());
+  if (!entry) {
+    *error = ERROR_PROC_NOT_FOUND;
+    return Uninstaller::kNever;
+  }
+  HRESULT result = entry();
+  if (SUCCEEDED(result)) return Uninstaller::kUndone;
+  *error = DWORD(result);
+  return result == E_ACCESSDENIED ? Uninstaller::kLater : Uninstaller::kNever;
 }
 
-// Only a key that holds nothing goes: anything left in it was put there by someone else.
-bool RemoveKey(const Text& text) {
+// Only a key that holds nothing goes: anything left in it was put there by someone else, and
+// it stays for them.
+Uninstaller::Undone RemoveKey(const Text& text, DWORD* error) {
   RegistryLocation where;
-  if (!RegistryLocation::ParseKey(text, &where)) return false;
+  if (!RegistryLocation::ParseKey(text, &where)) return Uninstaller::kNever;
   RegistryKey key;
-  LONG opened = OpenKey(RootKey(where.root), where.key.CStr(), KEY_READ, &key);
-  if (opened == ERROR_FILE_NOT_FOUND) return true;
+  LONG result = OpenKey(RootKey(where.root), where.key.CStr(), KEY_READ, &key);
   DWORD subkeys = 0, values = 0;
-  if (opened != ERROR_SUCCESS || RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                                                  &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-    return false;
+  if (result == ERROR_SUCCESS)
+    result = RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                              nullptr, nullptr, nullptr);
+  if (result != ERROR_SUCCESS) return RegistryOutcome(result, error);
   key.Reset();
-  return subkeys == 0 && values == 0 && RegDeleteKeyA(RootKey(where.root), where.key.CStr()) == ERROR_SUCCESS;
+  if (subkeys != 0 || values != 0) return Uninstaller::kLeftInPlace;
+  return RegistryOutcome(RegDeleteKeyA(RootKey(where.root), where.key.CStr()), error);
 }
 
 bool IsFontRegistration(const RegistryLocation& where) {
@@ -144,9 +213,9 @@ Text RegisteredFontFile(HKEY key, const Text& valueName) {
   return Text(fonts, length) + "\\Fonts\\" + file;
 }
 
-bool RemoveValue(const Text& text, bool* fontRemoved) {
+Uninstaller::Undone RemoveValue(const Text& text, bool* fontRemoved, DWORD* error) {
   RegistryLocation where;
-  if (!RegistryLocation::ParseValue(text, &where)) return false;
+  if (!RegistryLocation::ParseValue(text, &where)) return Uninstaller::kNever;
   RegistryKey key;
   bool font = IsFontRegistration(where);
   LONG opened = OpenKey(RootKey(where.root), where.key.CStr(), KEY_SET_VALUE | (font ? KEY_QUERY_VALUE : 0), &key);
@@ -158,10 +227,8 @@ bool RemoveValue(const Text& text, bool* fontRemoved) {
       *fontRemoved = true;
     }
   }
-  if (opened == ERROR_FILE_NOT_FOUND) return true;
-  if (opened != ERROR_SUCCESS) return false;
-  LONG deleted = RegDeleteValueA(key.Get(), where.valueName.CStr());
-  return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+  if (opened != ERROR_SUCCESS) return RegistryOutcome(opened, error);
+  return RegistryOutcome(RegDeleteValueA(key.Get(), where.valueName.CStr()), error);
 }
 
 bool ParseGuid(const Text& text, GUID* guid) {
@@ -200,31 +267,33 @@ void ListVersions(HKEY library, List<TypeLibraryVersion>* versions) {
 }
 
 // The platform unregisters each version it finds; what it leaves behind goes by hand.
-bool UnregisterTypeLibrary(const Text& text) {
+Uninstaller::Undone UnregisterTypeLibrary(const Text& text, DWORD* error) {
   GUID guid;
-  if (!ParseGuid(text, &guid)) return false;
+  if (!ParseGuid(text, &guid)) return Uninstaller::kNever;
   Text path = Text(kTypeLibraries) + text;
   RegistryKey library;
   LONG opened = OpenKey(HKEY_CLASSES_ROOT, path.CStr(), KEY_READ, &library);
-  if (opened == ERROR_FILE_NOT_FOUND) return true;
-  if (opened != ERROR_SUCCESS) return false;
+  if (opened != ERROR_SUCCESS) return RegistryOutcome(opened, error);
   List<TypeLibraryVersion> versions;
   ListVersions(library.Get(), &versions);
   library.Reset();
   // The installer registers a library for its own kind of process, as this uninstaller is.
   const SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
   for (const TypeLibraryVersion& v : versions) UnRegisterTypeLib(guid, v.major, v.minor, v.locale, kind);
-  return DeleteKeyTree(HKEY_CLASSES_ROOT, path);
+  return RegistryOutcome(DeleteKeyTree(HKEY_CLASSES_ROOT, path), error);
 }
 
-bool RemoveService(const Text& name) {
+Uninstaller::Undone RemoveService(const Text& name, DWORD* error) {
+  // The installer logs a service name before expanding it: one with a variable reference
+  // cannot be looked up.
+  if (name.Find("${", 2) != Text::kNotFound) return Uninstaller::kNever;
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager.Valid()) return false;
-  ServiceHandle service(OpenServiceA(manager.Get(), name.CStr(), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+  ServiceHandle service(manager.Valid() ? OpenServiceA(manager.Get(), name.CStr(),
+                                                       SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE)
+                                        : nullptr);
   if (!service.Valid()) {
-    // The installer logs a service name before expanding it: one with a variable reference
-    // cannot be looked up, and not finding it proves nothing.
-    return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST && name.Find("${", 2) == Text::kNotFound;
+    *error = GetLastError();
+    return *error == ERROR_SERVICE_DOES_NOT_EXIST ? Uninstaller::kUndone : Refused(*error);
   }
   SERVICE_STATUS status = {};
   if (ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
@@ -233,7 +302,9 @@ bool RemoveService(const Text& name) {
          ++i)
       Sleep(kStopPollMs);
   }
-  return DeleteService(service.Get()) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+  if (DeleteService(service.Get())) return Uninstaller::kUndone;
+  *error = GetLastError();
+  return *error == ERROR_SERVICE_MARKED_FOR_DELETE ? Uninstaller::kUndone : Refused(*error);
 }
 }  // namespace
 
@@ -253,53 +324,80 @@ void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Tex
       last.Append(line);
       continue;
     }
-    if (UndoReported(line, report)) continue;
+    Undone undone = UndoReported(line, report);
+    // A later run tries again what stays, since what held a folder or key may be gone by then.
     // The outcome must not depend on whether the list could grow.
-    complete_ = false;
-    retry_ = true;
-    remaining_.Append(line.text);
-    kept_.Append(line);
+    if (undone == kLater || undone == kLeftInPlace) kept_.Append(line);
+    if (undone == kLater) {
+      retry_ = later_ = true;
+      remaining_.Append(line.text);
+    }
   }
   if (retry_) {
     for (const LogLine& line : last) kept_.Append(line);
-    return;
+  } else {
+    for (const LogLine& line : last) {
+      if (UndoReported(line, report) != kLater) continue;
+      later_ = true;
+      remaining_.Append(line.text);
+    }
+    if (fontsChanged_)
+      SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
+    for (const LogLine& line : leftInPlace_) {
+      Text taker = SharedItems::HandOver(line, logPath);
+      if (!taker.Empty()) report->Write("        " + line.text + " is left to the product of " + taker);
+    }
   }
-  for (const LogLine& line : last) {
-    if (UndoReported(line, report)) continue;
-    complete_ = false;
-    remaining_.Append(line.text);
-  }
-  if (fontsChanged_)
-    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
+  for (const Text& text : never_) remaining_.Append(text);
 }
 
-bool Uninstaller::UndoReported(const LogLine& line, InstallLog* report) {
+Uninstaller::Undone Uninstaller::UndoReported(const LogLine& line, InstallLog* report) {
   SetLastError(ERROR_SUCCESS);
-  bool undone = Undo(line);
-  // Not every refusal comes with a code (a key that still holds values of others).
-  DWORD error = undone ? 0 : GetLastError();
-  report->WriteOutcome(ActionName(line), undone ? 0 : error ? error : ERROR_CAN_NOT_COMPLETE);
+  DWORD error = 0;
+  Undone undone = Undo(line, &error);
+  switch (undone) {
+    case kUndone:
+      report->WriteOutcome(ActionName(line), 0);
+      break;
+    case kLeftInPlace:
+      report->Write("kept    " + ActionName(line) + ": it holds what the product did not install");
+      leftInPlace_.Append(line);
+      if (line.type == UninstallLogReader::kFolder) foldersLeft_.Append(line.text);
+      break;
+    case kLater:
+      report->WriteOutcome(ActionName(line), error ? error : ERROR_CAN_NOT_COMPLETE);
+      break;
+    case kNever:
+      report->WriteOutcome(ActionName(line) + " (can never be undone, dropped)",
+                           error ? error : ERROR_INVALID_DATA);
+      never_.Append(line.text);
+      break;
+  }
   return undone;
 }
 
-bool Uninstaller::Undo(const LogLine& line) {
+Uninstaller::Undone Uninstaller::Undo(const LogLine& line, DWORD* error) {
+  bool pathLine = line.type == UninstallLogReader::kFolder || line.type == UninstallLogReader::kFile ||
+                  line.type == UninstallLogReader::kServer;
+  // A relative path would depend on the current folder: it never names the product's file.
+  if (pathLine && !line.HasFullPath()) return kNever;
   switch (line.type) {
     case UninstallLogReader::kFolder:
-      return line.HasFullPath() && RemoveFolder(line.text);
+      return RemoveFolder(line.text, error);
     case UninstallLogReader::kFile:
-      return line.HasFullPath() && RemoveFile(line.text);
+      return RemoveFile(line.text, error);
     case UninstallLogReader::kServer:
-      return line.HasFullPath() && UnregisterServer(line.text);
+      return UnregisterServer(line.text, error);
     case UninstallLogReader::kKey:
-      return RemoveKey(line.text);
+      return RemoveKey(line.text, error);
     case UninstallLogReader::kValue:
-      return RemoveValue(line.text, &fontsChanged_);
+      return RemoveValue(line.text, &fontsChanged_, error);
     case UninstallLogReader::kTypeLibrary:
-      return UnregisterTypeLibrary(line.text);
+      return UnregisterTypeLibrary(line.text, error);
     case UninstallLogReader::kService:
-      return RemoveService(line.text);
+      return RemoveService(line.text, error);
   }
-  return false;
+  return kNever;
 }
 
 Text Uninstaller::ActionName(const LogLine& line) {
@@ -322,14 +420,24 @@ Text Uninstaller::ActionName(const LogLine& line) {
   return line.text;
 }
 
-bool Uninstaller::RemoveFile(const Text& path) {
+Uninstaller::Undone Uninstaller::RemoveFile(const Text& path, DWORD* error) {
   DWORD attributes = GetFileAttributesA(path.CStr());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return IsGone(GetLastError());
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    *error = GetLastError();
+    return Refused(*error);
+  }
+  // A folder has taken the file's place: it is someone else's.
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kLeftInPlace;
+  if (StillShared(path)) return kUndone;
   if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.CStr(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  if (DeleteFileA(path.CStr()) || MoveAside(path)) return true;
+  if (DeleteFileA(path.CStr())) return kUndone;
+  *error = GetLastError();
+  if (MoveAside(path)) return kUndone;
   if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.CStr(), attributes);
-  return false;
+  Undone undone = Refused(*error);
+  // Should no run come before the restart, the file still goes then (where this process may ask).
+  if (undone == kLater) MoveFileExA(path.CStr(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  return undone;
 }
 
 // A file in use (this program's original among them) cannot be deleted, but it can be moved

@@ -28,6 +28,14 @@ bool KeyExists(HKEY root, const std::string& key) {
   return true;
 }
 
+// A value's data as text (a multi-string's parts joined by zero bytes), or "" when there is none.
+std::string RegistryValueText(HKEY root, const std::string& key, const char* name) {
+  char data[8192];
+  DWORD size = sizeof(data);
+  if (RegGetValueA(root, key.c_str(), name, RRF_RT_ANY, nullptr, data, &size) != ERROR_SUCCESS) return "";
+  return std::string(data, size);
+}
+
 bool ValueExists(const std::string& key, const std::string& name) {
   return RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_ANY, nullptr, nullptr, nullptr) == 0;
 }
@@ -217,7 +225,14 @@ TEST(UninstallerWineTest, AProductOnAnotherVolumeGoesWhole) {
   for (const std::string& name : TempNames("Uninst-*")) RemoveDirectoryA((TempFolder() + name).c_str());
 }
 
-TEST(UninstallerWineTest, WhatCannotBeUndoneIsSkippedAndTheRestStillGoes) {
+std::string TextOf(const std::string& path) {
+  std::vector<unsigned char> bytes;
+  return ReadFileBytes(path, &bytes) ? std::string(bytes.begin(), bytes.end()) : "<unreadable>";
+}
+
+// Lines that are not the product's to undo: a relative path, a server library that is gone, a
+// key holding a value of others, a folder holding the user's file. None keeps the product back.
+TEST(UninstallerWineTest, WhatIsNotTheProductsToUndoDoesNotHoldTheRemovalBack) {
   Product product("VelUninstPartial");
   std::string current = TempFolder() + "VelUninstPartial-cwd";
   CreateDirectoryA(current.c_str(), nullptr);
@@ -230,29 +245,57 @@ TEST(UninstallerWineTest, WhatCannotBeUndoneIsSkippedAndTheRestStillGoes) {
   SetCurrentDirectoryA(current.c_str());
   product.Finish();
   ASSERT_TRUE(WriteFileBytes(product.Path("user.txt"), {'u'}));
+  std::string report = TempFolder() + "VelUninstPartial-report.txt";
   ChildProcess child;
-  ASSERT_TRUE(child.Start(product.Command(" /S")));
-  EXPECT_EQ(child.Wait(kTimeoutMs), 2);
+  ASSERT_TRUE(child.Start(product.Command(" /S /LOG=" + report)));
+  EXPECT_EQ(child.Wait(kTimeoutMs), 3) << "removed, with a line that can never be undone";
   SetCurrentDirectoryA(previous);
 
-  for (const char* file : {"readme.txt", "bin", "Uninst.exe"}) EXPECT_FALSE(Exists(product.Path(file))) << file;
-  EXPECT_FALSE(ValueExists(product.Key(), "Name"));
+  product.ExpectLoggedPartsGone();
   EXPECT_TRUE(Exists(product.Path("user.txt"))) << "the user's file keeps its folder";
   EXPECT_TRUE(Exists(current + "\\notes.txt")) << "a relative path is not taken from the current folder";
   EXPECT_TRUE(ValueExists(product.Key(), "Foreign")) << "a key holding data of others stays";
-  // The log is written anew with what is left to undo, and with what keeps it usable, for a
-  // second run.
-  std::vector<unsigned char> log;
-  ASSERT_TRUE(ReadFileBytes(product.Path("Uninst.log"), &log));
-  EXPECT_EQ(std::string(log.begin(), log.end()),
-            "VelUninstPartial\r\n4 " + product.Path("missing.dll") + "\r\n3 notes.txt\r\n5 HKCU\\" + product.Key() +
-                "\r\n3 " + product.Path("Uninst.log") + "\r\n2 " + product.Path("") + "\r\n");
-  DeleteFileA(product.Path("Uninst.log").c_str());
+  std::string text = TextOf(report);
+  EXPECT_NE(text.find("FAILED  Remove file notes.txt (can never be undone, dropped)"), std::string::npos) << text;
+  EXPECT_NE(text.find("ok      Unregister library " + product.Path("missing.dll")), std::string::npos) << text;
+  EXPECT_NE(text.find("kept    Remove folder " + product.Path("") + ": it holds"), std::string::npos) << text;
+  EXPECT_NE(text.find("kept    Remove registry key HKCU\\" + product.Key() + ": it holds"), std::string::npos) << text;
+  EXPECT_NE(text.find("Exit code 3"), std::string::npos) << text;
+  DeleteFileA(report.c_str());
   DeleteFileA(product.Path("user.txt").c_str());
   RemoveDirectoryA(product.Path("").c_str());
   RegDeleteKeyA(HKEY_CURRENT_USER, product.Key().c_str());
   DeleteFileA((current + "\\notes.txt").c_str());
   RemoveDirectoryA(current.c_str());
+}
+
+// Only a refusal that may pass keeps the product for a second run, and that run ends the removal.
+TEST(UninstallerWineTest, AFileInUseAsksForASecondRunThatFinishes) {
+  Product product("VelUninstInUse");
+  product.Finish();
+  ASSERT_TRUE(WriteFileBytes(product.Path("user.txt"), {'u'}));
+  std::string held = product.Path("readme.txt");
+  HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ChildProcess first;
+  ASSERT_TRUE(first.Start(product.Command(" /S")));
+  EXPECT_EQ(first.Wait(kTimeoutMs), 2);
+  CloseHandle(file);
+  // What is left to undo and what keeps the product removable; the file also goes at the next restart.
+  EXPECT_EQ(TextOf(product.Path("Uninst.log")), "VelUninstInUse\r\n3 " + held + "\r\n3 " + product.Path("Uninst.log") +
+                                                    "\r\n2 " + product.Path("") + "\r\n");
+  EXPECT_NE(RegistryValueText(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                              "PendingFileRenameOperations")
+                .find(held),
+            std::string::npos);
+  ChildProcess second;
+  ASSERT_TRUE(second.Start("\"" + Built("VELMORA_UNINSTALLER") + "\" \"" + product.Path("Uninst.log") + "\" /S"));
+  EXPECT_EQ(second.Wait(kTimeoutMs), 0);
+  EXPECT_FALSE(Exists(held));
+  EXPECT_FALSE(Exists(product.Path("Uninst.log")));
+  EXPECT_TRUE(Exists(product.Path("user.txt")));
+  DeleteFileA(product.Path("user.txt").c_str());
+  RemoveDirectoryA(product.Path("").c_str());
 }
 
 TEST(UninstallerWineTest, AsksFirstAndListsWhatStayed) {
@@ -282,9 +325,10 @@ TEST(UninstallerWineTest, AsksFirstAndListsWhatStayed) {
   HWND done = accepted.FindDialog("VelUninstAsk Uninstall", kTimeoutMs);
   ASSERT_NE(done, nullptr);
   EXPECT_EQ(WindowText(GetDlgItem(done, 0xFFFF)),
-            "VelUninstAsk was removed, but these items could not be removed:\r\n\r\n" + product.Path(""));
+            "VelUninstAsk was removed from your computer.\r\n\r\n"
+            "These folders hold files it did not install, and were left in place:\r\n\r\n" + product.Path(""));
   SendMessageA(GetDlgItem(done, IDOK), BM_CLICK, 0, 0);
-  EXPECT_EQ(accepted.Wait(kTimeoutMs), 2);
+  EXPECT_EQ(accepted.Wait(kTimeoutMs), 0);
   product.ExpectLoggedPartsGone();
   DeleteFileA(product.Path("user.txt").c_str());
   RemoveDirectoryA(product.Path("").c_str());

@@ -36,6 +36,8 @@ bool IsTextValue(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ
 
 // Attributes that make the system refuse to replace a file.
 const DWORD kGuardedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+// The system's count of the users of each shared file, by its path.
+const char kSharedFiles[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 bool InUse(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
@@ -128,9 +130,11 @@ void InstallEngine::RunAction(const Text& name, const uint8_t* bytes, uint32_t s
       break;
     }
     case kActionScript:
-      if (record.ReadTexts(texts, 2))
-        ReportOutcome("Script " + texts[0],
-                      FailureCode(ScriptHost().RunScript(texts[0], texts[1], "Installer", automation)));
+      if (record.ReadTexts(texts, 2)) {
+        ScriptHost host;
+        HRESULT result = host.RunScript(texts[0], texts[1], "Installer", automation);
+        ReportOutcome("Script " + texts[0] + host.ErrorText(), FailureCode(result));
+      }
       break;
     case kActionService: {
       ServiceAction a;
@@ -217,6 +221,38 @@ bool InstallEngine::InstallFile(const char* entry, const Text& destination, cons
 }
 
 uint32_t InstallEngine::PlaceFile(const Text& path, FileWrite write, void* context) {
+  // Found in place outside the product's folder, a file may be another product's or the
+  // system's: it becomes a shared file, which the uninstall deletes only with its last user.
+  // One this product wrote itself, in this run or the one before, is its own already.
+  bool present = GetFileAttributesA(path.CStr()) != INVALID_FILE_ATTRIBUTES;
+  bool shared = present && !UninstallLog::IsInsideFolder(path, productPath) && !logText.Recorded(3, path) &&
+                !logText.RecordedEarlier(3, path);
+  // A new file is the product's from its first byte: should the run be killed while it is
+  // written, the uninstaller still finds it in the journal.
+  if (!present && !UninstallLog::IsInsideFolder(path, tempPath)) journal.Announce(3, path);
+  uint32_t error = WriteOver(path, write, context);
+  if (error == 0 && shared) CountSharedFile(path);
+  return error;
+}
+
+void InstallEngine::CountSharedFile(const Text& path) {
+  RegistryKey key;
+  LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedFiles, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.Receive(), nullptr);
+  if (result == ERROR_SUCCESS) {
+    // A file without a count had its one user, who installed it.
+    DWORD count = 0, size = sizeof(count), type = 0;
+    if (RegQueryValueExA(key.Get(), path.CStr(), nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(count) || count == 0)
+      count = 1;
+    ++count;
+    result = RegSetValueExA(key.Get(), path.CStr(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof(count));
+  }
+  ReportOutcome("Shared file " + path, uint32_t(result));
+}
+
+uint32_t InstallEngine::WriteOver(const Text& path, FileWrite write, void* context) {
   if (write(*this, path.CStr(), context)) return 0;
   DWORD error = GetLastError();
   if (!DamagedEntry().Empty()) return error ? error : ERROR_INVALID_DATA;

@@ -41,6 +41,7 @@ InstallEngine::InstallEngine(const char* path)
       installerPath(FolderOf(path)),
       productFlags(kProductFolderChangeable),
       restartNeeded(false),
+      silent(false),
       logName("Uninst.log"),
       uninstallerName("uninst.exe") {
   LoadProductData();
@@ -48,6 +49,7 @@ InstallEngine::InstallEngine(const char* path)
   AddBuiltInVariables();
   ExpandText(productPath);
   ExpandText(addedFolder);
+  FindRegisteredInstall();
 }
 
 InstallEngine::~InstallEngine() { RemoveTempFolder(); }

@@ -91,7 +91,11 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   InstallLog& Log() { return installLog; }
 
   // Choices from the command line, made before the run.
-  void SetUnattended() { productFlags |= kProductUnattended; }
+  // /S: no wizard, and no message box either; what a script would show goes to the log.
+  void SetSilent() {
+    productFlags |= kProductUnattended;
+    silent = true;
+  }
   // The destination, also where the package does not let the user change it.
   void UseDestination(const Text& path);
   // Selects exactly those listed components whose names are given (letter case ignored);
@@ -177,11 +181,13 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   InstallLog installLog;
 
  private:
+  bool silent;
   Text knownFolder;  // the folder of the last path CreateFolders handled
   UninstallJournal journal;
   Text logName;          // Uninst.log, unless the destination holds another product's
   Text uninstallerName;  // uninst.exe, numbered like the log
   Text registeredPath;   // the folder the registration points at; empty before it is made
+  Text registeredLog;    // the log of an install registered before this run, or empty
   FolderTrail copyTrail;  // the source folders CopyFolder is inside
   void LoadProductData();
   void LoadComponents();
@@ -193,9 +199,16 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   // Writes a new file at the path it is given; false when it could not.
   typedef bool (*FileWrite)(InstallEngine& engine, const char* path, void* context);
   // Writes the file at path through write, also over a read-only, hidden or system file; a file
-  // in use is written beside it and takes its place at the next restart. 0, or the error.
+  // in use is written beside it and takes its place at the next restart. 0, or the error. A file
+  // found in place outside the product's folder is counted as shared.
   uint32_t PlaceFile(const Text& path, FileWrite write, void* context);
+  uint32_t WriteOver(const Text& path, FileWrite write, void* context);
+  // One user more in the system's count of a shared file's users.
+  void CountSharedFile(const Text& path);
   void ChooseUninstallLog();
+  // One product, one entry: a product registered already is upgraded where it is, unless the
+  // command line or the wizard name another folder; the registered log's lines are kept then.
+  void FindRegisteredInstall();
   void StartUninstallRecord();
   void RegisterProduct();
   // The product's key below the system's list of installed programs, with a closing backslash.

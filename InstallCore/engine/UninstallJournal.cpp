@@ -6,8 +6,16 @@ bool UninstallJournal::Open(const Text& logPath, const Text& productName, const 
       CreateFileA(path_.CStr(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!file_.Valid()) return false;
   Append(productName + "\r\n");
+  // The lines kept from an earlier log or journal first: the file they came from is replaced at
+  // the end of the run, and a run that ends before must not lose them.
+  for (uint32_t i = log.EarlierCount(); i > 0; --i) Append(log.EarlierAt(i - 1));
   for (uint32_t i = 0; i < log.LineCount(); ++i) Append(log.LineAt(i));
   return true;
+}
+
+void UninstallJournal::Announce(int type, const Text& text) {
+  Text line;
+  if (UninstallLog::FormatChange(type, text, &line)) Append(line);
 }
 
 void UninstallJournal::Append(const Text& line) {

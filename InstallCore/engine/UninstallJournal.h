@@ -14,11 +14,14 @@ class UninstallJournal {
   UninstallJournal(const UninstallJournal&) = delete;
   UninstallJournal& operator=(const UninstallJournal&) = delete;
 
-  // Creates the journal beside the log with the lines recorded so far.
+  // Creates the journal beside the log with the lines kept from earlier and those recorded so far.
   bool Open(const Text& logPath, const Text& productName, const UninstallLog& log);
   bool IsOpen() const { return file_.Valid(); }
   // One system write a line, so the line is on disk even if the process dies right after.
   void Append(const Text& line);
+  // A change about to be made, such as a new file before its bytes are written, so that what a
+  // run killed halfway leaves is removed too; the log records it once it is made.
+  void Announce(int type, const Text& text);
   // Closes and deletes it: the finished log holds every line now.
   void Remove();
 

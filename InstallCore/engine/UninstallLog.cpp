@@ -86,7 +86,9 @@ bool UninstallLog::Render(const Text& productName, Text* file) const {
   return true;
 }
 
-bool UninstallLog::KeepEarlier(const char* data, uint32_t size, const Text& productName) {
+bool UninstallLog::FormatChange(int type, const Text& text, Text* line) { return FormatLine(type, text, line); }
+
+bool UninstallLog::KeepEarlier(const char* data, uint32_t size, const Text& productName, bool oldestFirst) {
   const char* end = data + size;
   const char* next = static_cast<const char*>(memchr(data, '\n', size));
   uint32_t first = uint32_t((next ? next : end) - data);
@@ -94,6 +96,7 @@ bool UninstallLog::KeepEarlier(const char* data, uint32_t size, const Text& prod
   if (Text(data, first) != productName) return false;
   // Change lines only: this run writes its own registration text (type 1), and a text of
   // several lines goes on over lines without a type code, which are no changes either.
+  uint32_t kept = earlier_.Count();
   for (const char* start = next ? next + 1 : end; start < end;) {
     const char* stop = static_cast<const char*>(memchr(start, '\n', uint32_t(end - start)));
     uint32_t length = uint32_t((stop ? stop : end) - start);
@@ -104,6 +107,11 @@ bool UninstallLog::KeepEarlier(const char* data, uint32_t size, const Text& prod
     while (digits < line.Length() && line[digits] >= '0' && line[digits] <= '9') ++digits;
     if (digits != 1 || line.Length() < 3 || line[1] != ' ' || line[0] < '2' || line[0] > '8') continue;
     if (line.Length() != length || !line.Append(kLineEnd) || !earlier_.Append(line)) return false;
+  }
+  for (uint32_t i = kept, j = earlier_.Count(); oldestFirst && i + 1 < j; ++i, --j) {
+    Text newer = earlier_[j - 1];
+    earlier_[j - 1] = earlier_[i];
+    earlier_[i] = newer;
   }
   return true;
 }
@@ -124,4 +132,24 @@ bool UninstallLog::IsInsideFolder(const Text& path, const Text& folder) {
   return true;
 }
 
+bool UninstallLog::Recorded(int type, const Text& text) const {
+  Text wanted;
+  if (!FormatLine(type, text, &wanted)) return false;
+  for (const Line& line : lines_) {
+    bool same = line.text.Length() == wanted.Length();
+    for (uint32_t i = 0; same && i < wanted.Length(); ++i) same = Folded(line.text[i]) == Folded(wanted[i]);
+    if (same) return true;
+  }
+  return false;
+}
+
 Text UninstallLog::JournalPath(const Text& logPath) { return logPath + kJournalSuffix; }
+
+Text UninstallLog::LogOfCommand(const Text& command) {
+  uint32_t programEnd = command.Empty() || command[0] != '"' ? Text::kNotFound : command.FindChar('"', 1);
+  if (programEnd == Text::kNotFound || programEnd + 2 >= command.Length() || command[programEnd + 1] != ' ' ||
+      command[programEnd + 2] != '"')
+    return Text();
+  uint32_t logEnd = command.FindChar('"', programEnd + 3);
+  return logEnd == Text::kNotFound ? Text() : command.Mid(programEnd + 3, logEnd - programEnd - 3);
+}

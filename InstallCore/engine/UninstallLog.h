@@ -31,16 +31,28 @@ class UninstallLog {
   bool Render(const Text& productName, Text* file) const;
 
   // Keeps the change lines of an earlier log (the file's bytes) when its first line names the
-  // same product; false, keeping nothing, when it is another product's log.
-  bool KeepEarlier(const char* data, uint32_t size, const Text& productName);
+  // same product; false, keeping nothing, when it is another product's log. A journal holds its
+  // lines oldest first; kept before a log, its lines stand above the log's.
+  bool KeepEarlier(const char* data, uint32_t size, const Text& productName, bool oldestFirst = false);
+  uint32_t EarlierCount() const { return earlier_.Count(); }
+  // A kept line as the file holds it, line end included; 0 is the newest.
+  const Text& EarlierAt(uint32_t index) const { return earlier_[index]; }
+  // The line Add records for the change, as the file holds it.
+  static bool FormatChange(int type, const Text& text, Text* line);
   // Whether the earlier log records this change.
   bool RecordedEarlier(int type, const Text& text) const;
+  // Whether this run recorded the change; letter case and the two separators are not told apart,
+  // as the registry and the file system do not tell them apart.
+  bool Recorded(int type, const Text& text) const;
 
   // Whether path names something inside folder: folder is its prefix (letter case and the two
   // separators not told apart) and a separator follows, so a sibling such as Temp2 is not inside Temp.
   static bool IsInsideFolder(const Text& path, const Text& folder);
   // The journal kept beside a log while an install runs: the same lines, oldest first.
   static Text JournalPath(const Text& logPath);
+  // The log an uninstall command of this installer's form names: the second quoted text of
+  // "program" "log"; empty for a command of another form.
+  static Text LogOfCommand(const Text& command);
 
  private:
   struct Line {

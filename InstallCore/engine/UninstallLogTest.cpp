@@ -73,6 +73,12 @@ TEST(UninstallLogTest, AnEarlierLogOfTheSameProductKeepsWhatThisRunDoesNotRecord
   EXPECT_TRUE(log.RecordedEarlier(8, "DemoService"));
   EXPECT_FALSE(log.RecordedEarlier(8, "Demo"));
   EXPECT_FALSE(log.RecordedEarlier(1, "keep settings"));
+  // What this run recorded is told apart from what the earlier log did, letter case aside.
+  EXPECT_FALSE(log.Recorded(8, "DemoService"));
+  log.Add(6, "HKLM\\Software\\Demo\\NoModify");
+  EXPECT_TRUE(log.Recorded(6, "HKLM\\SOFTWARE\\demo\\nomodify"));
+  EXPECT_FALSE(log.Recorded(6, "HKLM\\Software\\Demo\\NoModif"));
+  EXPECT_FALSE(log.Recorded(5, "HKLM\\Software\\Demo\\NoModify"));
   log.Add(2, "C:\\App");
   log.Add(3, "C:\\App\\a.txt");
   log.Add(3, "C:\\App\\new.txt");
@@ -84,6 +90,7 @@ TEST(UninstallLogTest, AnEarlierLogOfTheSameProductKeepsWhatThisRunDoesNotRecord
             "3 C:\\App\\new.txt\r\n"
             "3 C:\\App\\a.txt\r\n"
             "2 C:\\App\r\n"
+            "6 HKLM\\Software\\Demo\\NoModify\r\n"
             "8 DemoService\r\n"
             "3 C:\\App\\old.txt\r\n"
             "2 C:\\App\\sub\r\n");

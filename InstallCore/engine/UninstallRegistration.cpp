@@ -8,6 +8,7 @@ const uint32_t kLocalMachine = 0x80000002u;
 const int kLineUninstallerText = 1;
 const int kLineFolder = 2;
 const int kLineFile = 3;
+const int kLineValue = 6;
 // Uninst.log, then Uninst2.log up to this number.
 const uint32_t kMaxLogNumber = 99;
 
@@ -44,24 +45,64 @@ bool InstallEngine::IsDeferredProgram(const Text& path) const {
 
 // The destination may hold this product's log from an earlier run, whose lines the new log
 // keeps, or another product's, which must stay as it is with its uninstaller, or neither product
-// could be removed any more: this product's log and uninstaller then take the first of the
-// names Uninst2, Uninst3, ... that is free or holds this product's log.
+// could be removed any more: this product's log and uninstaller then take the names Uninst2,
+// Uninst3, ... of its own log, wherever that stands (a slot before it may have come free since),
+// or else the first free one. The journal of a run that ended early counts as its log, and its
+// lines, newer than the log's, are kept above them.
 void InstallEngine::ChooseUninstallLog() {
-  for (uint32_t number = 1; number <= kMaxLogNumber; ++number) {
-    Text stem("Uninst");
-    if (number > 1) stem.AppendDecimal(number);
-    Text path = productPath + "\\" + stem + ".log";
+  auto stem = [](uint32_t number) {
+    Text text("Uninst");
+    if (number > 1) text.AppendDecimal(number);
+    return text;
+  };
+  // Whether the file is this product's log or journal: its lines are then kept.
+  auto keep = [this](const Text& path, bool oldestFirst) {
     MappedFile earlier;
-    bool free = !Exists(path) || !earlier.Open(path.CStr());
-    if (!free && !logText.KeepEarlier(reinterpret_cast<const char*>(earlier.View()), earlier.Size(), productName))
-      continue;
-    if (number == 1) return;
-    logName = stem + ".log";
-    uninstallerName = Text("uninst") + stem.Mid(6) + ".exe";
-    SetVariable("UninstallCommand", "${ProductPath}\\" + stem + ".exe");
-    SetVariable("UninstallLog", "${ProductPath}\\" + logName);
-    return;
+    return Exists(path) && earlier.Open(path.CStr()) &&
+           logText.KeepEarlier(reinterpret_cast<const char*>(earlier.View()), earlier.Size(), productName,
+                               oldestFirst);
+  };
+  // Installed elsewhere before: this run's log takes that install's lines over, so its files go
+  // with this product too.
+  uint32_t slash = registeredLog.FindLastChar('\\');
+  if (!registeredLog.Empty() && lstrcmpiA(registeredLog.Left(slash).CStr(), productPath.CStr()) != 0) {
+    keep(UninstallLog::JournalPath(registeredLog), true);
+    keep(registeredLog, false);
   }
+  uint32_t chosen = 0;
+  for (uint32_t number = 1; number <= kMaxLogNumber && !chosen; ++number) {
+    Text path = productPath + "\\" + stem(number) + ".log";
+    bool journal = keep(UninstallLog::JournalPath(path), true);
+    if (keep(path, false) || journal) chosen = number;
+  }
+  for (uint32_t number = 1; number <= kMaxLogNumber && !chosen; ++number) {
+    Text path = productPath + "\\" + stem(number) + ".log";
+    MappedFile earlier;
+    if ((!Exists(path) || !earlier.Open(path.CStr())) && !Exists(UninstallLog::JournalPath(path))) chosen = number;
+  }
+  if (chosen > 1) {
+    Text name = stem(chosen);
+    logName = name + ".log";
+    uninstallerName = Text("uninst") + name.Mid(6) + ".exe";
+    SetVariable("UninstallCommand", "${ProductPath}\\" + name + ".exe");
+    SetVariable("UninstallLog", "${ProductPath}\\" + logName);
+  }
+}
+
+void InstallEngine::FindRegisteredInstall() {
+  char command[2048];
+  DWORD size = sizeof(command) - 1;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, UninstallKey().CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command,
+                   &size) != ERROR_SUCCESS)
+    return;
+  Text log = UninstallLog::LogOfCommand(Text(command));
+  uint32_t slash = log.FindLastChar('\\');
+  if (slash == Text::kNotFound || !IsFullPath(log.Left(slash)) ||
+      (!Exists(log) && !Exists(UninstallLog::JournalPath(log))))
+    return;
+  registeredLog = log;
+  productPath = log.Left(slash);
+  SetVariable("ProductPath", productPath);
 }
 
 void InstallEngine::StartUninstallRecord() {
@@ -119,32 +160,43 @@ void InstallEngine::RegisterUninstall(const char* logFileName) {
 
   Text file;
   if (!logText.Render(productName, &file)) return;
+  // Whole or not at all: the log is written beside the earlier one, on disk before it takes that
+  // one's place, and the journal goes only then. Should any step fail, no empty or shortened log
+  // stays behind, and the earlier log and the journal stay for the uninstaller.
+  Text written = logPath + ".new";
   MappedFile log;
-  if (!log.Create(logPath.CStr(), file.Length())) {
-    DWORD error = GetLastError();
-    // Whole or not at all: no empty or shortened log stays behind, and the journal stays for
-    // the uninstaller.
-    log.Close();
-    DeleteFileA(logPath.CStr());
+  bool placed = log.Create(written.CStr(), file.Length());
+  if (placed) memcpy(log.View(), file.Data(), file.Length());
+  placed = placed && log.Flush();
+  DWORD error = placed ? 0 : GetLastError();
+  log.Close();
+  if (placed && !MoveFileExA(written.CStr(), logPath.CStr(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    placed = false;
+    error = GetLastError();
+  }
+  if (!placed) {
+    DeleteFileA(written.CStr());
     ReportOutcome("File " + logPath, error ? error : ERROR_WRITE_FAULT);
     return;
   }
-  memcpy(log.View(), file.Data(), file.Length());
-  log.Close();
   journal.Remove();
   ReportOutcome("File " + logPath, 0);
 }
 
 void InstallEngine::WriteProductDetails(const Text& key) {
+  // A value the package's own actions wrote in this run is the package's choice.
+  auto own = [&](const char* name) {
+    return logText.Recorded(kLineValue, RegistryRootPrefix(kLocalMachine) + key + name);
+  };
   auto text = [&](const char* name, const Text& value) {
     // With its terminating zero, as the registry's readers expect of a string.
-    if (!value.Empty())
+    if (!value.Empty() && !own(name))
       SetRegistryValue(kLocalMachine, key + name, REG_SZ, reinterpret_cast<const uint8_t*>(value.Data()),
                        value.Length() + 1);
   };
   auto number = [&](const char* name, uint32_t value) {
     uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
-    SetRegistryValue(kLocalMachine, key + name, REG_DWORD, bytes, sizeof(bytes));
+    if (!own(name)) SetRegistryValue(kLocalMachine, key + name, REG_DWORD, bytes, sizeof(bytes));
   };
   auto entry = [&](const char* name, const Text& fallback) {
     Text value = ReadEntryString(name);

@@ -29,6 +29,10 @@ bool MappedFile::Map(const char* path, bool writable, uint32_t size) {
   return true;
 }
 
+bool MappedFile::Flush() {
+  return view_ && FlushViewOfFile(view_, 0) && FlushFileBuffers(file_);
+}
+
 void MappedFile::Close() {
   if (mapping_) CloseHandle(mapping_);
   if (view_) UnmapViewOfFile(view_);
@@ -67,6 +71,8 @@ bool MappedFile::Map(const char* path, bool writable, uint32_t size) {
   size_ = size;
   return true;
 }
+
+bool MappedFile::Flush() { return view_ && msync(view_, size_, MS_SYNC) == 0 && fsync(file_) == 0; }
 
 void MappedFile::Close() {
   if (view_) munmap(view_, size_);

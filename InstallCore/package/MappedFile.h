@@ -16,6 +16,8 @@ class MappedFile {
   // Creates the file (replacing an existing one) at size bytes and maps it for writing.
   bool Create(const char* path, uint32_t size);
   void Close();
+  // Writes the view's changes through to the disk; false when the system could not.
+  bool Flush();
 
   bool IsOpen() const { return view_ != nullptr; }
   uint8_t* View() const { return view_; }

@@ -22,6 +22,19 @@ bool SameFile(const Text& a, const Text& b) {
          first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
+// The button a message box of this style answers when Enter is pressed at once.
+int DefaultButton(UINT style) {
+  static const int kButtons[][3] = {
+      {IDOK, 0, 0},         {IDOK, IDCANCEL, 0},         {IDABORT, IDRETRY, IDIGNORE},
+      {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, 0},         {IDRETRY, IDCANCEL, 0},
+      {IDCANCEL, IDTRYAGAIN, IDCONTINUE},
+  };
+  UINT type = style & MB_TYPEMASK;
+  UINT index = (style & MB_DEFMASK) >> 8;
+  if (type >= sizeof(kButtons) / sizeof(kButtons[0])) return IDOK;
+  return index < 3 && kButtons[type][index] ? kButtons[type][index] : kButtons[type][0];
+}
+
 // Frees the copy buffer on every way out.
 class CopyBuffer {
  public:
@@ -158,6 +171,12 @@ HRESULT STDMETHODCALLTYPE InstallEngine::ShowMessage(BSTR text, BSTR caption, LO
   Text title = Bstr::ToText(caption);
   ExpandText(message);
   ExpandText(title);
+  if (silent) {
+    // Nobody is there to click: the log keeps the message, and its default button answers.
+    installLog.Write("Message (" + title + "): " + message);
+    if (button) *button = DefaultButton(static_cast<UINT>(style));
+    return S_OK;
+  }
   int pressed = MessageBoxA(nullptr, message.CStr(), title.CStr(), static_cast<UINT>(style));
   if (button) *button = pressed;
   return S_OK;

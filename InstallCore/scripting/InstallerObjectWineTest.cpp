@@ -3,6 +3,9 @@
 #include "ScriptHost.h"
 #include "ScriptingTestSupport.h"
 
+#include <string>
+#include <utility>
+
 namespace {
 
 const char kReportKey[] = "Software\\Velmora Scripting Test";
@@ -312,16 +315,27 @@ TEST_F(ScriptTest, VBScriptCallsEveryMember) {
   EXPECT_NE(log.find("6 HKCU\\Software\\Velmora Scripting Test\\\r\n"), std::string::npos) << log;
 }
 
-TEST_F(ScriptTest, BadScriptsRunNotAtAll) {
+TEST_F(ScriptTest, BadScriptsRunNotAtAllAndFailingOnesFail) {
   EXPECT_TRUE(FAILED(Run("Velmora.NoSuchLanguage", "Installer.AddRegKey('HKCU\\\\Software\\\\Velmora Scripting Test\\\\x', 1, 'ran');")));
   // The syntax error is in the last line: nothing before it runs either.
   EXPECT_TRUE(FAILED(Run("JScript", "Installer.AddRegKey('HKCU\\\\Software\\\\Velmora Scripting Test\\\\x', 1, 'ran');\n"
                                     "var = ;")));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kReportKey));
   EXPECT_EQ(engine.Log(), "");
-  // A script that fails while running stops there; the host carries on.
-  Run("JScript", "Installer.Variables('a'); Installer.NoSuchMember(); Installer.AddRegKey('HKCU\\\\Software\\\\Velmora Scripting Test\\\\x', 1, 'ran');");
+  // A script that fails while running stops there, and fails its action, naming the line.
+  const std::pair<const char*, std::string> failing[] = {{"JScript", "var x = 1;\nInstaller.NoSuchMember();\nx = 2;"},
+                                                        {"VBScript", "x = 1\nInstaller.NoSuchMember\nx = 2"}};
+  for (const auto& script : failing) {
+    ScriptHost host;
+    EXPECT_TRUE(FAILED(host.RunScript(script.first, Text(script.second.data(), uint32_t(script.second.size())),
+                                      "Installer", object)))
+        << script.first;
+    EXPECT_EQ(std::string(host.ErrorText().CStr()).rfind(" (line 2: ", 0), 0u) << host.ErrorText().CStr();
+  }
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kReportKey));
+  // An error the script handles itself is no failure.
+  EXPECT_EQ(Run("JScript", "try { Installer.NoSuchMember(); } catch (e) {}"), S_OK);
+  EXPECT_EQ(Run("VBScript", "On Error Resume Next\nInstaller.NoSuchMember"), S_OK);
 }
 
 const HRESULT kSyntaxError = 0x80020101;  // OLESCRIPT_E_SYNTAX

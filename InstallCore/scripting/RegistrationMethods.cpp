@@ -2,7 +2,9 @@
 #include <string.h>
 
 #include "Bstr.h"
+#include "FontFaceName.h"
 #include "InstallEngine.h"
+#include "MappedFile.h"
 #include "Memory.h"
 #include "OwnedHandle.h"
 #include "SystemApi.h"
@@ -37,14 +39,32 @@ DWORD UpdateService(SC_HANDLE service, BSTR displayName, BSTR program, uint32_t 
 const char kFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts\\";
 const DWORD kBroadcastTimeoutMs = 1000;
 
-// The name the font is listed by: its file name without extension and the kind of font.
+// The name the font is listed by: its face's full name (else its file name without extension)
+// and the kind of font.
 Text FontValueName(const Text& path) {
-  uint32_t slash = path.FindLastChar('\\');
-  Text name = slash == Text::kNotFound ? path : path.Mid(slash + 1);
-  uint32_t dot = name.FindLastChar('.');
-  if (dot != Text::kNotFound && dot > 0) name.Truncate(dot);
+  MappedFile file;
+  Text name = file.Open(path.CStr()) ? FontFaceName(file.View(), file.Size()) : Text();
+  if (name.Empty()) {
+    uint32_t slash = path.FindLastChar('\\');
+    name = slash == Text::kNotFound ? path : path.Mid(slash + 1);
+    uint32_t dot = name.FindLastChar('.');
+    if (dot != Text::kNotFound && dot > 0) name.Truncate(dot);
+  }
   name.Append(" (TrueType)");
   return name;
+}
+
+// Whether the fonts list holds the name for another file: the system's own font, or another
+// product's, keeps its entry.
+bool ListedForAnother(const Text& valueName, const Text& path) {
+  Text key(kFontsKey);
+  key.Truncate(key.Length() - 1);
+  char listed[MAX_PATH + 1] = {0};
+  DWORD size = MAX_PATH;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.CStr(), valueName.CStr(), RRF_RT_REG_SZ, nullptr, listed, &size) !=
+      ERROR_SUCCESS)
+    return false;
+  return lstrcmpiA(listed, path.CStr()) != 0;
 }
 
 // A caller's text, converted and expanded.
@@ -128,9 +148,15 @@ uint32_t InstallEngine::AddFont(const Text& path) {
     return error ? error : ERROR_FILE_NOT_FOUND;
   }
   // Registered, the font is loaded again at every start; logged, the uninstaller removes the
-  // value and the font with it.
-  uint32_t error = SetRegistryValue(kLocalMachine, Text(kFontsKey) + FontValueName(path), REG_SZ,
-                                    reinterpret_cast<const uint8_t*>(path.CStr()), uint32_t(strlen(path.CStr())) + 1);
+  // value and the font with it. A name listed for another file stays as it is: this font is
+  // loaded for the session only.
+  Text valueName = FontValueName(path);
+  uint32_t error = 0;
+  if (ListedForAnother(valueName, path))
+    installLog.Write("The fonts list names another file " + valueName + ": it stays, and " + path + " is not listed.");
+  else
+    error = SetRegistryValue(kLocalMachine, Text(kFontsKey) + valueName, REG_SZ,
+                             reinterpret_cast<const uint8_t*>(path.CStr()), uint32_t(strlen(path.CStr())) + 1);
   SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
   return error;
 }

@@ -91,9 +91,22 @@ TEST_F(RegistrationTest, FontsServersAndTypeLibraries) {
   EXPECT_EQ(engine.RegisterFont(B(font)), S_OK);
   EXPECT_TRUE(FontFamilyExists("Velmor Sans"));
   EXPECT_TRUE(RemoveFontResourceA(font.c_str()));
-  EXPECT_EQ(RegistryValue(HKEY_LOCAL_MACHINE, kFontsKey, "VelmorSans (TrueType)"),
+  // Listed by its face's name, not its file's.
+  EXPECT_EQ(RegistryValue(HKEY_LOCAL_MACHINE, kFontsKey, "Velmor Sans (TrueType)"),
             RegistryData(REG_SZ, font + '\0'));
-  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kFontsKey, "VelmorSans (TrueType)");
+  EXPECT_EQ(RegistryValue(HKEY_LOCAL_MACHINE, kFontsKey, "VelmorSans (TrueType)").second, "<missing>");
+  EXPECT_NE(engine.Log().find("6 HKLM\\" + std::string(kFontsKey) + "\\Velmor Sans (TrueType)"), std::string::npos);
+  // A name the list holds for another file, the system's own font say, keeps that file: this
+  // font is loaded, but neither listed nor logged.
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, kFontsKey, "Velmor Sans (TrueType)", REG_SZ, "velmor.ttf", 11);
+  std::string logged = engine.Log();
+  EXPECT_EQ(engine.RegisterFont(B(font)), S_OK);
+  EXPECT_TRUE(FontFamilyExists("Velmor Sans"));
+  EXPECT_TRUE(RemoveFontResourceA(font.c_str()));
+  EXPECT_EQ(RegistryValue(HKEY_LOCAL_MACHINE, kFontsKey, "Velmor Sans (TrueType)"),
+            RegistryData(REG_SZ, std::string("velmor.ttf", 11)));
+  EXPECT_EQ(engine.Log(), logged);
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kFontsKey, "Velmor Sans (TrueType)");
   // Nothing is registered for what is no font.
   EXPECT_EQ(engine.RegisterFont(B(folder + "\\missing.ttf")), S_OK);
 
@@ -114,7 +127,7 @@ TEST_F(RegistrationTest, FontsServersAndTypeLibraries) {
   EXPECT_EQ(engine.Log(),
             "7 {7B3C2A10-5E4D-4C8B-9A61-2F0E4D3C1B02}\r\n"
             "4 " + server + "\r\n"
-            "6 HKLM\\" + std::string(kFontsKey) + "\\VelmorSans (TrueType)\r\n");
+            "6 HKLM\\" + std::string(kFontsKey) + "\\Velmor Sans (TrueType)\r\n");
 }
 
 TEST_F(RegistrationTest, ServersFindTheLibrariesBesideThem) {

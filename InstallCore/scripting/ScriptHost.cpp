@@ -35,6 +35,8 @@ HRESULT ScriptHost::RunScript(const Text& progId, const Text& script, const Text
                                  nullptr, nullptr);
   // The script's global code runs inside this call; its calls on the named item are nested in it.
   if (SUCCEEDED(hr)) hr = engine->SetScriptState(SCRIPTSTATE_CONNECTED);
+  // Engines differ in whether a run that raised an error fails; the site heard of it either way.
+  if (SUCCEEDED(hr) && FAILED(scriptError)) hr = scriptError;
   // Closing drops the engine's references to the site and the named item now; an engine that
   // something else still holds would otherwise keep calling into a host that is gone.
   engine->Close();
@@ -82,8 +84,28 @@ HRESULT STDMETHODCALLTYPE ScriptHost::OnScriptTerminate(const VARIANT*, const EX
 
 HRESULT STDMETHODCALLTYPE ScriptHost::OnStateChange(SCRIPTSTATE) { return S_OK; }
 
-// Script errors are neither shown nor recorded: an install action fails silently.
-HRESULT STDMETHODCALLTYPE ScriptHost::OnScriptError(IActiveScriptError*) { return S_OK; }
+// Nothing is shown: the error fails the action, which names it.
+HRESULT STDMETHODCALLTYPE ScriptHost::OnScriptError(IActiveScriptError* error) {
+  EXCEPINFO exception = {};
+  if (!error || FAILED(error->GetExceptionInfo(&exception))) {
+    scriptError = E_FAIL;
+    return S_OK;
+  }
+  if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+  scriptError = FAILED(exception.scode) ? exception.scode : E_FAIL;
+  DWORD context = 0;
+  ULONG line = 0;
+  LONG column = 0;
+  errorText = " (line ";
+  errorText.AppendDecimal(SUCCEEDED(error->GetSourcePosition(&context, &line, &column)) ? line + 1 : 0);
+  errorText.Append(": ");
+  errorText.Append(Bstr::ToText(exception.bstrDescription));
+  errorText.Append(")");
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrHelpFile);
+  return S_OK;
+}
 
 HRESULT STDMETHODCALLTYPE ScriptHost::OnEnterScript() { return S_OK; }
 

@@ -3,8 +3,9 @@
 #include "Text.h"
 
 // The site of one script action: creates the Active Scripting engine the action's language names,
-// gives it one named item, runs the script and answers the engine's questions. Script errors are
-// not reported. References are not counted: the object lives as long as its action.
+// gives it one named item, runs the script and answers the engine's questions. An error the
+// script does not handle itself ends the run as a failure. References are not counted: the object
+// lives as long as its action.
 class ScriptHost : public IActiveScriptSite, public IActiveScriptSiteWindow, public IActiveScriptSiteDebug {
  public:
   ScriptHost() : itemName(nullptr), itemObject(nullptr) {}
@@ -13,8 +14,10 @@ class ScriptHost : public IActiveScriptSite, public IActiveScriptSiteWindow, pub
   ScriptHost& operator=(const ScriptHost&) = delete;
 
   // Runs the script with object visible under itemName; the result of the engine's run, or of
-  // the step that failed before it.
+  // the step that failed before it, or the code of an error the script raised and did not handle.
   HRESULT RunScript(const Text& progId, const Text& script, const Text& item, IDispatch* object);
+  // Where and why the script failed, as " (line N: description)"; empty when it did not.
+  const Text& ErrorText() const { return errorText; }
 
   // IUnknown, shared by the three interfaces.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -51,4 +54,6 @@ class ScriptHost : public IActiveScriptSite, public IActiveScriptSiteWindow, pub
  private:
   BSTR itemName;
   IDispatch* itemObject;
+  HRESULT scriptError = S_OK;
+  Text errorText;
 };

@@ -4,7 +4,7 @@
 
 const char InstallerSwitches::kUsage[] =
     "/S\tinstall without any window, with the package's choices or those given here\r\n"
-    "/D=PATH\tinstall into PATH (last on the line; blanks need no quotes)\r\n"
+    "/D=PATH\tinstall into PATH (last on the line, where blanks need no quotes)\r\n"
     "/COMPONENTS=NAME,NAME\tinstall exactly these of the listed components\r\n"
     "/LANG=ID\tstart the wizard in this language (1033 English, 1031 German, ...)\r\n"
     "/LOG=FILE\twrite every action and its outcome to FILE\r\n"
@@ -77,17 +77,27 @@ bool InstallerSwitches::Parse(const char* tail, Text* rejected) {
   for (const char* p = tail;;) {
     while (IsBlank(*p)) ++p;
     if (!*p) break;
-    // /D= takes everything behind it, as it stands.
-    if ((*p == '/' || *p == '-') && Upper(p[1]) == 'D' && p[2] == '=') {
-      Text path(p + 3);
+    // /D= takes everything behind it, as it stands. Callers that build the line from a list
+    // quote the whole argument ("/D=C:\My App"), others its path (/D="C:\My App"): then the
+    // closing quote ends it, and arguments may follow.
+    const char* d = *p == '"' ? p + 1 : p;
+    if ((*d == '/' || *d == '-') && Upper(d[1]) == 'D' && d[2] == '=') {
+      const char* value = d + 3;
+      bool quoted = d != p || *value == '"';
+      if (d == p && quoted) ++value;
+      const char* close = quoted ? strchr(value, '"') : nullptr;
+      const char* next = close ? close + 1 : value + strlen(value);
+      Text path(value, uint32_t((close ? close : next) - value));
       while (!path.Empty() && IsBlank(path[path.Length() - 1])) path.Truncate(path.Length() - 1);
       while (path.Length() > 3 && IsPathSeparator(path[path.Length() - 1])) path.Truncate(path.Length() - 1);
       if (IsUsableFolder(path)) {
         destination = path;
       } else {
-        refuse(p, uint32_t(strlen(p)));
+        refuse(p, uint32_t(next - p));
       }
-      break;
+      if (!quoted) break;
+      p = next;
+      continue;
     }
     // One word: up to a blank outside quotes; the quotes themselves are dropped.
     const char* start = p;

@@ -6,7 +6,8 @@
 
 // What an installer's command line asks for. Switches begin with "/" or "-", their letter case
 // is ignored, and a value may be quoted: /LOG="C:\Admin Logs\setup.log". /D= comes last and takes
-// the rest of the line as it stands, blanks included.
+// the rest of the line as it stands, blanks included; quoted whole ("/D=C:\My App") or in its
+// path (/D="C:\My App"), it ends at the closing quote and may stand anywhere.
 struct InstallerSwitches {
   bool silent = false;          // /S
   bool help = false;            // /?

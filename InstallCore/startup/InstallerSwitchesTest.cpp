@@ -46,13 +46,23 @@ TEST(InstallerSwitchesTest, DestinationTakesTheRestOfTheLineAsItStands) {
       {"/S /d=D:\\x\\\\", "D:\\x"},
       {"/D=C:\\", "C:\\"},
       {"-D=\\\\server\\share\\app", "\\\\server\\share\\app"},
+      // Quoted by the caller, whole or in its path: the quote ends it, and switches may follow.
+      {"/S \"/D=C:\\Program Files\\My App\"", "C:\\Program Files\\My App"},
+      {"\"/D=C:\\Program Files\\My App\\\" /LOG=C:\\l.txt", "C:\\Program Files\\My App"},
+      {"/D=\"C:\\Program Files\\My App\" /S", "C:\\Program Files\\My App"},
+      {"\"-d=C:\\Open Quote", "C:\\Open Quote"},
   };
   for (const Case& c : cases) {
     InstallerSwitches s;
     Text rejected;
-    ASSERT_TRUE(s.Parse(c.tail, &rejected)) << c.tail;
+    ASSERT_TRUE(s.Parse(c.tail, &rejected)) << c.tail << ": " << rejected.CStr();
     EXPECT_STREQ(s.destination.CStr(), c.destination) << c.tail;
   }
+  InstallerSwitches s;
+  Text rejected;
+  ASSERT_TRUE(s.Parse("/D=\"C:\\My App\" /S /LOG=C:\\l.txt", &rejected));
+  EXPECT_TRUE(s.silent);
+  EXPECT_STREQ(s.logPath.CStr(), "C:\\l.txt");
 }
 
 TEST(InstallerSwitchesTest, RejectsUnknownSwitchesAndBadValuesNamingThem) {
@@ -79,6 +89,8 @@ TEST(InstallerSwitchesTest, RejectsUnknownSwitchesAndBadValuesNamingThem) {
       {"/D=C:\\a:b", "/D=C:\\a:b"},
       {"/D=C:", "/D=C:"},
       {"/DIR=C:\\x", "/DIR=C:\\x"},
+      {"\"/D=relative\" /S", "\"/D=relative\""},
+      {"/D=\"C:\\a|b\" /S", "/D=\"C:\\a|b\""},
   };
   for (const Case& c : cases) {
     InstallerSwitches s;

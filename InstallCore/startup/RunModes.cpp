@@ -27,10 +27,10 @@ void StartLog(InstallWizard& installer, const char* commandTail) {
 
 // Takes the switches into the run. Returns the exit code of a run they end at once, or -1 when
 // the install is to go on.
-int UseSwitches(InstallWizard& installer, const char* commandTail, InstallerSwitches* switches) {
-  Text rejected;
+int UseSwitches(InstallWizard& installer, const char* commandTail, const InstallerSwitches* switches,
+                const Text& rejected) {
   Text problem;
-  if (!switches->Parse(commandTail, &rejected)) {
+  if (!rejected.Empty()) {
     problem = "This argument is not understood: " + rejected;
   } else if (switches->help) {
     Tell(installer, *switches, InstallerSwitches::kUsage, MB_ICONINFORMATION);
@@ -54,7 +54,7 @@ int UseSwitches(InstallWizard& installer, const char* commandTail, InstallerSwit
     return kExitBadCommandLine;
   }
   if (!switches->destination.Empty()) installer.UseDestination(switches->destination);
-  if (switches->silent) installer.SetUnattended();
+  if (switches->silent) installer.SetSilent();
   return -1;
 }
 
@@ -89,16 +89,18 @@ int Run(InstallWizard& installer, bool silent) {
 }
 }  // namespace
 
-int RunModes(InstallWizard& installer, const char* commandTail) {
-  InstallerSwitches switches;
+int RunModes(InstallWizard& installer, const char* commandTail, const InstallerSwitches& switches,
+             const Text& rejected) {
+  bool silent = false;
   if (installer.ReadsCommandLine()) {
-    int ended = UseSwitches(installer, commandTail, &switches);
+    int ended = UseSwitches(installer, commandTail, &switches, rejected);
     if (ended >= 0) {
       installer.Log().WriteExitCode(uint32_t(ended));
       return ended;
     }
+    silent = switches.silent;
   }
-  int exitCode = Run(installer, switches.silent);
+  int exitCode = Run(installer, silent);
   installer.Log().WriteExitCode(uint32_t(exitCode));
   return exitCode;
 }

@@ -3,7 +3,9 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "ExitCodes.h"
 #include "InstallWizard.h"
+#include "InstallerSwitches.h"
 #include "Module.h"
 #include "RunModes.h"
 #include "SystemApi.h"
@@ -34,9 +36,19 @@ int ReportDamagedEntry(const Text& entry) {
 }
 
 int RunInstaller(const char* path, const char* commandTail) {
+  // Read before the package, whose flags a corrupt one cannot be trusted for: /S keeps even the
+  // corruption silent, for whoever waits on this process without a screen.
+  InstallerSwitches switches;
+  Text rejected;
+  bool understood = switches.Parse(commandTail, &rejected);
   InstallWizard installer(path);
-  if (installer.EntryCount() == 0) return ReportCorruption();
-  return RunModes(installer, commandTail);
+  if (installer.EntryCount() != 0) return RunModes(installer, commandTail, switches, understood ? Text() : rejected);
+  if (!switches.silent) return ReportCorruption();
+  if (understood && !switches.logPath.Empty() && installer.Log().Open(switches.logPath)) {
+    installer.Log().Write("This Velmora package is corrupted: installation cannot continue.");
+    installer.Log().WriteExitCode(kExitFailed);
+  }
+  return kExitFailed;
 }
 
 int Start(HINSTANCE instance, HINSTANCE, char* commandTail, int) {

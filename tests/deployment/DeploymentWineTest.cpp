@@ -205,6 +205,8 @@ TEST_F(Deployment, SilentInstallIntoAFolderWithBlanksRegistersEveryDetailAndRemo
   EXPECT_FALSE(Exists(std::string(kSomeFolder) + "\\docs.txt"));
   EXPECT_FALSE(Exists(std::string(kSomeFolder) + "\\never.txt"));
   EXPECT_EQ(Text(HKEY_CURRENT_USER, kSettingsKey, "Path"), kSomeFolder);
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, kSettingsKey, "Answer").second, std::string("\x07\0\0\0", 4))
+      << "the script's message box answered with its default button, No";
 
   const std::string key = kUninstallKey;
   const std::string folder = kSomeFolder;
@@ -304,6 +306,7 @@ TEST_F(Deployment, AFailedActionIsLoggedWithItsErrorCodeAndTheSystemsText) {
                        SystemText(ERROR_ACCESS_DENIED);
   EXPECT_TRUE(Contains(entries, failed)) << failed << "\n" << Contents(log);
   EXPECT_TRUE(Contains(entries, "ok      File " + std::string(kDefaultFolder) + "\\hidden.txt"));
+  EXPECT_TRUE(Contains(entries, "Message (Velmora Deploy): Core is in place.")) << Contents(log);
   ASSERT_FALSE(entries.empty());
   EXPECT_EQ(entries.back(), "Exit code " + std::to_string(code));
 }
@@ -347,6 +350,35 @@ TEST_F(Deployment, ABadCommandLineIsNamedAndInstallsNothing) {
   EXPECT_EQ(silent.exitCode, kExitBadCommandLine);
   EXPECT_FALSE(silent.windowShown);
   DeleteTree(log);
+  EXPECT_TRUE(NothingInstalled());
+}
+
+// Deployment tools that build the line from a list quote an argument with blanks whole.
+TEST_F(Deployment, AQuotedDestinationIsTakenWholeOrInItsPath) {
+  for (const char* arguments : {" \"/D=C:\\Some Folder\" /S", " /D=\"C:\\Some Folder\\\\\" /S"}) {
+    Watched install = RunWatched(Installer("deploy.exe") + arguments);
+    ASSERT_EQ(install.exitCode, 0) << arguments;
+    EXPECT_FALSE(install.windowShown) << arguments;
+    EXPECT_TRUE(Exists(std::string(kSomeFolder) + "\\core.bin")) << arguments;
+    EXPECT_FALSE(Exists(kDefaultFolder)) << arguments;
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"), kSomeFolder) << arguments;
+    EXPECT_EQ(RunWatched(Text(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString")).exitCode, 0);
+    EXPECT_TRUE(NothingInstalled()) << arguments;
+  }
+}
+
+// The command line is read before the package: a broken download started with /S shows nothing.
+TEST_F(Deployment, ADamagedInstallerUnderSilentExitsOneWithoutAWindow) {
+  std::string log = LogPath();
+  Watched silent = RunWatched(Installer("deploy-damaged.exe") + " /S /LOG=\"" + log + "\"");
+  EXPECT_EQ(silent.exitCode, 1);
+  EXPECT_FALSE(silent.windowShown);
+  std::vector<std::string> entries = LogEntries(log);
+  EXPECT_TRUE(Contains(entries, "This Velmora package is corrupted: installation cannot continue.")) << Contents(log);
+  EXPECT_EQ(entries.empty() ? "" : entries.back(), "Exit code 1");
+  Watched shown = RunWatched(Installer("deploy-damaged.exe"));
+  EXPECT_EQ(shown.exitCode, 1);
+  EXPECT_TRUE(shown.windowShown) << "without /S the corruption message shows";
   EXPECT_TRUE(NothingInstalled());
 }
 

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ChildProcess.h"
 #include "InstallChecks.h"
@@ -15,6 +16,9 @@ const char kFolder[] = "C:\\Velmora E2E Removable";
 const char kKey[] = "Software\\Velmora E2E Removable";
 const char kService[] = "VelmoraRemovable";
 const char kRegistration[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora E2E Removable";
+const char kElsewhere[] = "C:\\Velmora E2E Elsewhere";
+const char kProducts[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kSharedFiles[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const char kServiceKey[] = "System\\CurrentControlSet\\Services\\VelmoraRemovable";
 const DWORD kTimeoutMs = 120000;
 
@@ -26,6 +30,25 @@ long RunProgram(const std::string& commandLine) {
   ChildProcess child;
   if (!child.Start(commandLine)) return -1;
   return child.Wait(kTimeoutMs);
+}
+
+// The system's count of a shared file's users, as stored.
+std::string SharedCount(const std::string& path) { return RegistryValue(HKEY_LOCAL_MACHINE, kSharedFiles, path.c_str()).second; }
+
+std::string SharedFolder() {
+  char windows[MAX_PATH];
+  GetWindowsDirectoryA(windows, MAX_PATH);
+  return std::string(windows) + "\\Velmora E2E Vendor";
+}
+
+std::string SharedLibrary() {
+  char system[MAX_PATH];
+  GetSystemDirectoryA(system, MAX_PATH);
+  return std::string(system) + "\\velmora-e2e-shared.dll";
+}
+
+void SetSharedCount(const std::string& path, DWORD count) {
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSharedFiles, path.c_str(), REG_DWORD, &count, sizeof(count));
 }
 
 long Install(const char* name) { return RunProgram("\"" + Package(name) + "\""); }
@@ -115,6 +138,15 @@ class Lifecycle : public ::testing::Test {
     DeleteServiceNamed(kService);
     RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kRegistration);
+    DeleteTree("C:\\Velmora E2E Vendor");
+    DeleteTree(kElsewhere);
+    DeleteTree(SharedFolder());
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSharedFiles, (SharedFolder() + "\\b.txt").c_str());
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSharedFiles, SharedLibrary().c_str());
+    DeleteFileA(SharedLibrary().c_str());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Velmora E2E Vendor");
+    for (const char* product : {"A", "B"})
+      RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kProducts) + "Velmora E2E Vendor " + product).c_str());
   }
   void ExpectAsBefore() { EXPECT_EQ(Snapshot(), before_); }
 
@@ -218,6 +250,25 @@ TEST_F(Lifecycle, CancelledAndKilledRunsLeaveWhatTheyChangedRemovable) {
   ExpectAsBefore();
 }
 
+// Killed while it writes a large file: the file is in the journal from its first byte, and the
+// next run, of a version without that file, takes the journal's lines into its log.
+TEST_F(Lifecycle, ARunKilledWhileWritingIsTakenOverByTheNextRun) {
+  ChildProcess installer;
+  ASSERT_TRUE(installer.Start("\"" + Package("removable-big") + "\""));
+  const std::string journal = std::string(kFolder) + "\\Uninst.log.journal";
+  const std::string big = std::string(kFolder) + "\\big\\big.bin";
+  bool announced = false;
+  for (DWORD start = GetTickCount(); !announced && GetTickCount() - start < 60000;)
+    announced = Contents(journal).find("3 " + big + "\r\n") != std::string::npos;
+  ASSERT_TRUE(announced) << Contents(journal);
+  EXPECT_EQ(installer.Wait(0), -1000) << "killed while it wrote";
+  ASSERT_EQ(Install("removable-v1"), 0);
+  EXPECT_FALSE(Exists(journal));
+  EXPECT_NE(Contents(std::string(kFolder) + "\\Uninst.log").find("3 " + big + "\r\n"), std::string::npos);
+  EXPECT_EQ(Uninstall(), 0);
+  ExpectAsBefore();
+}
+
 TEST_F(Lifecycle, AScriptsFolderMovesTheLogTheUninstallerAndTheRegistration) {
   ASSERT_EQ(Install("removable-moved"), 0);
   EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, kKey, "Seen"), "C:\\Program Files\\Velmora E2E Removable");
@@ -233,17 +284,128 @@ TEST_F(Lifecycle, AScriptsFolderMovesTheLogTheUninstallerAndTheRegistration) {
 
 TEST_F(Lifecycle, AnUninstallThatMeetsAFileInUseCanBeRunAgain) {
   ASSERT_EQ(Install("removable-v1"), 0);
+  const std::string b = std::string(kFolder) + "\\b.txt";
   {
-    HeldOpen held(std::string(kFolder) + "\\b.txt");
+    HeldOpen held(b);
     ASSERT_TRUE(held.Valid());
     EXPECT_EQ(Uninstall(), 2);
     EXPECT_FALSE(Exists(std::string(kFolder) + "\\a.txt"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kRegistration)) << "still registered";
-    EXPECT_EQ(Contents(std::string(kFolder) + "\\Uninst.log").find("Velmora E2E Removable\r\n3 C:\\Velmora E2E Removable\\b.txt\r\n"),
-              0u);
+    EXPECT_EQ(Contents(std::string(kFolder) + "\\Uninst.log").find("Velmora E2E Removable\r\n3 " + b + "\r\n"), 0u);
+    std::string pending = RegistryValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                                         "PendingFileRenameOperations")
+                              .second;
+    EXPECT_NE(pending.find(b), std::string::npos) << "the file also goes at the restart";
   }
+  // Wine's restart deletes it; the second run finds it gone and ends the removal.
+  EXPECT_EQ(RunProgram("wineboot.exe -r"), 0);
+  EXPECT_FALSE(Exists(b));
   EXPECT_EQ(Uninstall(), 0);
   ExpectAsBefore();
+}
+
+// Installed beside another product, this one logged into Uninst2.log; that product's log has gone
+// since, and this product's next run keeps to its own numbered log.
+TEST_F(Lifecycle, AnUpgradeFindsItsOwnNumberedLogBeforeAFreeSlot) {
+  ASSERT_TRUE(CreateDirectoryA(kFolder, nullptr));
+  const std::string extra = std::string(kFolder) + "\\extra.txt";
+  ASSERT_TRUE(WriteFileBytes(extra, {'x'}));
+  const std::string numbered = std::string(kFolder) + "\\Uninst2.log";
+  const std::string earlier = std::string(kProduct) + "\r\n3 " + extra + "\r\n2 " + kFolder + "\r\n";
+  ASSERT_TRUE(WriteFileBytes(numbered, std::vector<unsigned char>(earlier.begin(), earlier.end())));
+  ASSERT_EQ(Install("removable-v1"), 0);
+  EXPECT_FALSE(Exists(std::string(kFolder) + "\\Uninst.log"));
+  EXPECT_NE(Contents(numbered).find("3 " + extra + "\r\n"), std::string::npos) << Contents(numbered);
+  EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRegistration, "UninstallString"),
+            "\"" + std::string(kFolder) + "\\Uninst2.exe\" \"" + numbered + "\"");
+  EXPECT_EQ(Uninstall(), 0);
+  ExpectAsBefore();
+}
+
+// A library that was in the system folder already is shared: it outlives the uninstall, and its
+// count of users is back where it was. Without a count, it had one user before.
+TEST_F(Lifecycle, ALibraryFoundInTheSystemFolderOutlivesTheUninstall) {
+  const std::string dll = SharedLibrary();
+  for (DWORD before : {3u, 0u}) {
+    ASSERT_TRUE(WriteFileBytes(dll, {'o', 'l', 'd'}));
+    if (before) SetSharedCount(dll, before);
+    ASSERT_EQ(Install("shared-system"), 0) << before;
+    EXPECT_EQ(Contents(dll), "shared");
+    DWORD installed = (before ? before : 1) + 1;
+    EXPECT_EQ(SharedCount(dll), std::string(reinterpret_cast<const char*>(&installed), 4)) << before;
+    EXPECT_EQ(Uninstall(), 0) << before;
+    EXPECT_TRUE(Exists(dll)) << before;
+    DWORD left = installed - 1;
+    EXPECT_EQ(SharedCount(dll), std::string(reinterpret_cast<const char*>(&left), 4)) << before;
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSharedFiles, dll.c_str());
+  }
+  // Where the product put it first, it goes with the product.
+  DeleteFileA(dll.c_str());
+  ASSERT_EQ(Install("shared-system"), 0);
+  EXPECT_EQ(SharedCount(dll), "<missing>");
+  EXPECT_EQ(Uninstall(), 0);
+  EXPECT_FALSE(Exists(dll));
+  ExpectAsBefore();
+}
+
+// One product, one entry: a new version goes where the registered one is, and an install into
+// another folder takes the earlier one's files over.
+TEST_F(Lifecycle, AnInstallOverARegisteredOneUpgradesItInPlaceOrTakesItOver) {
+  ASSERT_EQ(RunProgram("\"" + Package("removable-v1") + "\" /S /D=" + kElsewhere), 0);
+  ASSERT_EQ(Install("removable-v2"), 0);
+  EXPECT_EQ(Contents(std::string(kElsewhere) + "\\a.txt"), "a version 2\r\n");
+  EXPECT_FALSE(Exists(kFolder)) << "the package's own folder is not used";
+  ASSERT_EQ(RunProgram("\"" + Package("removable-v1") + "\" /S /D=" + kFolder), 0);
+  EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRegistration, "InstallLocation"), kFolder);
+  EXPECT_NE(Contents(std::string(kFolder) + "\\Uninst.log").find(std::string(kElsewhere) + "\\a.txt\r\n"),
+            std::string::npos);
+  EXPECT_EQ(Uninstall(), 0);
+  EXPECT_FALSE(Exists(kElsewhere)) << "nothing orphaned";
+  ExpectAsBefore();
+}
+
+TEST_F(Lifecycle, AFileTheProgramWroteIntoItsFolderStaysWithItsFolderAlone) {
+  ASSERT_EQ(Install("removable-v1"), 0);
+  const std::string settings = std::string(kFolder) + "\\sub\\settings.ini";
+  ASSERT_TRUE(WriteFileBytes(settings, {'s'}));
+  EXPECT_EQ(Uninstall(), 0);
+  std::map<std::string, std::string> left;
+  SnapshotFiles(kFolder, &left);
+  EXPECT_EQ(left, (std::map<std::string, std::string>{{std::string(kFolder) + "\\sub", "<folder>"}, {settings, "s"}}));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kRegistration));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kKey));
+}
+
+// Two products of one vendor share its key and folder; whichever goes last takes them.
+TEST_F(Lifecycle, TwoProductsOfOneVendorGoInEitherOrderAndLeaveNothing) {
+  const char* vendorKey = "Software\\Velmora E2E Vendor";
+  const char* vendorFolder = "C:\\Velmora E2E Vendor";
+  auto uninstall = [](const char* product) {
+    std::string command = RegistryText(HKEY_LOCAL_MACHINE, std::string(kProducts) + product, "UninstallString");
+    return command.empty() || command == "<missing>" ? -2 : RunProgram(command + " /S");
+  };
+  for (bool firstGoesFirst : {true, false}) {
+    ASSERT_EQ(Install("vendor-a"), 0);
+    // The details A's package wrote itself stand; the run's end added the others.
+    const std::string a = std::string(kProducts) + "Velmora E2E Vendor A";
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, a, "DisplayIcon"), "C:\\Velmora E2E Vendor\\A\\a.txt");
+    EXPECT_EQ(RegistryValue(HKEY_LOCAL_MACHINE, a, "NoModify").second, std::string(4, '\0'));
+    EXPECT_EQ(RegistryValue(HKEY_LOCAL_MACHINE, a, "NoRepair").second, std::string("\1\0\0\0", 4));
+    ASSERT_EQ(Install("vendor-b"), 0);
+    EXPECT_EQ(SharedCount(SharedFolder() + "\\b.txt"), std::string("\2\0\0\0", 4)) << "B found A's file";
+    EXPECT_EQ(uninstall(firstGoesFirst ? "Velmora E2E Vendor A" : "Velmora E2E Vendor B"), 0) << firstGoesFirst;
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(vendorKey) + (firstGoesFirst ? "\\B" : "\\A")));
+    EXPECT_EQ(Contents(SharedFolder() + "\\b.txt"), "b version 1\r\n") << "the other still uses it";
+    EXPECT_EQ(SharedCount(SharedFolder() + "\\b.txt"), std::string("\1\0\0\0", 4));
+    EXPECT_EQ(uninstall(firstGoesFirst ? "Velmora E2E Vendor B" : "Velmora E2E Vendor A"), 0) << firstGoesFirst;
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, vendorKey)) << firstGoesFirst;
+    EXPECT_FALSE(Exists(vendorFolder)) << firstGoesFirst;
+    EXPECT_FALSE(Exists(SharedFolder())) << firstGoesFirst;
+    EXPECT_EQ(SharedCount(SharedFolder() + "\\b.txt"), "<missing>") << firstGoesFirst;
+    EXPECT_EQ(uninstall("Velmora E2E Vendor A"), -2) << "no longer registered";
+    EXPECT_EQ(uninstall("Velmora E2E Vendor B"), -2) << "no longer registered";
+    Clean();
+  }
 }
 
 }  // namespace

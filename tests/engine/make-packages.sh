@@ -27,6 +27,9 @@ done
 mkdir -p "$out/lifecycle/v1" "$out/lifecycle/v2"
 for name in a b c guarded; do printf '%s version 1\r\n' "$name" >"$out/lifecycle/v1/$name.txt"; done
 for name in a guarded; do printf '%s version 2\r\n' "$name" >"$out/lifecycle/v2/$name.txt"; done
+printf 'shared' >"$out/lifecycle/velmora-e2e-shared.dll"
+# Random bytes: slow enough to decode that the installer can be killed while it writes them.
+head -c 8388608 /dev/urandom >"$out/lifecycle/big.bin"
 for manifest in "$here"/lifecycle/*.toml; do
   cp "$manifest" "$out/"
   "$velpack" build "$out/$(basename "$manifest")" --stub "$stub" --architecture "$architecture" \
