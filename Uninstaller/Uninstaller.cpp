@@ -4,6 +4,7 @@
 #include <oleauto.h>
 #include <stdlib.h>
 
+#include "InstallScope.h"
 #include "OwnedHandle.h"
 #include "RegistryLocation.h"
 #include "SystemApi.h"
@@ -11,7 +12,6 @@
 
 namespace {
 const char kTypeLibraries[] = "TypeLib\\";
-const uint32_t kLocalMachine = 0x80000002u;
 const char kFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 const DWORD kBroadcastTimeoutMs = 1000;
 const uint32_t kGuidLength = 38;
@@ -39,8 +39,6 @@ struct TypeLibraryVersion {
   LCID locale;
 };
 
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
 bool SamePath(const Text& a, const Text& b) { return !b.Empty() && lstrcmpiA(a.CStr(), b.CStr()) == 0; }
 
 // Whether text names the key or something inside it, letter case not told apart.
@@ -51,12 +49,14 @@ bool IsKeyOrInside(const Text& text, const Text& key) {
                          int(key.Length())) == CSTR_EQUAL);
 }
 
+HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
+
 // The program the product's registration starts: the first word of its uninstall command, or
 // the quoted text it begins with.
-Text RegisteredProgram(const Text& key) {
+Text RegisteredProgram(uint32_t root, const Text& key) {
   char command[2048];
   DWORD size = sizeof(command) - 1;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
+  if (RegGetValueA(RootKey(root), key.CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
       ERROR_SUCCESS)
     return Text();
   Text text(command);
@@ -69,8 +69,6 @@ Text RegisteredProgram(const Text& key) {
 }
 
 bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-
-HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
 
 LONG OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey* key) {
   HKEY opened = nullptr;
@@ -124,8 +122,10 @@ bool RemoveKey(const Text& text) {
   return subkeys == 0 && values == 0 && RegDeleteKeyA(RootKey(where.root), where.key.CStr()) == ERROR_SUCCESS;
 }
 
+// Installed for every user or for one, a font is listed in the same key of its scope's root.
 bool IsFontRegistration(const RegistryLocation& where) {
-  return where.root == kLocalMachine && lstrcmpiA(where.key.CStr(), kFontsKey) == 0;
+  return (where.root == InstallScope::RegistryRoot(false) || where.root == InstallScope::RegistryRoot(true)) &&
+         lstrcmpiA(where.key.CStr(), kFontsKey) == 0;
 }
 
 // The font file a registration names: a bare file name lies in the system's fonts folder.
@@ -238,14 +238,18 @@ bool RemoveService(const Text& name) {
 }  // namespace
 
 void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Text& productName, InstallLog* report) {
-  Text registration = Text(kUninstallKey) + productName;
+  Text key = Text(InstallScope::kUninstallKey) + productName;
+  // A product installed for the current user only is registered under that user's root.
+  for (const LogLine& line : lines)
+    perUser_ = perUser_ || (line.type == UninstallLogReader::kValue && IsKeyOrInside(line.text, "HKCU\\" + key));
+  Text registration = (perUser_ ? "HKCU\\" : "HKLM\\") + key;
   Text journalPath = UninstallLog::JournalPath(logPath);
-  Text program = RegisteredProgram(registration);
+  Text program = RegisteredProgram(InstallScope::RegistryRoot(perUser_), key);
   List<LogLine> last;
   for (const LogLine& line : lines) {
     bool keepsRemovable =
         ((line.type == UninstallLogReader::kKey || line.type == UninstallLogReader::kValue) &&
-         IsKeyOrInside(line.text, Text("HKLM\\") + registration)) ||
+         IsKeyOrInside(line.text, registration)) ||
         (line.type == UninstallLogReader::kFile &&
          (SamePath(line.text, logPath) || SamePath(line.text, journalPath) || SamePath(line.text, program))) ||
         (line.type == UninstallLogReader::kFolder && UninstallLog::IsInsideFolder(logPath, line.text));
@@ -288,14 +292,18 @@ bool Uninstaller::Undo(const LogLine& line) {
       return line.HasFullPath() && RemoveFolder(line.text);
     case UninstallLogReader::kFile:
       return line.HasFullPath() && RemoveFile(line.text);
-    case UninstallLogReader::kServer:
+    case UninstallLogReader::kServer: {
+      UserClasses classes(perUser_);
       return line.HasFullPath() && UnregisterServer(line.text);
+    }
     case UninstallLogReader::kKey:
       return RemoveKey(line.text);
     case UninstallLogReader::kValue:
       return RemoveValue(line.text, &fontsChanged_);
-    case UninstallLogReader::kTypeLibrary:
+    case UninstallLogReader::kTypeLibrary: {
+      UserClasses classes(perUser_);
       return UnregisterTypeLibrary(line.text);
+    }
     case UninstallLogReader::kService:
       return RemoveService(line.text);
   }

@@ -40,6 +40,7 @@ class Uninstaller {
   bool complete_ = true;
   bool retry_ = false;
   bool fontsChanged_ = false;
+  bool perUser_ = false;  // the product is registered for the current user only
   List<Text> remaining_;
   List<LogLine> kept_;
   List<Text> moved_;

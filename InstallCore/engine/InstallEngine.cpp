@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "Bstr.h"
+#include "InstallScope.h"
 #include "PrivateFolder.h"
 #include "SystemFolders.h"
 
@@ -41,6 +42,7 @@ InstallEngine::InstallEngine(const char* path)
       installerPath(FolderOf(path)),
       productFlags(kProductFolderChangeable),
       restartNeeded(false),
+      perUser(false),
       logName("Uninst.log"),
       uninstallerName("uninst.exe") {
   LoadProductData();
@@ -72,6 +74,11 @@ void InstallEngine::LoadProductData() {
       productFlags |= uint32_t(static_cast<unsigned char>(flags[i])) << (8 * i);
   }
   noUninstaller = FindEntry("uninst.exe") == nullptr;
+  perUser = (productFlags & kProductPerUser) != 0;
+  // An upgrade stays where the earlier install is.
+  if ((productFlags & kProductScopeChoice) && InstallScope::IsRegistered(productName, !perUser) &&
+      !InstallScope::IsRegistered(productName, perUser))
+    perUser = !perUser;
 }
 
 void InstallEngine::LoadComponents() {
@@ -93,7 +100,6 @@ void InstallEngine::AddBuiltInVariables() {
   // logged for the uninstaller rather than deleted after its component.
   Text systemTemp = SystemFolders::Temp();
   tempPath = PrivateFolder::Create(systemTemp, "Velmora-");
-  Text programs = SystemFolders::ProgramFiles();
   AddVariable("UninstallCommand", "${ProductPath}\\Uninst.exe");
   AddVariable("UninstallLog", "${ProductPath}\\Uninst.log");
   AddVariable("ProductPath", productPath);
@@ -102,23 +108,23 @@ void InstallEngine::AddBuiltInVariables() {
   AddVariable("CompanyName", companyName);
   AddVariable("ProductVersion", productVersion);
   AddVariable("InstallerPath", installerPath);
-  AddVariable("CommonProgramsMenu", SystemFolders::Special(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS));
-  AddVariable("CommonStartMenu", SystemFolders::Special(CSIDL_COMMON_STARTMENU, CSIDL_STARTMENU));
-  AddVariable("CommonStartupMenu", SystemFolders::Special(CSIDL_COMMON_STARTUP, CSIDL_STARTUP));
+  AddVariable("CommonProgramsMenu", InstallScope::Folder("CommonProgramsMenu", perUser));
+  AddVariable("CommonStartMenu", InstallScope::Folder("CommonStartMenu", perUser));
+  AddVariable("CommonStartupMenu", InstallScope::Folder("CommonStartupMenu", perUser));
   AddVariable("UserProgramsMenu", SystemFolders::Special(CSIDL_PROGRAMS));
   AddVariable("UserStartMenu", SystemFolders::Special(CSIDL_STARTMENU));
   AddVariable("UserStartupMenu", SystemFolders::Special(CSIDL_STARTUP));
   AddVariable("QuickLaunch", "${UserAppData}\\Microsoft\\Internet Explorer");
   AddVariable("UserAppData", SystemFolders::Special(CSIDL_APPDATA));
-  AddVariable("CommonAppData", SystemFolders::Special(CSIDL_COMMON_APPDATA, CSIDL_APPDATA));
+  AddVariable("CommonAppData", InstallScope::Folder("CommonAppData", perUser));
   AddVariable("DesktopPath", SystemFolders::Special(CSIDL_DESKTOPDIRECTORY));
-  AddVariable("FontsPath", SystemFolders::Special(CSIDL_FONTS));
+  AddVariable("FontsPath", InstallScope::Folder("FontsPath", perUser));
   AddVariable("MyDocumentsPath", SystemFolders::Special(CSIDL_PERSONAL));
   AddVariable("SystemPath", SystemFolders::System());
   AddVariable("WindowsPath", SystemFolders::Windows());
   AddVariable("TempPath", tempPath.Empty() ? systemTemp : tempPath);
-  AddVariable("ProgramsPath", programs);
-  AddVariable("CommonFiles", programs + "\\Common Files");
+  AddVariable("ProgramsPath", InstallScope::Folder("ProgramsPath", perUser));
+  AddVariable("CommonFiles", InstallScope::Folder("CommonFiles", perUser));
 }
 
 void InstallEngine::AddVariable(const Text& name, const Text& value) { variables.Add(name, value); }
@@ -136,6 +142,14 @@ void InstallEngine::ExpandBstr(BSTR* text) {
   if (!fresh.Get()) return;
   SysFreeString(*text);
   *text = fresh.Release();
+}
+
+void InstallEngine::UseScope(bool forCurrentUser) {
+  perUser = forCurrentUser;
+  for (uint32_t i = 0; i < InstallScope::kVariableCount; ++i)
+    SetVariable(InstallScope::kVariables[i], InstallScope::Folder(InstallScope::kVariables[i], perUser));
+  productPath = ReadEntryString("ProductPath");
+  ExpandText(productPath);
 }
 
 void InstallEngine::UseDestination(const Text& path) {

@@ -1,10 +1,10 @@
 #include <string.h>
 
 #include "InstallEngine.h"
+#include "InstallScope.h"
 #include "Kilobytes.h"
 
 namespace {
-const uint32_t kLocalMachine = 0x80000002u;
 const int kLineUninstallerText = 1;
 const int kLineFolder = 2;
 const int kLineFile = 3;
@@ -73,7 +73,7 @@ void InstallEngine::StartUninstallRecord() {
 }
 
 Text InstallEngine::UninstallKey() {
-  Text key("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\${ProductName}\\");
+  Text key = Text(InstallScope::kUninstallKey) + "${ProductName}\\";
   ExpandText(key);
   return key;
 }
@@ -83,10 +83,10 @@ void InstallEngine::RegisterProduct() {
   Text command(kUninstallCommand);
   ExpandText(command);
   Text key = UninstallKey();
-  SetRegistryValue(kLocalMachine, key + "UninstallString", REG_SZ, reinterpret_cast<const uint8_t*>(command.Data()),
+  SetRegistryValue(InstallScope::RegistryRoot(perUser), key + "UninstallString", REG_SZ, reinterpret_cast<const uint8_t*>(command.Data()),
                    command.Length());
   Text displayName = GetVariable("ProductName");
-  SetRegistryValue(kLocalMachine, key + "DisplayName", REG_SZ, reinterpret_cast<const uint8_t*>(displayName.Data()),
+  SetRegistryValue(InstallScope::RegistryRoot(perUser), key + "DisplayName", REG_SZ, reinterpret_cast<const uint8_t*>(displayName.Data()),
                    displayName.Length());
   InstallFile("uninst.exe", productPath + "\\" + uninstallerName);
   logText.SetTier(UninstallLog::kChanges);
@@ -139,12 +139,12 @@ void InstallEngine::WriteProductDetails(const Text& key) {
   auto text = [&](const char* name, const Text& value) {
     // With its terminating zero, as the registry's readers expect of a string.
     if (!value.Empty())
-      SetRegistryValue(kLocalMachine, key + name, REG_SZ, reinterpret_cast<const uint8_t*>(value.Data()),
+      SetRegistryValue(InstallScope::RegistryRoot(perUser), key + name, REG_SZ, reinterpret_cast<const uint8_t*>(value.Data()),
                        value.Length() + 1);
   };
   auto number = [&](const char* name, uint32_t value) {
     uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
-    SetRegistryValue(kLocalMachine, key + name, REG_DWORD, bytes, sizeof(bytes));
+    SetRegistryValue(InstallScope::RegistryRoot(perUser), key + name, REG_DWORD, bytes, sizeof(bytes));
   };
   auto entry = [&](const char* name, const Text& fallback) {
     Text value = ReadEntryString(name);

@@ -3,6 +3,7 @@
 
 #include "Bstr.h"
 #include "InstallEngine.h"
+#include "InstallScope.h"
 #include "Memory.h"
 #include "OwnedHandle.h"
 #include "SystemApi.h"
@@ -129,7 +130,7 @@ uint32_t InstallEngine::AddFont(const Text& path) {
   }
   // Registered, the font is loaded again at every start; logged, the uninstaller removes the
   // value and the font with it.
-  uint32_t error = SetRegistryValue(kLocalMachine, Text(kFontsKey) + FontValueName(path), REG_SZ,
+  uint32_t error = SetRegistryValue(InstallScope::RegistryRoot(perUser), Text(kFontsKey) + FontValueName(path), REG_SZ,
                                     reinterpret_cast<const uint8_t*>(path.CStr()), uint32_t(strlen(path.CStr())) + 1);
   SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
   return error;
@@ -142,7 +143,11 @@ HRESULT STDMETHODCALLTYPE InstallEngine::RegisterServer(BSTR libraryFile) {
   typedef HRESULT(STDAPICALLTYPE * RegisterFn)();
   RegisterFn registerServer = reinterpret_cast<RegisterFn>(GetProcAddress(library.Get(), "DllRegisterServer"));
   if (!registerServer) return E_FAIL;
-  HRESULT hr = registerServer();
+  HRESULT hr;
+  {
+    UserClasses classes(perUser);
+    hr = registerServer();
+  }
   if (SUCCEEDED(hr)) WriteLog(4, path);
   return hr;
 }
@@ -162,7 +167,10 @@ HRESULT STDMETHODCALLTYPE InstallEngine::RegisterTypeLib(BSTR typeLibraryFile, B
     StringFromGUID2(attributes->guid, guid, 80);
     library->ReleaseTLibAttr(attributes);
   }
-  hr = ::RegisterTypeLib(library, file.Get(), help.Get());
+  {
+    UserClasses classes(perUser);
+    hr = ::RegisterTypeLib(library, file.Get(), help.Get());
+  }
   if (SUCCEEDED(hr)) WriteLog(7, Bstr::ToTextUntilZero(guid, 80));
   library->Release();
   return hr;

@@ -9,6 +9,9 @@
 // the rest of the line as it stands, blanks included.
 struct InstallerSwitches {
   bool silent = false;          // /S
+  bool passive = false;         // /PASSIVE: the progress only, nothing that waits for the user
+  enum Scope { kPackageScope, kAllUsers, kCurrentUser };
+  Scope scope = kPackageScope;  // /ALLUSERS or /CURRENTUSER, the last one given
   bool help = false;            // /?
   Text destination;             // /D=PATH, without trailing backslashes (kept after a drive: "C:\")
   bool hasComponents = false;   // /COMPONENTS=NAME,NAME
