@@ -24,6 +24,8 @@ const char kRestartText[] = "Restart your computer to finish the installation.";
 const char kFailuresText[] = "The installation is incomplete. These items could not be installed:";
 // The closing message names this many failures, and counts the rest.
 const uint32_t kListedFailures = 10;
+// Starts a passive run once the dialog shows.
+const UINT kStartPassive = WM_APP + 1;
 
 const int kLicenceGroup[] = {IDC_ACCEPT, IDC_LICENCE, IDC_LICENCE_INTRO, -1};
 const int kOptionsGroup[] = {IDOK,        IDC_COMPONENTS, IDC_FOLDER,     IDC_BROWSE,     IDC_COMPONENTS_LABEL,
@@ -94,7 +96,8 @@ int CALLBACK BrowseStart(HWND browser, UINT message, LPARAM, LPARAM folder) {
 }  // namespace
 
 InstallWizard::InstallWizard(const char* path)
-    : InstallEngine(path), window_(nullptr), languageIndex_(0), dialogNumber_(0), listView_(nullptr), startLanguage_(0) {}
+    : InstallEngine(path), window_(nullptr), languageIndex_(0), dialogNumber_(0), listView_(nullptr), startLanguage_(0),
+      passive_(false) {}
 
 InstallWizard::~InstallWizard() = default;
 
@@ -150,6 +153,11 @@ bool InstallWizard::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, IN
       }
       return true;
     }
+    case kStartPassive:
+      // No licence to agree to: the page goes as the choices' pages do.
+      ShowOptionsPage();
+      OnInstall();
+      return true;
     case WM_CTLCOLORSTATIC:
       *result = OnCtlColorStatic(reinterpret_cast<HWND>(lParam));
       return true;
@@ -171,6 +179,7 @@ void InstallWizard::OnInitDialog() {
   SelectStartLanguage();
   SendDlgItemMessageA(window_, IDC_FILE_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
   SendDlgItemMessageA(window_, IDC_TOTAL_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+  if (passive_) PostMessageA(window_, kStartPassive, 0, 0);
 }
 
 void InstallWizard::CentreWindow() {
@@ -309,12 +318,17 @@ void InstallWizard::OnInstall() {
     installed = RunInstall();
   }
   if (!installed) {
+    // A passive run has no user to change the choices.
+    if (passive_) {
+      EndDialog(window_, kPassiveRefused);
+      return;
+    }
     UpdateSpace();
     return;
   }
   ShowWindow(window_, SW_HIDE);
   // After a damaged entry stopped the run, the caller names it instead of reporting success.
-  if (DamagedEntry().Empty())
+  if (DamagedEntry().Empty() && !passive_)
     MessageBoxA(window_, ClosingMessage().CStr(), productName.CStr(),
                 MB_OK | MB_SETFOREGROUND | (Failures().Count() ? MB_ICONWARNING : 0));
   EndDialog(window_, 1);

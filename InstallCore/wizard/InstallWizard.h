@@ -23,6 +23,11 @@ class InstallWizard : public InstallEngine {
 
   // Starts the wizard in the language of that identifier; false when the package has none.
   bool UseLanguage(uint16_t languageId);
+  // Shows only the progress: the install starts at once with the choices made so far, and the
+  // dialog ends without a closing message. When the choices cannot be installed, the dialog
+  // ends with kPassiveRefused.
+  void SetPassive() { passive_ = true; }
+  static const INT_PTR kPassiveRefused = IDABORT;
 
  private:
   // Handles one message; false sends it on to the default dialog handling. *result is the
@@ -78,4 +83,5 @@ class InstallWizard : public InstallEngine {
   GdiObject logo_;
   HWND listView_;
   uint16_t startLanguage_;  // asked for on the command line; 0 when not
+  bool passive_;
 };

@@ -64,8 +64,8 @@ class RemoteMemory {
 // One installer process and its wizard dialog.
 class Wizard {
  public:
-  Wizard(const char* package, const char* title) {
-    started_ = process_.Start("\"" + PackageDir() + "\\" + package + "\"");
+  Wizard(const char* package, const char* title, const std::string& arguments = "") {
+    started_ = process_.Start("\"" + PackageDir() + "\\" + package + "\" " + arguments);
     if (started_) dialog_ = process_.FindDialog(title, 30000);
   }
   bool Open() const { return dialog_ != nullptr; }
@@ -408,6 +408,32 @@ TEST(WizardProgress, LicenceThenOptionsThenBothBarsWhileTheWindowResponds) {
   RemoveDirectoryA(menuA.c_str());
   RemoveDirectoryA(menuB.c_str());
   RegDeleteTreeA(HKEY_CURRENT_USER, key);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Progress");
+}
+
+// /PASSIVE: the dialog shows only its progress, past the licence, and ends without a click.
+TEST(WizardProgress, PassiveRunShowsTheProgressAndWaitsForNothing) {
+  const std::string folder = kProgressFolder;
+  const std::string release = PackageDir() + "\\release.txt";
+  DeleteTree(folder);
+  DeleteFileA(release.c_str());
+  Wizard wizard("progress.exe", kProgressTitle, "/PASSIVE /COMPONENTS=First,Second");
+  ASSERT_TRUE(wizard.Open());
+  // Held by the second component's gate.
+  ASSERT_TRUE(WaitUntil([&] { return wizard.BarPosition(kFileBar) == 100 && wizard.Visible(kTotalBar); }, 30000));
+  for (int id : {kTotalLabel, kFile, kFileBar, kTotalBar}) EXPECT_TRUE(wizard.Visible(id)) << id;
+  for (int id : {kAccept, kLicence, kLicenceIntro, kList, IDOK, IDCANCEL}) EXPECT_FALSE(wizard.Visible(id)) << id;
+  EXPECT_TRUE(IsWindowVisible(wizard.Dialog()));
+  HANDLE gate = CreateFileA(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(gate, INVALID_HANDLE_VALUE);
+  CloseHandle(gate);
+  // No closing message: the installer ends by itself.
+  EXPECT_EQ(wizard.Process().Wait(60000), 0);
+  EXPECT_TRUE(Exists(folder + "\\program files\\data\\c200.bin"));
+  EXPECT_FALSE(Exists(folder + "\\program files\\data\\c700.bin"));
+
+  DeleteFileA(release.c_str());
+  DeleteTree(folder);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Progress");
 }
 
