@@ -154,7 +154,9 @@ bool InstallWizard::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, IN
       return true;
     }
     case kStartPassive:
-      // No licence to agree to: the page goes as the choices' pages do.
+      // The dialog would only show once its message loop idles, which the install does not let
+      // it do. No licence to agree to: the page goes as the choices' pages do.
+      ShowWindow(window_, SW_SHOW);
       ShowOptionsPage();
       OnInstall();
       return true;
