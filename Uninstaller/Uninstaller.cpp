@@ -250,6 +250,8 @@ void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Tex
     bool keepsRemovable =
         ((line.type == UninstallLogReader::kKey || line.type == UninstallLogReader::kValue) &&
          IsKeyOrInside(line.text, registration)) ||
+        // The keys around it, which a first install for a user makes below that user's root.
+        (line.type == UninstallLogReader::kKey && IsKeyOrInside(registration, line.text)) ||
         (line.type == UninstallLogReader::kFile &&
          (SamePath(line.text, logPath) || SamePath(line.text, journalPath) || SamePath(line.text, program))) ||
         (line.type == UninstallLogReader::kFolder && UninstallLog::IsInsideFolder(logPath, line.text));

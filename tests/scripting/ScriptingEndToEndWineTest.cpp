@@ -287,6 +287,9 @@ void RemovePerUser(const char* product) {
   RegDeleteTreeA(HKEY_CURRENT_USER, (std::string("Software\\Classes\\") + kTypeLibKey).c_str());
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
     RegDeleteTreeA(root, (std::string(kUninstallKey) + product).c_str());
+  // A user's first install makes the key that lists the user's programs; its removal must go too.
+  const std::string list = kUninstallKey;
+  RegDeleteKeyA(HKEY_CURRENT_USER, list.substr(0, list.size() - 1).c_str());
 }
 
 class PerUser : public ::testing::Test {
