@@ -271,6 +271,17 @@ Snapshot TakeMachineAndDrive() {
   return s;
 }
 
+// Removes the product registered under root with its uninstaller, which must leave the drive and
+// the machine's keys as they were before the install.
+void ExpectRemovedWhole(HKEY root, const std::string& product, const Snapshot& before) {
+  std::string report;
+  EXPECT_EQ(Uninstall(root, product, &report), 0) << report;
+  Snapshot removed = TakeMachineAndDrive();
+  EXPECT_TRUE(before.files == removed.files) << Difference(before.files, removed.files);
+  EXPECT_TRUE(before.keys == removed.keys) << Difference(before.keys, removed.keys);
+  EXPECT_FALSE(KeyExists(root, std::string(kUninstallKey) + product));
+}
+
 void RemovePerUser(const char* product) {
   DeleteTree(Folder(CSIDL_LOCAL_APPDATA) + "\\Programs\\" + product);
   DeleteTree(std::string(Folder(CSIDL_PROGRAM_FILES)) + "\\" + product);
@@ -344,12 +355,7 @@ TEST_F(PerUser, InstallsIntoTheUsersOwnPartAndTheUninstallerRemovesIt) {
   EXPECT_NE(Contents(p + "\\Uninst.log").find("6 HKCU\\" + std::string(kFontsKey) + "\\" + kFontValue + "\r\n"),
             std::string::npos);
 
-  std::string report;
-  EXPECT_EQ(Uninstall(HKEY_CURRENT_USER, product, &report), 0) << report;
-  Snapshot removed = TakeMachineAndDrive();
-  EXPECT_TRUE(before.files == removed.files) << Difference(before.files, removed.files);
-  EXPECT_TRUE(before.keys == removed.keys) << Difference(before.keys, removed.keys);
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, registration));
+  ExpectRemovedWhole(HKEY_CURRENT_USER, product, before);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string("Software\\Classes\\") + kTypeLibKey));
   EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, kFontsKey, kFontValue).first, DWORD(REG_NONE));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Velmora E2E Per User"));
@@ -380,12 +386,7 @@ TEST_F(PerUser, EitherScopeLandsWhereTheCommandLineSaysAndAnUpgradeKeepsIt) {
     ASSERT_EQ(RunProgram("\"" + Package("either.exe") + "\" /S"), 0);
     EXPECT_FALSE(Exists(c.perUser ? machine : user));
     EXPECT_EQ(Text(root, registration, "InstallLocation"), folder);
-    std::string report;
-    EXPECT_EQ(Uninstall(root, product, &report), 0) << report;
-    Snapshot removed = TakeMachineAndDrive();
-    EXPECT_TRUE(before.files == removed.files) << Difference(before.files, removed.files);
-    EXPECT_TRUE(before.keys == removed.keys) << Difference(before.keys, removed.keys);
-    EXPECT_FALSE(KeyExists(root, registration));
+    ExpectRemovedWhole(root, product, before);
   }
 }
 
