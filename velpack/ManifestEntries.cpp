@@ -57,6 +57,6 @@ std::vector<PackageEntry> ManifestEntries(Manifest manifest) {
     }
   }
 
-  LanguageTable::AddEntries(manifest.languages, &out);
+  LanguageTable::AddEntries(manifest.languages, product.scope == InstallScope::kEither, &out);
   return out;
 }

@@ -238,7 +238,8 @@ void ParseLanguages(ManifestContext& ctx, const toml::node* node, Manifest* mani
       shippedChanged[own] = true;
       continue;
     }
-    std::vector<std::string> missing = LanguageTable::MissingTexts(language);
+    std::vector<std::string> missing =
+        LanguageTable::MissingTexts(language, manifest->product.scope == InstallScope::kEither);
     if (!missing.empty()) {
       std::string list;
       for (const std::string& name : missing) list += (list.empty() ? "" : ", ") + name;

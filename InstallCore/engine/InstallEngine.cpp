@@ -43,6 +43,7 @@ InstallEngine::InstallEngine(const char* path)
       productFlags(kProductFolderChangeable),
       restartNeeded(false),
       perUser(false),
+      scopeSettled(false),
       logName("Uninst.log"),
       uninstallerName("uninst.exe") {
   LoadProductData();
@@ -76,9 +77,12 @@ void InstallEngine::LoadProductData() {
   noUninstaller = FindEntry("uninst.exe") == nullptr;
   perUser = (productFlags & kProductPerUser) != 0;
   // An upgrade stays where the earlier install is.
-  if ((productFlags & kProductScopeChoice) && InstallScope::IsRegistered(productName, !perUser) &&
-      !InstallScope::IsRegistered(productName, perUser))
-    perUser = !perUser;
+  if (productFlags & kProductScopeChoice) {
+    bool here = InstallScope::IsRegistered(productName, perUser);
+    bool there = InstallScope::IsRegistered(productName, !perUser);
+    if (there && !here) perUser = !perUser;
+    scopeSettled = here || there;
+  }
 }
 
 void InstallEngine::LoadComponents() {
@@ -146,6 +150,7 @@ void InstallEngine::ExpandBstr(BSTR* text) {
 
 void InstallEngine::UseScope(bool forCurrentUser) {
   perUser = forCurrentUser;
+  scopeSettled = true;
   for (uint32_t i = 0; i < InstallScope::kVariableCount; ++i)
     SetVariable(InstallScope::kVariables[i], InstallScope::Folder(InstallScope::kVariables[i], perUser));
   productPath = ReadEntryString("ProductPath");

@@ -94,6 +94,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   // Whether the product goes to the current user only (see InstallScope); set from the product
   // flags, or for a package that offers the choice, by an earlier install's scope.
   bool PerUser() const { return perUser; }
+  // Whether the scope is settled: by an earlier install of the product, or by UseScope.
+  bool ScopeSettled() const { return scopeSettled; }
   // Installs for the current user only, or for every user: the folders that follow the scope
   // change with it, and so does the default destination.
   void UseScope(bool forCurrentUser);
@@ -187,6 +189,7 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   bool restartNeeded;
   InstallLog installLog;
   bool perUser;
+  bool scopeSettled;
 
  private:
   Text knownFolder;  // the folder of the last path CreateFolders handled

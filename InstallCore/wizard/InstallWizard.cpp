@@ -30,7 +30,9 @@ const UINT kStartPassive = WM_APP + 1;
 const int kLicenceGroup[] = {IDC_ACCEPT, IDC_LICENCE, IDC_LICENCE_INTRO, -1};
 const int kOptionsGroup[] = {IDOK,        IDC_COMPONENTS, IDC_FOLDER,     IDC_BROWSE,     IDC_COMPONENTS_LABEL,
                              IDC_SPACE,   IDC_MENU,       IDC_FOLDER_LABEL, IDC_MENU_LABEL, IDC_DESCRIPTION, -1};
-const int kInstallHideGroup[] = {IDC_COMPONENTS, IDC_SPACE, IDOK, IDCANCEL, IDC_DESCRIPTION, -1};
+const int kInstallHideGroup[] = {IDC_COMPONENTS, IDC_SPACE,     IDOK,          IDCANCEL,
+                                 IDC_DESCRIPTION, IDC_SCOPE_ALL, IDC_SCOPE_USER, -1};
+const int kScopeGroup[] = {IDC_SCOPE_ALL, IDC_SCOPE_USER, -1};
 const int kInstallShowGroup[] = {IDC_TOTAL_LABEL, IDC_FILE, IDC_FILE_PROGRESS, IDC_TOTAL_PROGRESS, -1};
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
@@ -146,6 +148,8 @@ bool InstallWizard::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, IN
         UpdateSpace();
       } else if (id == IDC_BROWSE && code == BN_CLICKED) {
         OnBrowse();
+      } else if ((id == IDC_SCOPE_ALL || id == IDC_SCOPE_USER) && code == BN_CLICKED) {
+        OnScopeChanged(id == IDC_SCOPE_USER);
       } else if (id == IDC_LANGUAGE && code == CBN_SELCHANGE) {
         OnLanguageChanged();
       } else {
@@ -176,6 +180,9 @@ void InstallWizard::OnInitDialog() {
       LoadImageA(Module::Instance(), MAKEINTRESOURCEA(IDI_INSTALLER), IMAGE_ICON, 16, 16, 0));
   if (icon_.Valid()) SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Get()));
   CentreWindow();
+  // Unsettled, the choice starts where the user can install: for every user only with
+  // administrator rights.
+  if ((productFlags & kProductScopeChoice) && !ScopeSettled()) UseScope(!IsUserAnAdmin());
   SetUpComponentList();
   SetUpPages();
   SelectStartLanguage();
@@ -242,6 +249,18 @@ void InstallWizard::ShowOptionsPage() {
   SendMessageA(window_, DM_SETDEFID, IDOK, 0);
   if (!(productFlags & kProductMenuChangeable)) LockMenu();
   if (!(productFlags & kProductFolderChangeable)) LockFolder();
+  if (productFlags & kProductScopeChoice) {
+    ShowGroup(kScopeGroup, true);
+    CheckRadioButton(window_, IDC_SCOPE_ALL, IDC_SCOPE_USER, PerUser() ? IDC_SCOPE_USER : IDC_SCOPE_ALL);
+  }
+}
+
+void InstallWizard::OnScopeChanged(bool forCurrentUser) {
+  if (forCurrentUser == PerUser()) return;
+  UseScope(forCurrentUser);
+  SetDlgItemTextA(window_, IDC_FOLDER, productPath.CStr());
+  SendDlgItemMessageA(window_, IDC_MENU, CB_RESETCONTENT, 0, 0);
+  FillMenuCombo();
 }
 
 void InstallWizard::ShowGroup(const int* group, bool show) {

@@ -68,6 +68,8 @@ class InstallWizard : public InstallEngine {
   void LockFolder();
   void LockMenu();
   void OnBrowse();
+  // The user chose every user or just themselves: the folder and the Start-menu choices follow.
+  void OnScopeChanged(bool forCurrentUser);
   void UpdateSpace();
   // A destination, room for the selection, and something selected.
   bool Installable(const Text& folder, uint32_t freeKb, uint32_t requiredKb) const;
