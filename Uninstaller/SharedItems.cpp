@@ -51,17 +51,20 @@ bool Append(const Text& logPath, const LogLine& line) {
 namespace SharedItems {
 
 Text HandOver(const LogLine& line, const Text& ownLog) {
-  RegistryKey products;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, products.Receive()) != ERROR_SUCCESS) return Text();
-  char name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = sizeof(name);
-    if (RegEnumKeyExA(products.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    Text logPath = RegisteredLog(products.Get(), Text(name, length));
-    bool recorded = false;
-    if (logPath.Empty() || lstrcmpiA(logPath.CStr(), ownLog.CStr()) == 0 || !HoldsInside(logPath, line, &recorded))
-      continue;
-    if (recorded || Append(logPath, line)) return logPath;
+  // Products installed for every user and those of the current user may share a folder or key.
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    RegistryKey products;
+    if (RegOpenKeyExA(root, kUninstallKey, 0, KEY_READ, products.Receive()) != ERROR_SUCCESS) continue;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD length = sizeof(name);
+      if (RegEnumKeyExA(products.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      Text logPath = RegisteredLog(products.Get(), Text(name, length));
+      bool recorded = false;
+      if (logPath.Empty() || lstrcmpiA(logPath.CStr(), ownLog.CStr()) == 0 || !HoldsInside(logPath, line, &recorded))
+        continue;
+      if (recorded || Append(logPath, line)) return logPath;
+    }
   }
   return Text();
 }

@@ -4,6 +4,7 @@
 #include <oleauto.h>
 #include <stdlib.h>
 
+#include "InstallScope.h"
 #include "OwnedHandle.h"
 #include "RegistryLocation.h"
 #include "SharedItems.h"
@@ -12,7 +13,6 @@
 
 namespace {
 const char kTypeLibraries[] = "TypeLib\\";
-const uint32_t kLocalMachine = 0x80000002u;
 const char kFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 // The system's count of the users of each shared file, by its path.
 const char kSharedFiles[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -42,8 +42,6 @@ struct TypeLibraryVersion {
   LCID locale;
 };
 
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
 bool SamePath(const Text& a, const Text& b) { return !b.Empty() && lstrcmpiA(a.CStr(), b.CStr()) == 0; }
 
 // Whether text names the key or something inside it, letter case not told apart.
@@ -54,12 +52,14 @@ bool IsKeyOrInside(const Text& text, const Text& key) {
                          int(key.Length())) == CSTR_EQUAL);
 }
 
+HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
+
 // The program the product's registration starts: the first word of its uninstall command, or
 // the quoted text it begins with.
-Text RegisteredProgram(const Text& key) {
+Text RegisteredProgram(uint32_t root, const Text& key) {
   char command[2048];
   DWORD size = sizeof(command) - 1;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
+  if (RegGetValueA(RootKey(root), key.CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
       ERROR_SUCCESS)
     return Text();
   Text text(command);
@@ -100,8 +100,6 @@ Uninstaller::Undone RegistryOutcome(LONG result, DWORD* error) {
   *error = DWORD(result);
   return result == ERROR_SUCCESS ? Uninstaller::kUndone : Refused(DWORD(result));
 }
-
-HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
 
 LONG OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey* key) {
   HKEY opened = nullptr;
@@ -193,8 +191,10 @@ Uninstaller::Undone RemoveKey(const Text& text, DWORD* error) {
   return RegistryOutcome(RegDeleteKeyA(RootKey(where.root), where.key.CStr()), error);
 }
 
+// Installed for every user or for one, a font is listed in the same key of its scope's root.
 bool IsFontRegistration(const RegistryLocation& where) {
-  return where.root == kLocalMachine && lstrcmpiA(where.key.CStr(), kFontsKey) == 0;
+  return (where.root == InstallScope::RegistryRoot(false) || where.root == InstallScope::RegistryRoot(true)) &&
+         lstrcmpiA(where.key.CStr(), kFontsKey) == 0;
 }
 
 // The font file a registration names: a bare file name lies in the system's fonts folder.
@@ -309,14 +309,20 @@ Uninstaller::Undone RemoveService(const Text& name, DWORD* error) {
 }  // namespace
 
 void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Text& productName, InstallLog* report) {
-  Text registration = Text(kUninstallKey) + productName;
+  Text key = Text(InstallScope::kUninstallKey) + productName;
+  // A product installed for the current user only is registered under that user's root.
+  for (const LogLine& line : lines)
+    perUser_ = perUser_ || (line.type == UninstallLogReader::kValue && IsKeyOrInside(line.text, "HKCU\\" + key));
+  Text registration = (perUser_ ? "HKCU\\" : "HKLM\\") + key;
   Text journalPath = UninstallLog::JournalPath(logPath);
-  Text program = RegisteredProgram(registration);
+  Text program = RegisteredProgram(InstallScope::RegistryRoot(perUser_), key);
   List<LogLine> last;
   for (const LogLine& line : lines) {
     bool keepsRemovable =
         ((line.type == UninstallLogReader::kKey || line.type == UninstallLogReader::kValue) &&
-         IsKeyOrInside(line.text, Text("HKLM\\") + registration)) ||
+         IsKeyOrInside(line.text, registration)) ||
+        // The keys around it, which a first install for a user makes below that user's root.
+        (line.type == UninstallLogReader::kKey && IsKeyOrInside(registration, line.text)) ||
         (line.type == UninstallLogReader::kFile &&
          (SamePath(line.text, logPath) || SamePath(line.text, journalPath) || SamePath(line.text, program))) ||
         (line.type == UninstallLogReader::kFolder && UninstallLog::IsInsideFolder(logPath, line.text));
@@ -386,14 +392,18 @@ Uninstaller::Undone Uninstaller::Undo(const LogLine& line, DWORD* error) {
       return RemoveFolder(line.text, error);
     case UninstallLogReader::kFile:
       return RemoveFile(line.text, error);
-    case UninstallLogReader::kServer:
+    case UninstallLogReader::kServer: {
+      UserClasses classes(perUser_);
       return UnregisterServer(line.text, error);
+    }
     case UninstallLogReader::kKey:
       return RemoveKey(line.text, error);
     case UninstallLogReader::kValue:
       return RemoveValue(line.text, &fontsChanged_, error);
-    case UninstallLogReader::kTypeLibrary:
+    case UninstallLogReader::kTypeLibrary: {
+      UserClasses classes(perUser_);
       return UnregisterTypeLibrary(line.text, error);
+    }
     case UninstallLogReader::kService:
       return RemoveService(line.text, error);
   }

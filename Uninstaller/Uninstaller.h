@@ -58,6 +58,7 @@ class Uninstaller {
   bool retry_ = false;
   bool later_ = false;
   bool fontsChanged_ = false;
+  bool perUser_ = false;  // the product is registered for the current user only
   List<Text> remaining_;
   List<Text> never_;
   List<Text> foldersLeft_;

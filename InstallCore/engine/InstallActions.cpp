@@ -223,9 +223,10 @@ bool InstallEngine::InstallFile(const char* entry, const Text& destination, cons
 uint32_t InstallEngine::PlaceFile(const Text& path, FileWrite write, void* context) {
   // Found in place outside the product's folder, a file may be another product's or the
   // system's: it becomes a shared file, which the uninstall deletes only with its last user.
-  // One this product wrote itself, in this run or the one before, is its own already.
+  // One this product wrote itself, in this run or the one before, is its own already. The count
+  // is the machine's, so an install for one user keeps out of it.
   bool present = GetFileAttributesA(path.CStr()) != INVALID_FILE_ATTRIBUTES;
-  bool shared = present && !UninstallLog::IsInsideFolder(path, productPath) && !logText.Recorded(3, path) &&
+  bool shared = present && !perUser && !UninstallLog::IsInsideFolder(path, productPath) && !logText.Recorded(3, path) &&
                 !logText.RecordedEarlier(3, path);
   // A new file is the product's from its first byte: should the run be killed while it is
   // written, the uninstaller still finds it in the journal.

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "Bstr.h"
+#include "InstallScope.h"
 #include "PrivateFolder.h"
 #include "SystemFolders.h"
 
@@ -41,6 +42,8 @@ InstallEngine::InstallEngine(const char* path)
       installerPath(FolderOf(path)),
       productFlags(kProductFolderChangeable),
       restartNeeded(false),
+      perUser(false),
+      scopeSettled(false),
       silent(false),
       logName("Uninst.log"),
       uninstallerName("uninst.exe") {
@@ -74,6 +77,14 @@ void InstallEngine::LoadProductData() {
       productFlags |= uint32_t(static_cast<unsigned char>(flags[i])) << (8 * i);
   }
   noUninstaller = FindEntry("uninst.exe") == nullptr;
+  perUser = (productFlags & kProductPerUser) != 0;
+  // An upgrade stays where the earlier install is.
+  if (productFlags & kProductScopeChoice) {
+    bool here = InstallScope::IsRegistered(productName, perUser);
+    bool there = InstallScope::IsRegistered(productName, !perUser);
+    if (there && !here) perUser = !perUser;
+    scopeSettled = here || there;
+  }
 }
 
 void InstallEngine::LoadComponents() {
@@ -95,7 +106,6 @@ void InstallEngine::AddBuiltInVariables() {
   // logged for the uninstaller rather than deleted after its component.
   Text systemTemp = SystemFolders::Temp();
   tempPath = PrivateFolder::Create(systemTemp, "Velmora-");
-  Text programs = SystemFolders::ProgramFiles();
   AddVariable("UninstallCommand", "${ProductPath}\\Uninst.exe");
   AddVariable("UninstallLog", "${ProductPath}\\Uninst.log");
   AddVariable("ProductPath", productPath);
@@ -104,23 +114,23 @@ void InstallEngine::AddBuiltInVariables() {
   AddVariable("CompanyName", companyName);
   AddVariable("ProductVersion", productVersion);
   AddVariable("InstallerPath", installerPath);
-  AddVariable("CommonProgramsMenu", SystemFolders::Special(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS));
-  AddVariable("CommonStartMenu", SystemFolders::Special(CSIDL_COMMON_STARTMENU, CSIDL_STARTMENU));
-  AddVariable("CommonStartupMenu", SystemFolders::Special(CSIDL_COMMON_STARTUP, CSIDL_STARTUP));
+  AddVariable("CommonProgramsMenu", InstallScope::Folder("CommonProgramsMenu", perUser));
+  AddVariable("CommonStartMenu", InstallScope::Folder("CommonStartMenu", perUser));
+  AddVariable("CommonStartupMenu", InstallScope::Folder("CommonStartupMenu", perUser));
   AddVariable("UserProgramsMenu", SystemFolders::Special(CSIDL_PROGRAMS));
   AddVariable("UserStartMenu", SystemFolders::Special(CSIDL_STARTMENU));
   AddVariable("UserStartupMenu", SystemFolders::Special(CSIDL_STARTUP));
   AddVariable("QuickLaunch", "${UserAppData}\\Microsoft\\Internet Explorer");
   AddVariable("UserAppData", SystemFolders::Special(CSIDL_APPDATA));
-  AddVariable("CommonAppData", SystemFolders::Special(CSIDL_COMMON_APPDATA, CSIDL_APPDATA));
+  AddVariable("CommonAppData", InstallScope::Folder("CommonAppData", perUser));
   AddVariable("DesktopPath", SystemFolders::Special(CSIDL_DESKTOPDIRECTORY));
-  AddVariable("FontsPath", SystemFolders::Special(CSIDL_FONTS));
+  AddVariable("FontsPath", InstallScope::Folder("FontsPath", perUser));
   AddVariable("MyDocumentsPath", SystemFolders::Special(CSIDL_PERSONAL));
   AddVariable("SystemPath", SystemFolders::System());
   AddVariable("WindowsPath", SystemFolders::Windows());
   AddVariable("TempPath", tempPath.Empty() ? systemTemp : tempPath);
-  AddVariable("ProgramsPath", programs);
-  AddVariable("CommonFiles", programs + "\\Common Files");
+  AddVariable("ProgramsPath", InstallScope::Folder("ProgramsPath", perUser));
+  AddVariable("CommonFiles", InstallScope::Folder("CommonFiles", perUser));
 }
 
 void InstallEngine::AddVariable(const Text& name, const Text& value) { variables.Add(name, value); }
@@ -138,6 +148,17 @@ void InstallEngine::ExpandBstr(BSTR* text) {
   if (!fresh.Get()) return;
   SysFreeString(*text);
   *text = fresh.Release();
+}
+
+void InstallEngine::UseScope(bool forCurrentUser) {
+  perUser = forCurrentUser;
+  scopeSettled = true;
+  for (uint32_t i = 0; i < InstallScope::kVariableCount; ++i)
+    SetVariable(InstallScope::kVariables[i], InstallScope::Folder(InstallScope::kVariables[i], perUser));
+  productPath = ReadEntryString("ProductPath");
+  ExpandText(productPath);
+  // An install registered in the chosen scope is upgraded where it is.
+  FindRegisteredInstall();
 }
 
 void InstallEngine::UseDestination(const Text& path) {

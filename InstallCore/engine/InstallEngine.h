@@ -26,6 +26,10 @@ struct Component {
 const uint32_t kProductUnattended = 1;
 const uint32_t kProductFolderChangeable = 2;
 const uint32_t kProductMenuChangeable = 4;
+// Installed for the current user unless the user or the command line chooses every user.
+const uint32_t kProductPerUser = 8;
+// The user or the command line may choose between every user and the current one.
+const uint32_t kProductScopeChoice = 16;
 
 struct DeferredProgram {
   Text program;
@@ -86,6 +90,15 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   Text GetVariable(const Text& name) const;
 
   uint32_t ProductFlags() const { return productFlags; }
+
+  // Whether the product goes to the current user only (see InstallScope); set from the product
+  // flags, or for a package that offers the choice, by an earlier install's scope.
+  bool PerUser() const { return perUser; }
+  // Whether the scope is settled: by an earlier install of the product, or by UseScope.
+  bool ScopeSettled() const { return scopeSettled; }
+  // Installs for the current user only, or for every user: the folders that follow the scope
+  // change with it, and so does the default destination.
+  void UseScope(bool forCurrentUser);
 
   // The log file the command line asks for (/LOG=FILE); closed unless it did.
   InstallLog& Log() { return installLog; }
@@ -179,6 +192,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   List<Text> failures;
   bool restartNeeded;
   InstallLog installLog;
+  bool perUser;
+  bool scopeSettled;
 
  private:
   bool silent;

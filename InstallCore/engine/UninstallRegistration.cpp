@@ -1,10 +1,10 @@
 #include <string.h>
 
 #include "InstallEngine.h"
+#include "InstallScope.h"
 #include "Kilobytes.h"
 
 namespace {
-const uint32_t kLocalMachine = 0x80000002u;
 const int kLineUninstallerText = 1;
 const int kLineFolder = 2;
 const int kLineFile = 3;
@@ -90,12 +90,8 @@ void InstallEngine::ChooseUninstallLog() {
 }
 
 void InstallEngine::FindRegisteredInstall() {
-  char command[2048];
-  DWORD size = sizeof(command) - 1;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, UninstallKey().CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command,
-                   &size) != ERROR_SUCCESS)
-    return;
-  Text log = UninstallLog::LogOfCommand(Text(command));
+  registeredLog.Clear();
+  Text log = UninstallLog::LogOfCommand(InstallScope::RegisteredCommand(productName, perUser));
   uint32_t slash = log.FindLastChar('\\');
   if (slash == Text::kNotFound || !IsFullPath(log.Left(slash)) ||
       (!Exists(log) && !Exists(UninstallLog::JournalPath(log))))
@@ -114,7 +110,7 @@ void InstallEngine::StartUninstallRecord() {
 }
 
 Text InstallEngine::UninstallKey() {
-  Text key("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\${ProductName}\\");
+  Text key = Text(InstallScope::kUninstallKey) + "${ProductName}\\";
   ExpandText(key);
   return key;
 }
@@ -124,10 +120,10 @@ void InstallEngine::RegisterProduct() {
   Text command(kUninstallCommand);
   ExpandText(command);
   Text key = UninstallKey();
-  SetRegistryValue(kLocalMachine, key + "UninstallString", REG_SZ, reinterpret_cast<const uint8_t*>(command.Data()),
+  SetRegistryValue(InstallScope::RegistryRoot(perUser), key + "UninstallString", REG_SZ, reinterpret_cast<const uint8_t*>(command.Data()),
                    command.Length());
   Text displayName = GetVariable("ProductName");
-  SetRegistryValue(kLocalMachine, key + "DisplayName", REG_SZ, reinterpret_cast<const uint8_t*>(displayName.Data()),
+  SetRegistryValue(InstallScope::RegistryRoot(perUser), key + "DisplayName", REG_SZ, reinterpret_cast<const uint8_t*>(displayName.Data()),
                    displayName.Length());
   InstallFile("uninst.exe", productPath + "\\" + uninstallerName);
   logText.SetTier(UninstallLog::kChanges);
@@ -186,17 +182,17 @@ void InstallEngine::RegisterUninstall(const char* logFileName) {
 void InstallEngine::WriteProductDetails(const Text& key) {
   // A value the package's own actions wrote in this run is the package's choice.
   auto own = [&](const char* name) {
-    return logText.Recorded(kLineValue, RegistryRootPrefix(kLocalMachine) + key + name);
+    return logText.Recorded(kLineValue, RegistryRootPrefix(InstallScope::RegistryRoot(perUser)) + key + name);
   };
   auto text = [&](const char* name, const Text& value) {
     // With its terminating zero, as the registry's readers expect of a string.
     if (!value.Empty() && !own(name))
-      SetRegistryValue(kLocalMachine, key + name, REG_SZ, reinterpret_cast<const uint8_t*>(value.Data()),
+      SetRegistryValue(InstallScope::RegistryRoot(perUser), key + name, REG_SZ, reinterpret_cast<const uint8_t*>(value.Data()),
                        value.Length() + 1);
   };
   auto number = [&](const char* name, uint32_t value) {
     uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
-    if (!own(name)) SetRegistryValue(kLocalMachine, key + name, REG_DWORD, bytes, sizeof(bytes));
+    if (!own(name)) SetRegistryValue(InstallScope::RegistryRoot(perUser), key + name, REG_DWORD, bytes, sizeof(bytes));
   };
   auto entry = [&](const char* name, const Text& fallback) {
     Text value = ReadEntryString(name);

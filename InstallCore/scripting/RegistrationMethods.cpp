@@ -4,6 +4,7 @@
 #include "Bstr.h"
 #include "FontFaceName.h"
 #include "InstallEngine.h"
+#include "InstallScope.h"
 #include "MappedFile.h"
 #include "Memory.h"
 #include "OwnedHandle.h"
@@ -56,12 +57,12 @@ Text FontValueName(const Text& path) {
 
 // Whether the fonts list holds the name for another file: the system's own font, or another
 // product's, keeps its entry.
-bool ListedForAnother(const Text& valueName, const Text& path) {
+bool ListedForAnother(bool perUser, const Text& valueName, const Text& path) {
   Text key(kFontsKey);
   key.Truncate(key.Length() - 1);
   char listed[MAX_PATH + 1] = {0};
   DWORD size = MAX_PATH;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.CStr(), valueName.CStr(), RRF_RT_REG_SZ, nullptr, listed, &size) !=
+  if (RegGetValueA(perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, key.CStr(), valueName.CStr(), RRF_RT_REG_SZ, nullptr, listed, &size) !=
       ERROR_SUCCESS)
     return false;
   return lstrcmpiA(listed, path.CStr()) != 0;
@@ -152,10 +153,10 @@ uint32_t InstallEngine::AddFont(const Text& path) {
   // loaded for the session only.
   Text valueName = FontValueName(path);
   uint32_t error = 0;
-  if (ListedForAnother(valueName, path))
+  if (ListedForAnother(perUser, valueName, path))
     installLog.Write("The fonts list names another file " + valueName + ": it stays, and " + path + " is not listed.");
   else
-    error = SetRegistryValue(kLocalMachine, Text(kFontsKey) + valueName, REG_SZ,
+    error = SetRegistryValue(InstallScope::RegistryRoot(perUser), Text(kFontsKey) + valueName, REG_SZ,
                              reinterpret_cast<const uint8_t*>(path.CStr()), uint32_t(strlen(path.CStr())) + 1);
   SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
   return error;
@@ -168,7 +169,11 @@ HRESULT STDMETHODCALLTYPE InstallEngine::RegisterServer(BSTR libraryFile) {
   typedef HRESULT(STDAPICALLTYPE * RegisterFn)();
   RegisterFn registerServer = reinterpret_cast<RegisterFn>(GetProcAddress(library.Get(), "DllRegisterServer"));
   if (!registerServer) return E_FAIL;
-  HRESULT hr = registerServer();
+  HRESULT hr;
+  {
+    UserClasses classes(perUser);
+    hr = registerServer();
+  }
   if (SUCCEEDED(hr)) WriteLog(4, path);
   return hr;
 }
@@ -188,7 +193,10 @@ HRESULT STDMETHODCALLTYPE InstallEngine::RegisterTypeLib(BSTR typeLibraryFile, B
     StringFromGUID2(attributes->guid, guid, 80);
     library->ReleaseTLibAttr(attributes);
   }
-  hr = ::RegisterTypeLib(library, file.Get(), help.Get());
+  {
+    UserClasses classes(perUser);
+    hr = ::RegisterTypeLib(library, file.Get(), help.Get());
+  }
   if (SUCCEEDED(hr)) WriteLog(7, Bstr::ToTextUntilZero(guid, 80));
   library->Release();
   return hr;

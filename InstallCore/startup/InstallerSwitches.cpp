@@ -4,6 +4,9 @@
 
 const char InstallerSwitches::kUsage[] =
     "/S\tinstall without any window, with the package's choices or those given here\r\n"
+    "/PASSIVE\tinstall showing only the progress, with the package's choices or those given here\r\n"
+    "/ALLUSERS\tinstall for every user (needs administrator rights), where the package lets you choose\r\n"
+    "/CURRENTUSER\tinstall just for you, where the package lets you choose\r\n"
     "/D=PATH\tinstall into PATH (last on the line, where blanks need no quotes)\r\n"
     "/COMPONENTS=NAME,NAME\tinstall exactly these of the listed components\r\n"
     "/LANG=ID\tstart the wizard in this language (1033 English, 1031 German, ...)\r\n"
@@ -120,6 +123,12 @@ bool InstallerSwitches::ReadWord(const Text& word) {
   if (word.Length() < 2 || (word[0] != '/' && word[0] != '-')) return false;
   if (Named(word, "S", false, &value)) {
     silent = true;
+  } else if (Named(word, "PASSIVE", false, &value)) {
+    passive = true;
+  } else if (Named(word, "ALLUSERS", false, &value)) {
+    scope = kAllUsers;
+  } else if (Named(word, "CURRENTUSER", false, &value)) {
+    scope = kCurrentUser;
   } else if (Named(word, "?", false, &value)) {
     help = true;
   } else if (Named(word, "COMPONENTS", true, &value)) {

@@ -10,6 +10,9 @@
 // path (/D="C:\My App"), it ends at the closing quote and may stand anywhere.
 struct InstallerSwitches {
   bool silent = false;          // /S
+  bool passive = false;         // /PASSIVE: the progress only, nothing that waits for the user
+  enum Scope { kPackageScope, kAllUsers, kCurrentUser };
+  Scope scope = kPackageScope;  // /ALLUSERS or /CURRENTUSER, the last one given
   bool help = false;            // /?
   Text destination;             // /D=PATH, without trailing backslashes (kept after a drive: "C:\")
   bool hasComponents = false;   // /COMPONENTS=NAME,NAME

@@ -115,4 +115,23 @@ TEST(InstallerSwitchesTest, ComponentNamesKeepInnerBlanksAndTheLastListCounts) {
   EXPECT_EQ(Names(s), (std::vector<std::string>{"Program files", "Docs"}));
 }
 
+TEST(InstallerSwitchesTest, PassiveAndTheLastScopeGiven) {
+  InstallerSwitches s;
+  Text rejected;
+  ASSERT_TRUE(s.Parse("-passive /AllUsers /currentuser", &rejected)) << rejected.CStr();
+  EXPECT_TRUE(s.passive);
+  EXPECT_FALSE(s.silent);
+  EXPECT_EQ(s.scope, InstallerSwitches::kCurrentUser);
+  ASSERT_TRUE(s.Parse("/CURRENTUSER /ALLUSERS", &rejected));
+  EXPECT_EQ(s.scope, InstallerSwitches::kAllUsers);
+  InstallerSwitches none;
+  ASSERT_TRUE(none.Parse("/S", &rejected));
+  EXPECT_EQ(none.scope, InstallerSwitches::kPackageScope);
+  EXPECT_FALSE(none.passive);
+  for (const char* bad : {"/PASSIVE=1", "/ALLUSER", "/CURRENTUSER=yes", "/PASSIV"}) {
+    EXPECT_FALSE(InstallerSwitches().Parse(bad, &rejected)) << bad;
+    EXPECT_STREQ(rejected.CStr(), bad);
+  }
+}
+
 }  // namespace

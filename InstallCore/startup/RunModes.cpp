@@ -8,7 +8,7 @@
 namespace {
 // A message about the command line; none when the run is to show nothing.
 void Tell(InstallWizard& installer, const InstallerSwitches& switches, const Text& text, UINT icon) {
-  if (switches.silent && !switches.help) return;
+  if ((switches.silent || switches.passive) && !switches.help) return;
   MessageBoxA(nullptr, text.CStr(), installer.GetVariable("ProductName").CStr(), icon | MB_SETFOREGROUND);
 }
 
@@ -23,6 +23,16 @@ void StartLog(InstallWizard& installer, const char* commandTail) {
   started.Append(", command line: ");
   started.Append(commandTail);
   installer.Log().Write(started);
+}
+
+// Installs for the current user or for all users, where the package lets the command line
+// choose; false when it does not and the package's scope is the other one.
+bool ChooseScope(InstallWizard& installer, bool forCurrentUser) {
+  if (installer.ProductFlags() & kProductScopeChoice) {
+    installer.UseScope(forCurrentUser);
+    return true;
+  }
+  return installer.PerUser() == forCurrentUser;
 }
 
 // Takes the switches into the run. Returns the exit code of a run they end at once, or -1 when
@@ -46,6 +56,11 @@ int UseSwitches(InstallWizard& installer, const char* commandTail, const Install
       problem = "The installer has no language ";
       problem.AppendDecimal(switches->language);
       problem.Append(" (/LANG=).");
+    } else if (switches->scope != InstallerSwitches::kPackageScope &&
+               !ChooseScope(installer, switches->scope == InstallerSwitches::kCurrentUser)) {
+      problem = switches->scope == InstallerSwitches::kCurrentUser
+                    ? "This product can only be installed for all users (/CURRENTUSER)."
+                    : "This product can only be installed for the current user (/ALLUSERS).";
     }
   }
   if (!problem.Empty()) {
@@ -54,7 +69,11 @@ int UseSwitches(InstallWizard& installer, const char* commandTail, const Install
     return kExitBadCommandLine;
   }
   if (!switches->destination.Empty()) installer.UseDestination(switches->destination);
-  if (switches->silent) installer.SetSilent();
+  if (switches->silent) {
+    installer.SetSilent();
+  } else if (switches->passive) {
+    installer.SetPassive();
+  }
   return -1;
 }
 
@@ -78,6 +97,10 @@ int Run(InstallWizard& installer, bool silent) {
         installer.Log().Write("The wizard could not be shown.");
         return kExitFailed;
       }
+      if (ended == InstallWizard::kPassiveRefused) {
+        installer.Log().Write("The destination or the selected components cannot be installed.");
+        return kExitFailed;
+      }
     }
   }
   if (!installer.DamagedEntry().Empty()) {
@@ -98,7 +121,7 @@ int RunModes(InstallWizard& installer, const char* commandTail, const InstallerS
       installer.Log().WriteExitCode(uint32_t(ended));
       return ended;
     }
-    silent = switches.silent;
+    silent = switches.silent || switches.passive;
   }
   int exitCode = Run(installer, silent);
   installer.Log().WriteExitCode(uint32_t(exitCode));

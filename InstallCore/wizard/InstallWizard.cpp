@@ -24,11 +24,15 @@ const char kRestartText[] = "Restart your computer to finish the installation.";
 const char kFailuresText[] = "The installation is incomplete. These items could not be installed:";
 // The closing message names this many failures, and counts the rest.
 const uint32_t kListedFailures = 10;
+// Starts a passive run once the dialog shows.
+const UINT kStartPassive = WM_APP + 1;
 
 const int kLicenceGroup[] = {IDC_ACCEPT, IDC_LICENCE, IDC_LICENCE_INTRO, -1};
 const int kOptionsGroup[] = {IDOK,        IDC_COMPONENTS, IDC_FOLDER,     IDC_BROWSE,     IDC_COMPONENTS_LABEL,
                              IDC_SPACE,   IDC_MENU,       IDC_FOLDER_LABEL, IDC_MENU_LABEL, IDC_DESCRIPTION, -1};
-const int kInstallHideGroup[] = {IDC_COMPONENTS, IDC_SPACE, IDOK, IDCANCEL, IDC_DESCRIPTION, -1};
+const int kInstallHideGroup[] = {IDC_COMPONENTS, IDC_SPACE,     IDOK,          IDCANCEL,
+                                 IDC_DESCRIPTION, IDC_SCOPE_ALL, IDC_SCOPE_USER, -1};
+const int kScopeGroup[] = {IDC_SCOPE_ALL, IDC_SCOPE_USER, -1};
 const int kInstallShowGroup[] = {IDC_TOTAL_LABEL, IDC_FILE, IDC_FILE_PROGRESS, IDC_TOTAL_PROGRESS, -1};
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
@@ -94,7 +98,8 @@ int CALLBACK BrowseStart(HWND browser, UINT message, LPARAM, LPARAM folder) {
 }  // namespace
 
 InstallWizard::InstallWizard(const char* path)
-    : InstallEngine(path), window_(nullptr), languageIndex_(0), dialogNumber_(0), listView_(nullptr), startLanguage_(0) {}
+    : InstallEngine(path), window_(nullptr), languageIndex_(0), dialogNumber_(0), listView_(nullptr), startLanguage_(0),
+      passive_(false) {}
 
 InstallWizard::~InstallWizard() = default;
 
@@ -143,6 +148,8 @@ bool InstallWizard::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, IN
         UpdateSpace();
       } else if (id == IDC_BROWSE && code == BN_CLICKED) {
         OnBrowse();
+      } else if ((id == IDC_SCOPE_ALL || id == IDC_SCOPE_USER) && code == BN_CLICKED) {
+        OnScopeChanged(id == IDC_SCOPE_USER);
       } else if (id == IDC_LANGUAGE && code == CBN_SELCHANGE) {
         OnLanguageChanged();
       } else {
@@ -150,6 +157,13 @@ bool InstallWizard::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, IN
       }
       return true;
     }
+    case kStartPassive:
+      // The dialog would only show once its message loop idles, which the install does not let
+      // it do. No licence to agree to: the page goes as the choices' pages do.
+      ShowWindow(window_, SW_SHOW);
+      ShowOptionsPage();
+      OnInstall();
+      return true;
     case WM_CTLCOLORSTATIC:
       *result = OnCtlColorStatic(reinterpret_cast<HWND>(lParam));
       return true;
@@ -166,11 +180,15 @@ void InstallWizard::OnInitDialog() {
       LoadImageA(Module::Instance(), MAKEINTRESOURCEA(IDI_INSTALLER), IMAGE_ICON, 16, 16, 0));
   if (icon_.Valid()) SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Get()));
   CentreWindow();
+  // Unsettled, the choice starts where the user can install: for every user only with
+  // administrator rights.
+  if ((productFlags & kProductScopeChoice) && !ScopeSettled()) UseScope(!IsUserAnAdmin());
   SetUpComponentList();
   SetUpPages();
   SelectStartLanguage();
   SendDlgItemMessageA(window_, IDC_FILE_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
   SendDlgItemMessageA(window_, IDC_TOTAL_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+  if (passive_) PostMessageA(window_, kStartPassive, 0, 0);
 }
 
 void InstallWizard::CentreWindow() {
@@ -231,6 +249,18 @@ void InstallWizard::ShowOptionsPage() {
   SendMessageA(window_, DM_SETDEFID, IDOK, 0);
   if (!(productFlags & kProductMenuChangeable)) LockMenu();
   if (!(productFlags & kProductFolderChangeable)) LockFolder();
+  if (productFlags & kProductScopeChoice) {
+    ShowGroup(kScopeGroup, true);
+    CheckRadioButton(window_, IDC_SCOPE_ALL, IDC_SCOPE_USER, PerUser() ? IDC_SCOPE_USER : IDC_SCOPE_ALL);
+  }
+}
+
+void InstallWizard::OnScopeChanged(bool forCurrentUser) {
+  if (forCurrentUser == PerUser()) return;
+  UseScope(forCurrentUser);
+  SetDlgItemTextA(window_, IDC_FOLDER, productPath.CStr());
+  SendDlgItemMessageA(window_, IDC_MENU, CB_RESETCONTENT, 0, 0);
+  FillMenuCombo();
 }
 
 void InstallWizard::ShowGroup(const int* group, bool show) {
@@ -309,12 +339,17 @@ void InstallWizard::OnInstall() {
     installed = RunInstall();
   }
   if (!installed) {
+    // A passive run has no user to change the choices.
+    if (passive_) {
+      EndDialog(window_, kPassiveRefused);
+      return;
+    }
     UpdateSpace();
     return;
   }
   ShowWindow(window_, SW_HIDE);
   // After a damaged entry stopped the run, the caller names it instead of reporting success.
-  if (DamagedEntry().Empty())
+  if (DamagedEntry().Empty() && !passive_)
     MessageBoxA(window_, ClosingMessage().CStr(), productName.CStr(),
                 MB_OK | MB_SETFOREGROUND | (Failures().Count() ? MB_ICONWARNING : 0));
   EndDialog(window_, 1);

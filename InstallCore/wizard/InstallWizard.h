@@ -23,6 +23,11 @@ class InstallWizard : public InstallEngine {
 
   // Starts the wizard in the language of that identifier; false when the package has none.
   bool UseLanguage(uint16_t languageId);
+  // Shows only the progress: the install starts at once with the choices made so far, and the
+  // dialog ends without a closing message. When the choices cannot be installed, the dialog
+  // ends with kPassiveRefused.
+  void SetPassive() { passive_ = true; }
+  static const INT_PTR kPassiveRefused = IDABORT;
 
  private:
   // Handles one message; false sends it on to the default dialog handling. *result is the
@@ -63,6 +68,8 @@ class InstallWizard : public InstallEngine {
   void LockFolder();
   void LockMenu();
   void OnBrowse();
+  // The user chose every user or just themselves: the folder and the Start-menu choices follow.
+  void OnScopeChanged(bool forCurrentUser);
   void UpdateSpace();
   // A destination, room for the selection, and something selected.
   bool Installable(const Text& folder, uint32_t freeKb, uint32_t requiredKb) const;
@@ -78,4 +85,5 @@ class InstallWizard : public InstallEngine {
   GdiObject logo_;
   HWND listView_;
   uint16_t startLanguage_;  // asked for on the command line; 0 when not
+  bool passive_;
 };

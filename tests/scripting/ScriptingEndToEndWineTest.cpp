@@ -224,6 +224,172 @@ TEST_F(Everything, InstallsEveryActionAndTheUninstallerRemovesIt) {
   EXPECT_TRUE(before.keys == after.keys) << Difference(before.keys, after.keys);
 }
 
+const char kFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+const char kFontValue[] = "VelmorSans (TrueType)";
+
+// The execution level a program's manifest asks for, read from the resource the loader reads.
+std::string ExecutionLevel(const std::string& program) {
+  HMODULE image = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!image) return "<unreadable>";
+  std::string manifest;
+  if (HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(image, found)));
+    if (bytes) manifest.assign(bytes, SizeofResource(image, found));
+  }
+  FreeLibrary(image);
+  size_t at = manifest.find("level=\"");
+  return at == std::string::npos ? "<none>" : manifest.substr(at + 7, manifest.find('"', at + 7) - at - 7);
+}
+
+// Whether path lies in folder, letter case aside.
+bool Inside(const std::string& path, const std::string& folder) {
+  return path.size() > folder.size() && _strnicmp(path.c_str(), folder.c_str(), folder.size()) == 0 &&
+         path[folder.size()] == '\\';
+}
+
+// Runs the uninstall command a product's registration under root names, with /S; its exit code,
+// and in *report its log.
+long Uninstall(HKEY root, const std::string& product, std::string* report) {
+  std::string command = Text(root, std::string(kUninstallKey) + product, "UninstallString");
+  if (command.empty()) return -1;
+  // The temporary folder's path has no blanks: the switch needs no quotes.
+  const std::string log = TempFolder() + "velmora-uninstall.log";
+  DeleteFileA(log.c_str());
+  long code = RunProgram(command + " /S /LOG=" + log);
+  *report = Contents(log);
+  return code;
+}
+
+// What the machine's part holds that an install's actions could reach, beside the whole C: drive.
+Snapshot TakeMachineAndDrive() {
+  Snapshot s;
+  ListTree("C:", "", &s.files);
+  ListKeys(HKEY_LOCAL_MACHINE, "Software\\Classes\\TypeLib", &s.keys);
+  ListKeys(HKEY_LOCAL_MACHINE, kUninstallKey, &s.keys);
+  ListKeys(HKEY_LOCAL_MACHINE, kFontsKey, &s.keys);
+  ListKeys(HKEY_LOCAL_MACHINE, "Software\\Velmora E2E Per User", &s.keys);
+  return s;
+}
+
+// Removes the product registered under root with its uninstaller, which must leave the drive and
+// the machine's keys as they were before the install.
+void ExpectRemovedWhole(HKEY root, const std::string& product, const Snapshot& before) {
+  std::string report;
+  EXPECT_EQ(Uninstall(root, product, &report), 0) << report;
+  Snapshot removed = TakeMachineAndDrive();
+  EXPECT_TRUE(before.files == removed.files) << Difference(before.files, removed.files);
+  EXPECT_TRUE(before.keys == removed.keys) << Difference(before.keys, removed.keys);
+  EXPECT_FALSE(KeyExists(root, std::string(kUninstallKey) + product));
+}
+
+void RemovePerUser(const char* product) {
+  DeleteTree(Folder(CSIDL_LOCAL_APPDATA) + "\\Programs\\" + product);
+  DeleteTree(std::string(Folder(CSIDL_PROGRAM_FILES)) + "\\" + product);
+  DeleteTree(Folder(CSIDL_PROGRAMS) + "\\Velmora Per User");
+  DeleteFileA((Folder(CSIDL_PROGRAMS) + "\\Velmora Either.lnk").c_str());
+  DeleteFileA((Folder(CSIDL_COMMON_PROGRAMS) + "\\Velmora Either.lnk").c_str());
+  DeleteFileA((Folder(CSIDL_LOCAL_APPDATA) + "\\Microsoft\\Windows\\Fonts\\VelmorSans.ttf").c_str());
+  HKEY fonts;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kFontsKey, 0, KEY_SET_VALUE, &fonts) == ERROR_SUCCESS) {
+    RegDeleteValueA(fonts, kFontValue);
+    RegCloseKey(fonts);
+  }
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Velmora E2E Per User");
+  RegDeleteTreeA(HKEY_CURRENT_USER, (std::string("Software\\Classes\\") + kTypeLibKey).c_str());
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    RegDeleteTreeA(root, (std::string(kUninstallKey) + product).c_str());
+  // A user's first install makes the key that lists the user's programs; its removal must go too.
+  const std::string list = kUninstallKey;
+  RegDeleteKeyA(HKEY_CURRENT_USER, list.substr(0, list.size() - 1).c_str());
+}
+
+class PerUser : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    RemovePerUser("Velmora E2E Per User");
+    RemovePerUser("Velmora E2E Either");
+  }
+  void TearDown() override {
+    RemovePerUser("Velmora E2E Per User");
+    RemovePerUser("Velmora E2E Either");
+    CoUninitialize();
+  }
+};
+
+TEST_F(PerUser, InstallsIntoTheUsersOwnPartAndTheUninstallerRemovesIt) {
+  const std::string product = "Velmora E2E Per User";
+  const std::string local = Folder(CSIDL_LOCAL_APPDATA), profile = Folder(CSIDL_PROFILE);
+  const std::string p = local + "\\Programs\\" + product, menu = Folder(CSIDL_PROGRAMS) + "\\Velmora Per User";
+  const std::string userFonts = local + "\\Microsoft\\Windows\\Fonts";
+  EXPECT_EQ(ExecutionLevel(Package("per-user.exe")), "asInvoker");
+  EXPECT_EQ(ExecutionLevel(Package("everything.exe")), "requireAdministrator");
+  // Asking for what the package does not offer is a bad command line.
+  EXPECT_EQ(RunProgram("\"" + Package("per-user.exe") + "\" /S /ALLUSERS"), 87);
+  EXPECT_EQ(RunProgram("\"" + Package("everything.exe") + "\" /S /CURRENTUSER"), 87);
+  EXPECT_FALSE(Exists(p));
+
+  Snapshot before = TakeMachineAndDrive();
+  ASSERT_EQ(RunProgram("\"" + Package("per-user.exe") + "\" /S"), 0);
+  Snapshot installed = TakeMachineAndDrive();
+  // Every file and folder it added lies in the user's profile; the machine's keys are as they were.
+  for (const std::string& file : installed.files)
+    if (!before.files.count(file)) EXPECT_TRUE(Inside("C:" + file, profile)) << file;
+  EXPECT_TRUE(before.keys == installed.keys) << Difference(before.keys, installed.keys);
+
+  EXPECT_EQ(Contents(p + "\\docs\\readme.txt"), "Read me.\r\n");
+  EXPECT_EQ(ExecutionLevel(p + "\\uninst.exe"), "asInvoker");
+  const std::string registration = std::string(kUninstallKey) + product;
+  EXPECT_EQ(Text(HKEY_CURRENT_USER, registration, "UninstallString"),
+            "\"" + p + "\\Uninst.exe\" \"" + p + "\\Uninst.log\"");
+  EXPECT_EQ(Text(HKEY_CURRENT_USER, registration, "InstallLocation"), p);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration));
+  // The variables that name shared folders name the user's own.
+  EXPECT_EQ(Text(HKEY_CURRENT_USER, "Software\\Velmora E2E Per User", "Folders"),
+            local + "\\Programs|" + local + "\\Programs\\Common|" + Folder(CSIDL_PROGRAMS) + "|" +
+                Folder(CSIDL_APPDATA) + "|" + userFonts);
+  EXPECT_TRUE(Exists(menu + "\\Per User.lnk"));
+  // The type library in the user's classes, the font in the user's list with its full path.
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, std::string("Software\\Classes\\") + kTypeLibKey));
+  EXPECT_EQ(Text(HKEY_CURRENT_USER, kFontsKey, kFontValue), userFonts + "\\VelmorSans.ttf");
+  EXPECT_NE(Contents(p + "\\Uninst.log").find("6 HKCU\\" + std::string(kFontsKey) + "\\" + kFontValue + "\r\n"),
+            std::string::npos);
+
+  ExpectRemovedWhole(HKEY_CURRENT_USER, product, before);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string("Software\\Classes\\") + kTypeLibKey));
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, kFontsKey, kFontValue).first, DWORD(REG_NONE));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Velmora E2E Per User"));
+}
+
+TEST_F(PerUser, EitherScopeLandsWhereTheCommandLineSaysAndAnUpgradeKeepsIt) {
+  const std::string product = "Velmora E2E Either", registration = std::string(kUninstallKey) + product;
+  const std::string user = Folder(CSIDL_LOCAL_APPDATA) + "\\Programs\\" + product;
+  const std::string machine = Folder(CSIDL_PROGRAM_FILES) + "\\" + product;
+  EXPECT_EQ(ExecutionLevel(Package("either.exe")), "asInvoker");
+  Snapshot before = TakeMachineAndDrive();
+  struct Case {
+    const char* switches;
+    bool perUser;
+  } cases[] = {{"/S", true}, {"/S /CURRENTUSER", true}, {"/ALLUSERS /S", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.switches);
+    const std::string folder = c.perUser ? user : machine;
+    const HKEY root = c.perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    const std::string menu = Folder(c.perUser ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS);
+    ASSERT_EQ(RunProgram("\"" + Package("either.exe") + "\" " + c.switches), 0);
+    EXPECT_EQ(Contents(folder + "\\readme.txt"), "Read me.\r\n");
+    EXPECT_FALSE(Exists(c.perUser ? machine : user));
+    EXPECT_TRUE(Exists(menu + "\\Velmora Either.lnk"));
+    EXPECT_EQ(Text(root, registration, "InstallLocation"), folder);
+    EXPECT_FALSE(KeyExists(c.perUser ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, registration));
+    // Run again without a choice, it finds the installed version and keeps its scope.
+    ASSERT_EQ(RunProgram("\"" + Package("either.exe") + "\" /S"), 0);
+    EXPECT_FALSE(Exists(c.perUser ? machine : user));
+    EXPECT_EQ(Text(root, registration, "InstallLocation"), folder);
+    ExpectRemovedWhole(root, product, before);
+  }
+}
+
 TEST(ScriptCancel, EndsTheInstallerAtOnceWithExitCode1) {
   const char folder[] = "C:\\Velmora E2E Cancel";
   Scratch product(folder, HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "Velmora E2E Cancel");

@@ -337,3 +337,21 @@ TEST(Startup, WhatWasInstalledBeforeADamagedEntryStaysLoggedAndRegistered) {
   RegCloseKey(registration);
   clean();
 }
+
+TEST(Startup, SignedInstallerInstallsItsSignedUninstallerWhichRemovesTheProduct) {
+  const std::string folder = "C:\\Velmora Damage Logged";
+  const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Damage Logged";
+  std::vector<unsigned char> image = Load("signed-logged.exe"), uninstaller;
+  ASSERT_GT(ReadU32(image, SecurityDirectory(image) + 4), 0u) << "signed";
+  bool shown = true;
+  EXPECT_EQ(RunImage(image, "vel-signed-logged.exe", &shown), 0);
+  EXPECT_FALSE(shown);
+  ASSERT_TRUE(ReadFileBytes(folder + "\\uninst.exe", &uninstaller));
+  EXPECT_GT(ReadU32(uninstaller, SecurityDirectory(uninstaller) + 4), 0u) << "signed as well";
+  ChildProcess removal;
+  ASSERT_TRUE(removal.Start("\"" + folder + "\\uninst.exe\" \"" + folder + "\\Uninst.log\" /S"));
+  EXPECT_EQ(removal.Wait(60000), 0);
+  EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+  HKEY registration;
+  EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &registration), ERROR_SUCCESS);
+}

@@ -33,6 +33,24 @@ for at in $((size / 2)) 1024; do
   cmp -s "$out/signed.exe" "$work/flipped.exe" || check "verify sees the byte changed at $at" 1 verify "$work/flipped.exe"
 done
 
+# The uninstaller inside is signed with the same certificate; the other entries are as they were.
+check "osslsigncode verifies the installer with the signed uninstaller" 0 verify "$out/signed-logged.exe"
+"$velpack" extract "$out/signed-logged.exe" uninst.exe >"$work/uninst.exe"
+check "osslsigncode verifies the uninstaller inside the signed installer" 0 verify "$work/uninst.exe"
+"$velpack" extract "$out/damage-logged.exe" uninst.exe >"$work/unsigned-uninst.exe"
+check "the uninstaller of the unsigned installer carries no signature" 1 verify "$work/unsigned-uninst.exe"
+compared=0
+while IFS= read -r entry; do
+  compared=$((compared + 1))
+  cmp -s <("$velpack" extract "$out/damage-logged.exe" "$entry") <("$velpack" extract "$out/signed-logged.exe" "$entry") ||
+    { echo "FAILED: signing changed the entry $entry"; failures=$((failures + 1)); }
+done < <("$velpack" list "$out/damage-logged.exe" | cut -f1 | grep -v -e '^uninst\.exe$' -e '^~')
+[ "$compared" -gt 40 ] || { echo "FAILED: only $compared entries compared"; failures=$((failures + 1)); }
+cmp -s <("$velpack" list "$out/damage-logged.exe" | cut -f1 | sort) <("$velpack" list "$out/signed-logged.exe" | cut -f1 | sort) ||
+  { echo "FAILED: signing changed the list of entries"; failures=$((failures + 1)); }
+cmp -s "$out/signed-logged.exe" "$out/signed-logged-again.exe" ||
+  { echo "FAILED: signing one installer twice gave different files"; failures=$((failures + 1)); }
+
 cp "$out/signed.exe" "$work/again.exe"
 check "velpack sign refuses an installer signed already" 1 "$velpack" sign "$work/again.exe" --cert "$out/cert.pem" --key "$out/key.pem"
 cmp -s "$out/signed.exe" "$work/again.exe" || { echo "FAILED: the refused installer was changed"; failures=$((failures + 1)); }

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <time.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -180,6 +181,45 @@ TEST_F(Verify, LeftoversOfAScriptWritingOutsideTheLogAreNamed) {
   ASSERT_EQ(report["leftovers"]["values"].size(), 1u);
   EXPECT_EQ(report["leftovers"]["values"][0]["key"], "HKCU\\Software\\Verify Stray");
   EXPECT_EQ(report["leftovers"]["values"][0]["value"], "Note");
+}
+
+// Installed for one user, the product changes nothing outside that user's part of the prefix.
+TEST_F(Verify, CleanPerUserProductChangesOnlyTheUsersPart) {
+  WriteText(folder_.File("mine/readme.txt"), "Read me.\r\n");
+  std::string manifest = Product("Verify Mine", "1.0",
+                                 Files("mine/readme.txt") +
+                                     "  [[component.action]]\n  kind = \"registry\"\n  root = \"HKCU\"\n"
+                                     "  key = 'Software\\Verify Mine'\n  name = \"Home\"\n  data = '${ProductPath}'\n"
+                                     "  [[component.action]]\n  kind = \"shortcut\"\n"
+                                     "  path = '${CommonProgramsMenu}\\Verify Mine.lnk'\n"
+                                     "  target = '${ProductPath}\\readme.txt'\n");
+  manifest.insert(manifest.find('\n') + 1, "scope = \"user\"\n");
+  std::string installer = Build(folder_, "mine", manifest);
+  Result r = Velpack(folder_, {"verify", installer, "--json", folder_.File("report.json")});
+  ASSERT_EQ(r.code, 0) << r.out << r.err;
+
+  nlohmann::json report = nlohmann::json::parse(ReadText(folder_.File("report.json")));
+  EXPECT_EQ(report["result"], "clean");
+  const std::string profile = "c:\\users\\";
+  auto folded = [](std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  bool local = false;
+  for (const auto& f : report["installed"]["files"]) {
+    std::string path = folded(f["path"]);
+    EXPECT_EQ(path.rfind(profile, 0), 0u) << path;
+    local = local || path.find("\\appdata\\local\\programs\\verify mine\\readme.txt") != std::string::npos;
+  }
+  EXPECT_TRUE(local) << report["installed"]["files"].dump(1);
+  for (const char* kind : {"keys", "values"})
+    for (const auto& k : report["installed"][kind]) EXPECT_EQ(folded(k["key"]).rfind("hkcu\\", 0), 0u) << k.dump();
+  ASSERT_EQ(report["uninstall_entries"].size(), 1u);
+  EXPECT_EQ(folded(report["uninstall_entries"][0]["key"]),
+            "hkcu\\software\\microsoft\\windows\\currentversion\\uninstall\\verify mine");
+  EXPECT_TRUE(report["leftovers"]["files"].empty());
+  EXPECT_TRUE(report["leftovers"]["keys"].empty());
+  EXPECT_TRUE(report["leftovers"]["values"].empty());
 }
 
 // Version 2 no longer carries old.txt: the upgrade must leave the product removable as a whole.

@@ -64,8 +64,8 @@ class RemoteMemory {
 // One installer process and its wizard dialog.
 class Wizard {
  public:
-  Wizard(const char* package, const char* title) {
-    started_ = process_.Start("\"" + PackageDir() + "\\" + package + "\"");
+  Wizard(const char* package, const char* title, const std::string& arguments = "") {
+    started_ = process_.Start("\"" + PackageDir() + "\\" + package + "\" " + arguments);
     if (started_) dialog_ = process_.FindDialog(title, 30000);
   }
   bool Open() const { return dialog_ != nullptr; }
@@ -411,6 +411,32 @@ TEST(WizardProgress, LicenceThenOptionsThenBothBarsWhileTheWindowResponds) {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Progress");
 }
 
+// /PASSIVE: the dialog shows only its progress, past the licence, and ends without a click.
+TEST(WizardProgress, PassiveRunShowsTheProgressAndWaitsForNothing) {
+  const std::string folder = kProgressFolder;
+  const std::string release = PackageDir() + "\\release.txt";
+  DeleteTree(folder);
+  DeleteFileA(release.c_str());
+  Wizard wizard("progress.exe", kProgressTitle, "/PASSIVE /COMPONENTS=First,Second");
+  ASSERT_TRUE(wizard.Open());
+  // Held by the second component's gate.
+  ASSERT_TRUE(WaitUntil([&] { return wizard.BarPosition(kFileBar) == 100 && wizard.Visible(kTotalBar); }, 30000));
+  for (int id : {kTotalLabel, kFile, kFileBar, kTotalBar}) EXPECT_TRUE(wizard.Visible(id)) << id;
+  for (int id : {kAccept, kLicence, kLicenceIntro, kList, IDOK, IDCANCEL}) EXPECT_FALSE(wizard.Visible(id)) << id;
+  EXPECT_TRUE(IsWindowVisible(wizard.Dialog()));
+  HANDLE gate = CreateFileA(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(gate, INVALID_HANDLE_VALUE);
+  CloseHandle(gate);
+  // No closing message: the installer ends by itself.
+  EXPECT_EQ(wizard.Process().Wait(60000), 0);
+  EXPECT_TRUE(Exists(folder + "\\program files\\data\\c200.bin"));
+  EXPECT_FALSE(Exists(folder + "\\program files\\data\\c700.bin"));
+
+  DeleteFileA(release.c_str());
+  DeleteTree(folder);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Progress");
+}
+
 TEST(WizardLanguages, StartLanguageIsFoundByItsIdElseLanguageZero) {
   // This prefix's system language is 1033 (or has no table entry, which falls back to 1033).
   {
@@ -666,4 +692,51 @@ TEST(WizardBrowse, ThePickedFolderGetsTheAddedFolderAndCancelChangesNothing) {
     EXPECT_EQ(wizard.Text(kFolder), c.result) << c.start;
   }
   EXPECT_EQ(wizard.Cancel(), kExitCancelled);
+}
+
+// A product for either scope: the choice in English and German, made by keyboard, moves the folder.
+TEST(WizardScope, TheChoiceOfWhoToInstallForIsMadeByKeyboardInEitherLanguage) {
+  const char product[] = "Velmora Wizard Scope";
+  char local[MAX_PATH] = {}, programFiles[MAX_PATH] = {};
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, local, CSIDL_LOCAL_APPDATA, TRUE));
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programFiles, CSIDL_PROGRAM_FILES, TRUE));
+  const std::string mine = std::string(local) + "\\Programs\\" + product;
+  const std::string everyone = std::string(programFiles) + "\\" + product;
+  const std::string key = std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + product;
+  auto clean = [&] {
+    DeleteTree(mine);
+    DeleteTree(everyone);
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+  };
+  clean();
+  Wizard wizard("scope.exe", product);
+  ASSERT_TRUE(wizard.Open());
+  const int kAll = 240, kMine = 241;
+  EXPECT_TRUE(wizard.Visible(kAll));
+  EXPECT_TRUE(wizard.Visible(kMine));
+  EXPECT_EQ(wizard.Text(kAll), "Install for all users (needs administrator rights)");
+  EXPECT_EQ(wizard.Text(kMine), "Install just for me");
+  // Wine runs every program as an administrator: all users come first.
+  EXPECT_EQ(SendMessageA(wizard.Item(kAll), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(wizard.Text(kFolder), everyone);
+  wizard.SelectLanguage("Deutsch");
+  EXPECT_EQ(wizard.Text(kAll), "F\xFCr alle Benutzer installieren (erfordert Administratorrechte)");
+  EXPECT_EQ(wizard.Text(kMine), "Nur f\xFCr mich installieren");
+
+  // Tab from the language list reaches the choice, an arrow key changes it.
+  ASSERT_EQ(wizard.Focus(), wizard.Item(kLanguage));
+  PressKey(wizard, VK_TAB);
+  EXPECT_EQ(wizard.Focus(), wizard.Item(kAll));
+  PressKey(wizard, VK_DOWN);
+  EXPECT_EQ(SendMessageA(wizard.Item(kMine), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(wizard.Text(kFolder), mine);
+  PressKey(wizard, VK_RETURN);
+  EXPECT_EQ(wizard.DismissMessage(product), "Die Installation ist abgeschlossen.");
+  EXPECT_EQ(wizard.Process().Wait(60000), 0);
+  EXPECT_TRUE(Exists(mine + "\\c100.bin"));
+  EXPECT_FALSE(Exists(everyone));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key));
+  clean();
 }

@@ -19,9 +19,6 @@ const int kUsageError = 2;
 const int kFailure = 1;
 const char kStubName[] = "InstallCore.exe";
 const char kUninstallerName[] = "Uninst.exe";
-// The largest installer a 32-bit installer process could map under Wine (1.8 GiB); the mapped
-// file and a decoded long-range stream share that address space.
-const uint64_t kX86AddressLimit = 1932797806;
 
 int Fail(const std::string& message, int code = kFailure) {
   std::fprintf(stderr, "velpack: error: %s\n", message.c_str());
@@ -149,17 +146,27 @@ int BuildCommand(const std::vector<std::string>& args) {
     }
   }
 
+  std::vector<uint8_t> stubBytes;
+  if (std::string problem; !ReadProgram(stub, architecture, &stubBytes, &problem)) return Fail(problem);
+  if (manifest.product.scope != InstallScope::kMachine) {
+    // Installed for one user, neither program may ask for administrator rights; an author's own
+    // uninstaller that asks for none stays as it is.
+    if (std::string problem; !RequestInvokerRights(&stubBytes, &problem)) return Fail(stub + ": " + problem);
+    std::string ignored;
+    if (!manifest.product.uninstaller.empty()) RequestInvokerRights(&manifest.product.uninstaller, &ignored);
+  }
+
   size_t components = manifest.components.size();
   PackageWriter writer;
   if (manifest.product.longRangeFiles)
-    writer.UseLongStreams(architecture == Architecture::kX86 ? kX86AddressLimit : 0);
+    writer.UseLongStreams(LongStreamAddressLimit(architecture));
   std::string error;
   size_t entries = 0;
   for (PackageEntry& entry : ManifestEntries(std::move(manifest))) {
     if (!writer.Add(entry.name, std::move(entry.content), entry.storage, &error, entry.group)) return Fail(error);
     ++entries;
   }
-  if (!writer.Write(stub, output, &error, progress)) return Fail(error);
+  if (!writer.Write(stubBytes, output, &error, progress)) return Fail(error);
   std::error_code ec;
   auto size = std::filesystem::file_size(output, ec);
   std::printf("%s: %s, %zu component%s, %zu entries, %llu bytes\n", output.c_str(), ArchitectureName(architecture),

@@ -192,6 +192,41 @@ TEST_F(BuildCommandTest, OwnUninstallerIsCarriedUnlessTheManifestSaysOtherwise) 
   EXPECT_NE(stderr_.find("no uninstall log"), std::string::npos) << stderr_;
 }
 
+TEST_F(BuildCommandTest, PerUserProductsAskForNoAdministratorRights) {
+  const std::string level = "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>";
+  const std::string invoker = "<requestedExecutionLevel level=\"asInvoker\"            uiAccess=\"false\"/>";
+  std::string stub = tree_.Write("rights/InstallCore.exe", Program("MZ stub") + "<manifest>" + level + "</manifest>");
+  tree_.Write("rights/Uninst.exe", Program("MZ own uninstaller") + level);
+  std::string out = tree_.Path("setup.exe");
+  auto build = [&](const std::string& scope, const std::string& stubPath) {
+    std::string manifest =
+        tree_.Write("setup.toml", "[product]\nname = \"D\"\n" + scope + "[[component]]\nname = \"M\"\n");
+    return Velpack("build " + Quote(manifest) + " -o " + Quote(out) + " --stub " + Quote(stubPath));
+  };
+  auto uninstaller = [&]() {
+    PackageReader package(out.c_str());
+    Text carried = package.ReadEntryString("uninst.exe");
+    return std::string(carried.Data(), carried.Length());
+  };
+  for (const char* scope : {"scope = \"user\"\n", "scope = \"either\"\n"}) {
+    ASSERT_EQ(build(scope, stub), 0) << stderr_;
+    std::string installer = ReadAll(out);
+    EXPECT_NE(installer.find("<manifest>" + invoker + "</manifest>"), std::string::npos) << scope;
+    EXPECT_EQ(installer.find("requireAdministrator"), std::string::npos) << scope;
+    EXPECT_NE(uninstaller().find(invoker), std::string::npos) << scope;
+  }
+  // For every user, both keep asking, byte for byte.
+  ASSERT_EQ(build("", stub), 0) << stderr_;
+  EXPECT_EQ(ReadAll(out).compare(0, ReadAll(stub).size(), ReadAll(stub)), 0);
+  EXPECT_NE(uninstaller().find(level), std::string::npos);
+  // A stub that does not ask in exactly one place cannot be made to ask for less: nothing is built.
+  std::filesystem::remove(out);
+  std::string unknown = tree_.Write("plain/InstallCore.exe", Program("MZ stub without a manifest"));
+  EXPECT_EQ(build("scope = \"user\"\n", unknown), 1);
+  EXPECT_NE(stderr_.find("does not ask for administrator rights in exactly one place"), std::string::npos) << stderr_;
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 TEST_F(BuildCommandTest, CompressionBlockKeepsFilesOutOfLongRangeStreams) {
   tree_.Write("big.txt", std::string(100000, 'b'));
   tree_.Write("small.txt", "s");

@@ -13,14 +13,18 @@
 #include "CommandArguments.h"
 #include "Commands.h"
 #include "FileBytes.h"
+#include "Memory.h"
 #include "PackageFormat.h"
 #include "PackageReader.h"
+#include "PackageWriter.h"
+#include "WindowsImage.h"
 
 extern char** environ;
 
 namespace {
 const int kUsageError = 2;
 const int kFailure = 1;
+const char kUninstallerEntry[] = "uninst.exe";
 
 int Fail(const std::string& message, int code = kFailure) {
   std::fprintf(stderr, "velpack: sign: %s\n", message.c_str());
@@ -31,6 +35,13 @@ uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
   return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 
+// Where the package's data area starts: the trailer counts back to it from the file's end.
+size_t DataAreaStart(const std::vector<uint8_t>& installer) {
+  size_t size = installer.size();
+  int64_t catalogStart = int64_t(size) + int32_t(U32At(installer, size - 8));
+  return size_t(catalogStart - U32At(installer, size - 12));
+}
+
 // A signer would pad the file to the table's boundary between the package's trailer and the
 // table, where the installer would no longer find the trailer. Zeros inserted in front of the
 // data area instead move nothing the trailer measures: it counts back from the file's end.
@@ -39,10 +50,7 @@ void AlignForSignature(std::vector<uint8_t>* installer) {
   size_t padding = (kCertificateTableAlignment - installer->size() % kCertificateTableAlignment) %
                    kCertificateTableAlignment;
   if (padding == 0) return;
-  size_t size = installer->size();
-  int64_t catalogStart = int64_t(size) + int32_t(U32At(*installer, size - 8));
-  size_t dataBase = size_t(catalogStart - U32At(*installer, size - 12));
-  installer->insert(installer->begin() + std::ptrdiff_t(dataBase), padding, uint8_t(0));
+  installer->insert(installer->begin() + std::ptrdiff_t(DataAreaStart(*installer)), padding, uint8_t(0));
 }
 
 // A private folder beside the installer for the signer's input and output (it writes only new
@@ -71,6 +79,52 @@ bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (!file) return false;
   bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && written;
+}
+
+// Whether a catalog record holds the packer's own bytes (the solid block, a long-range stream)
+// rather than an entry.
+bool IsContainer(const CatalogEntry& entry) {
+  std::string name(entry.name, entry.nameLength);
+  return name == std::string("~\0solid0", 8) ||
+         (name.size() > 1 && name[0] == '~' && name.find_first_not_of("0123456789", 1) == std::string::npos);
+}
+
+// The installer with one entry's content replaced: the same stub, and every entry in the catalog's
+// order and its kind of storage, written again. False with *error saying why.
+bool ReplaceEntry(const std::vector<uint8_t>& installer, const char* name, std::vector<uint8_t> content,
+                  const std::string& output, std::vector<uint8_t>* rewritten, std::string* error) {
+  PackageReader package(installer.data(), uint32_t(installer.size()));
+  Architecture architecture;
+  if (!ImageArchitecture(installer, &architecture, error)) return false;
+  PackageWriter writer;
+  for (uint32_t i = 0; i < package.EntryCount(); ++i)
+    if (package.EntryAt(i)->flags & kEntryInLongStream)
+      writer.UseLongStreams(LongStreamAddressLimit(architecture));
+  for (uint32_t i = 0; i < package.EntryCount(); ++i) {
+    const CatalogEntry& entry = *package.EntryAt(i);
+    if (IsContainer(entry)) continue;
+    std::string entryName(entry.name, entry.nameLength);
+    std::vector<uint8_t> bytes;
+    if (entryName == name) {
+      bytes = std::move(content);
+    } else {
+      uint32_t size = 0;
+      uint8_t* extracted = package.ExtractToMemory(entryName.c_str(), &size);
+      if (!extracted) {
+        *error = "the entry " + entryName + " cannot be read";
+        return false;
+      }
+      bytes.assign(extracted, extracted + size);
+      MemFree(extracted);
+    }
+    Storage storage = (entry.flags & kEntryInLongStream)  ? Storage::File
+                      : (entry.flags & kEntryInSolidBlock) ? Storage::Solid
+                      : (entry.flags & kEntryCompressed)   ? Storage::Compressed
+                                                           : Storage::Stored;
+    if (!writer.Add(entryName, std::move(bytes), storage, error)) return false;
+  }
+  std::vector<uint8_t> stub(installer.begin(), installer.begin() + std::ptrdiff_t(DataAreaStart(installer)));
+  return writer.Write(stub, output, error) && ReadFileBytes(output, rewritten, error);
 }
 
 // Runs a program found on the PATH; its messages go to ours. False with *error saying why.
@@ -109,27 +163,50 @@ int SignCommand(const std::vector<std::string>& args) {
   uint32_t size = uint32_t(bytes.size());
   if (bytes.size() > 0xFFFFFFFFu) return Fail(installer + ": no Velmora package found, or the package is damaged");
   uint32_t entries;
-  // The reader points into bytes, which the alignment below may move.
+  std::vector<uint8_t> uninstaller;
+  // The reader points into bytes, which the rewriting and the alignment below may move.
   {
     PackageReader package(bytes.data(), size);
     if (!package.IsOpen()) return Fail(installer + ": no Velmora package found, or the package is damaged");
     entries = package.EntryCount();
+    uint32_t length = 0;
+    if (uint8_t* carried = package.ExtractToMemory(kUninstallerEntry, &length)) {
+      uninstaller.assign(carried, carried + length);
+      MemFree(carried);
+    }
   }
   uint32_t table;
   if (FindCertificateTable(bytes.data(), size, &table))
     return Fail(installer + " is signed already: sign the installer velpack built");
-  AlignForSignature(&bytes);
 
   WorkFolder work(installer);
   if (!work.Made()) return Fail("cannot create a folder beside " + installer + ": " + std::strerror(errno));
+  std::vector<std::string> signer = {"osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256"};
+  if (!passwordFile.empty()) signer.insert(signer.end(), {"-readpass", passwordFile});
+  if (!timestamp.empty()) signer.insert(signer.end(), {"-ts", timestamp});
+  auto sign = [&](const std::string& input, const std::string& output) {
+    std::vector<std::string> command = signer;
+    command.insert(command.end(), {"-in", input, "-out", output});
+    return RunProgram(command, &error);
+  };
+  // The uninstaller that the list of installed programs starts is signed first, with the same
+  // certificate, and the package written again around it. One its author signed stays as it is.
+  if (!uninstaller.empty() && !FindCertificateTable(uninstaller.data(), uint32_t(uninstaller.size()), &table)) {
+    const std::string input = work.File("uninst.exe"), output = work.File("uninst-signed.exe");
+    std::vector<uint8_t> signedUninstaller;
+    if (!WriteBytes(input, uninstaller)) return Fail("cannot write " + input + ": " + std::strerror(errno));
+    if (!sign(input, output) || !ReadFileBytes(output, &signedUninstaller, &error) ||
+        !ReplaceEntry(bytes, kUninstallerEntry, std::move(signedUninstaller), work.File("repacked.exe"), &bytes,
+                      &error))
+      return Fail(error + "; " + installer + " is left as it was");
+    entries = PackageReader(bytes.data(), uint32_t(bytes.size())).EntryCount();
+  }
+  AlignForSignature(&bytes);
+
   const std::string input = work.File("unsigned.exe");
   const std::string output = work.File("signed.exe");
   if (!WriteBytes(input, bytes)) return Fail("cannot write " + input + ": " + std::strerror(errno));
-  std::vector<std::string> command = {"osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256"};
-  if (!passwordFile.empty()) command.insert(command.end(), {"-readpass", passwordFile});
-  if (!timestamp.empty()) command.insert(command.end(), {"-ts", timestamp});
-  command.insert(command.end(), {"-in", input, "-out", output});
-  if (!RunProgram(command, &error)) return Fail(error + "; " + installer + " is left as it was");
+  if (!sign(input, output)) return Fail(error + "; " + installer + " is left as it was");
 
   // The installer must still find its package behind the signature.
   std::vector<uint8_t> signedBytes;

@@ -22,6 +22,8 @@ const std::vector<LanguageTable::Control>& LanguageTable::Controls() {
       {"IDC_DESCRIPTION", 231, true},
       {"IDC_TOTAL_LABEL", 228, true},
       {"IDC_LICENCE_INTRO", 239, true},
+      {"IDC_SCOPE_ALL", kScopeAllId, true},
+      {"IDC_SCOPE_USER", kScopeUserId, true},
       // A text for these would overwrite the user's choices or be replaced by the wizard.
       {"IDC_LOGO", 206, false},
       {"IDC_LANGUAGE", 236, false},
@@ -80,6 +82,8 @@ const Language& LanguageTable::English() {
         {231, "Select a component to see its description."},
         {228, "Overall progress:"},
         {239, "Please read the licence agreement. To install ${ProductName}, click I Agree."},
+        {kScopeAllId, "Install for all users (needs administrator rights)"},
+        {kScopeUserId, "Install just for me"},
     };
     language.strings = {
         {4, "Installation complete."},
@@ -111,6 +115,8 @@ const Language& LanguageTable::German() {
         {231, "W\xE4hlen Sie eine Komponente f\xFCr ihre Beschreibung."},
         {228, "Gesamtfortschritt:"},
         {239, "Bitte lesen Sie den Lizenzvertrag. Um ${ProductName} zu installieren, klicken Sie auf Zustimmen."},
+        {kScopeAllId, "F\xFCr alle Benutzer installieren (erfordert Administratorrechte)"},
+        {kScopeUserId, "Nur f\xFCr mich installieren"},
     };
     language.strings = {
         {4, "Die Installation ist abgeschlossen."},
@@ -127,9 +133,10 @@ const Language& LanguageTable::German() {
 
 std::vector<Language> LanguageTable::Shipped() { return {English(), German()}; }
 
-std::vector<std::string> LanguageTable::MissingTexts(const Language& language) {
+std::vector<std::string> LanguageTable::MissingTexts(const Language& language, bool scopeChoice) {
   std::vector<std::string> missing;
   for (const Control& control : Controls()) {
+    if (!scopeChoice && IsScopeChoice(control.id)) continue;
     if (English().controls.count(control.id) && !language.controls.count(control.id)) {
       missing.push_back(control.name);
     }
@@ -168,13 +175,17 @@ bool LanguageTable::CheckSpaceFormat(const std::string& format, std::string* pro
   return true;
 }
 
-void LanguageTable::AddEntries(const std::vector<Language>& languages, std::vector<PackageEntry>* out) {
+bool LanguageTable::IsScopeChoice(int controlId) { return controlId == kScopeAllId || controlId == kScopeUserId; }
+
+void LanguageTable::AddEntries(const std::vector<Language>& languages, bool scopeChoice,
+                               std::vector<PackageEntry>* out) {
   for (size_t n = 0; n < languages.size(); ++n) {
     const Language& language = languages[n];
     std::string prefix = "l\\" + std::to_string(n) + "\\";
     out->push_back(TextEntry(prefix + "name", language.name));
     out->push_back(TextEntry(prefix + "id", std::to_string(language.id)));
     for (const auto& [id, text] : language.controls) {
+      if (!scopeChoice && IsScopeChoice(id)) continue;
       out->push_back(TextEntry(prefix + std::to_string(kDialogId) + "." + std::to_string(id), text));
     }
     for (const auto& [number, text] : language.strings) {

@@ -12,6 +12,11 @@ class LanguageTable {
  public:
   static constexpr uint16_t kEnglishId = 1033;
   static constexpr uint16_t kGermanId = 1031;
+  // The wizard's choice between every user and the current one, shown only by a product whose
+  // scope is "either": only such a package carries their texts.
+  static constexpr int kScopeAllId = 240;
+  static constexpr int kScopeUserId = 241;
+  static bool IsScopeChoice(int controlId);
 
   struct Control {
     const char* name;
@@ -33,8 +38,9 @@ class LanguageTable {
   // The complete tables every installer carries, in language-number order: English, German.
   static std::vector<Language> Shipped();
 
-  // Names of the texts that English has and the language lacks.
-  static std::vector<std::string> MissingTexts(const Language& language);
+  // Names of the texts that English has and the language lacks (the scope choice's only where
+  // the product offers that choice).
+  static std::vector<std::string> MissingTexts(const Language& language, bool scopeChoice);
   // Gives the language every text it lacks from the base language.
   static void CompleteFrom(const Language& base, Language* language);
 
@@ -43,5 +49,6 @@ class LanguageTable {
   static bool CheckSpaceFormat(const std::string& format, std::string* problem);
 
   // Entries "l\N\name", "l\N\id", "l\N\201.ID" and "l\N\_S" for languages numbered in order.
-  static void AddEntries(const std::vector<Language>& languages, std::vector<PackageEntry>* out);
+  // The scope choice's texts only with scopeChoice.
+  static void AddEntries(const std::vector<Language>& languages, bool scopeChoice, std::vector<PackageEntry>* out);
 };

@@ -31,6 +31,12 @@ struct PackageFileAction {
   std::vector<uint8_t> content;
 };
 
+// Predefined registry keys, by their handle values.
+constexpr uint32_t kHkeyClassesRoot = 0x80000000;
+constexpr uint32_t kHkeyCurrentUser = 0x80000001;
+constexpr uint32_t kHkeyLocalMachine = 0x80000002;
+constexpr uint32_t kHkeyCurrentConfig = 0x80000005;
+
 struct RegistryAction {
   uint32_t root = 0;       // predefined key handle value
   std::string path;        // key, a backslash, the value name ("@" for the default value)
@@ -112,7 +118,12 @@ struct Language {
   std::map<int, std::string> strings;   // string number → text
 };
 
+// Who a product is installed for: every user (administrator rights), the user who runs the
+// installer (none), or either, as the user or the command line chooses.
+enum class InstallScope : uint32_t { kMachine, kUser, kEither };
+
 struct Product {
+  InstallScope scope = InstallScope::kMachine;
   // Picks the stub and the uninstaller: an x64 installer writes the native registry view and
   // installs into the native program files folder.
   Architecture architecture = Architecture::kX86;

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "ManifestSources.h"
+#include "PerUserRules.h"
 #include "RegistryFile.h"
 #include "TextEncoding.h"
 
@@ -11,11 +12,6 @@ namespace {
 
 constexpr size_t kLargeFile = 4u << 20;
 constexpr int kNeeded = ManifestTable::kRequired | ManifestTable::kNonEmpty;
-
-constexpr uint32_t kHkeyClassesRoot = 0x80000000;
-constexpr uint32_t kHkeyCurrentUser = 0x80000001;
-constexpr uint32_t kHkeyLocalMachine = 0x80000002;
-constexpr uint32_t kHkeyCurrentConfig = 0x80000005;
 
 // Windows refuses or silently changes these names.
 bool IsWindowsFileName(const std::string& name, std::string* problem) {
@@ -435,6 +431,13 @@ void ManifestActions::Parse(ManifestContext& ctx, const toml::table& table, Comp
   uint32_t kind;
   // Without a known kind the other keys cannot be judged.
   if (!t.Choice("kind", kKinds, &kind, ManifestTable::kRequired)) return;
+  size_t before = component->actions.size();
   kKindParsers[kind](t, component);
+  for (size_t i = before; ctx.perUser && i < component->actions.size(); ++i) {
+    PerUserRules::Refusal refusal = PerUserRules::ActionRefusal(component->actions[i]);
+    if (refusal.problem.empty()) continue;
+    ctx.Error(refusal.key ? t.At(refusal.key) : t.Where(), refusal.problem);
+    break;
+  }
   t.Finish();
 }

@@ -31,7 +31,9 @@ std::vector<PackageEntry> ManifestEntries(Manifest manifest) {
   out.push_back(TextEntry("UserMenu", product.startMenuAllUsers ? "0" : "1"));
   uint32_t flags = (product.unattended ? kProductFlagUnattended : 0) |
                    (product.allowFolderChange ? kProductFlagFolderChangeable : 0) |
-                   (product.allowStartMenuChange ? kProductFlagMenuChangeable : 0);
+                   (product.allowStartMenuChange ? kProductFlagMenuChangeable : 0) |
+                   (product.scope != InstallScope::kMachine ? kProductFlagPerUser : 0) |
+                   (product.scope == InstallScope::kEither ? kProductFlagScopeChoice : 0);
   std::vector<uint8_t> flagBytes;
   for (int i = 0; i < 4; ++i) flagBytes.push_back(static_cast<uint8_t>(flags >> (8 * i)));
   out.push_back({"flags", std::move(flagBytes), Storage::Solid});
@@ -55,6 +57,6 @@ std::vector<PackageEntry> ManifestEntries(Manifest manifest) {
     }
   }
 
-  LanguageTable::AddEntries(manifest.languages, &out);
+  LanguageTable::AddEntries(manifest.languages, product.scope == InstallScope::kEither, &out);
   return out;
 }

@@ -11,6 +11,10 @@
 constexpr uint32_t kProductFlagUnattended = 1;
 constexpr uint32_t kProductFlagFolderChangeable = 2;
 constexpr uint32_t kProductFlagMenuChangeable = 4;
+// Installed for the user who runs the installer unless they choose otherwise.
+constexpr uint32_t kProductFlagPerUser = 8;
+// The user or the command line chooses between every user and the current one.
+constexpr uint32_t kProductFlagScopeChoice = 16;
 
 struct PackageEntry {
   std::string name;

@@ -9,6 +9,7 @@
 #include "ManifestActions.h"
 #include "ManifestSources.h"
 #include "ManifestTable.h"
+#include "PerUserRules.h"
 
 namespace {
 
@@ -91,11 +92,23 @@ void ParseProduct(ManifestContext& ctx, const toml::table& table, Product* produ
                &architecture)) {
     product->architecture = static_cast<Architecture>(architecture);
   }
+  uint32_t scope = static_cast<uint32_t>(product->scope);
+  if (t.Choice("scope",
+               {{"machine", static_cast<uint32_t>(InstallScope::kMachine)},
+                {"user", static_cast<uint32_t>(InstallScope::kUser)},
+                {"either", static_cast<uint32_t>(InstallScope::kEither)}},
+               &scope)) {
+    product->scope = static_cast<InstallScope>(scope);
+  }
+  ctx.perUser = product->scope != InstallScope::kMachine;
   uint32_t longRange = product->longRangeFiles ? 1 : 0;
   if (t.Choice("compression", {{"lzma", 1}, {"block", 0}}, &longRange)) product->longRangeFiles = longRange != 0;
   t.Text("company", &product->company);
   t.Text("version", &product->version);
-  t.Text("destination", &product->destination, ManifestTable::kNonEmpty);
+  if (t.Text("destination", &product->destination, ManifestTable::kNonEmpty) && ctx.perUser) {
+    std::string refusal = PerUserRules::PathRefusal(product->destination);
+    if (!refusal.empty()) ctx.Error(t.At("destination"), "'destination' " + refusal);
+  }
   t.Text("added_folder", &product->addedFolder);
   t.Text("start_menu", &product->startMenu);
   t.Bool("start_menu_all_users", &product->startMenuAllUsers);
@@ -225,7 +238,8 @@ void ParseLanguages(ManifestContext& ctx, const toml::node* node, Manifest* mani
       shippedChanged[own] = true;
       continue;
     }
-    std::vector<std::string> missing = LanguageTable::MissingTexts(language);
+    std::vector<std::string> missing =
+        LanguageTable::MissingTexts(language, manifest->product.scope == InstallScope::kEither);
     if (!missing.empty()) {
       std::string list;
       for (const std::string& name : missing) list += (list.empty() ? "" : ", ") + name;

@@ -19,6 +19,8 @@ struct ManifestContext {
   std::vector<ManifestMessage>* errors;
   std::vector<ManifestMessage>* warnings;
   const std::function<void(const std::string&)>* progress;
+  // The product may be installed for one user only: its actions must stay within that user's part.
+  bool perUser = false;
 
   void Error(const toml::source_position& at, std::string text);
   void Warning(const toml::source_position& at, std::string text);

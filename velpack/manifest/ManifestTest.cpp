@@ -154,6 +154,55 @@ selected = false
   EXPECT_EQ(Text("1\\name"), "Extra");
 }
 
+TEST_F(ManifestTest, ScopeSetsFlagBitsAndAPerUserProductIsHeldToTheUsersPart) {
+  auto flags = [&](const char* scope) {
+    std::string text = std::string("[product]\nname = \"Demo\"\n") + scope + "[[component]]\nname = \"Main\"\n";
+    EXPECT_TRUE(Build(text)) << Errors();
+    return Content("flags");
+  };
+  EXPECT_EQ(flags(""), Le32(2));
+  EXPECT_EQ(flags("scope = \"machine\"\n"), Le32(2));
+  EXPECT_EQ(flags("scope = \"user\"\n"), Le32(2 | 8));
+  EXPECT_EQ(flags("scope = \"either\"\n"), Le32(2 | 8 | 16));
+  EXPECT_EQ(Text("ProductPath"), "${ProgramsPath}\\Demo");
+
+  // What needs administrator rights, named at its line, for "user" and "either" alike.
+  const char* const kRefused[][3] = {
+      {"{kind = \"service\", name = \"S\", program = 'C:\\x.exe'}", "7:1", "a service needs administrator rights"},
+      {"{kind = \"registry\", root = \"HKLM\", key = 'Software\\D', data = 1}", "7:28", "a value under HKLM"},
+      {"{kind = \"registry\", root = \"HKCR\", key = '.demo', data = \"x\"}", "7:28", "Software\\Classes"},
+      {"{kind = \"copy_file\", source = 'C:\\a', destination = 'c:\\windows\\a'}", "7:53", "Windows folder"},
+      {"{kind = \"copy_folder\", source = 'C:\\a', destination = '${SystemPath}\\a'}", "7:55", "Windows folder"},
+      {"{kind = \"shortcut\", path = 'D:\\Program Files (x86)\\a', target = 'x'}", "7:28", "program files folder"},
+  };
+  for (const char* scope : {"user", "either"}) {
+    for (const auto& refused : kRefused) {
+      std::string text = std::string("[product]\nname = \"Demo\"\nscope = \"") + scope +
+                         "\"\n[[component]]\nname = \"Main\"\naction = [\n" + refused[0] + "]\n";
+      EXPECT_FALSE(Build(text)) << refused[0];
+      ASSERT_EQ(errors_.size(), 1u) << Errors();
+      EXPECT_EQ(std::to_string(errors_[0].line) + ":" + std::to_string(errors_[0].column), refused[1]) << Errors();
+      EXPECT_NE(errors_[0].text.find(refused[2]), std::string::npos) << Errors();
+      // A product for every user may do all of it.
+      text.replace(text.find(scope) - 1, strlen(scope) + 2, "\"machine\"");
+      EXPECT_TRUE(Build(text)) << Errors();
+    }
+  }
+  EXPECT_FALSE(Build("[product]\nname = \"Demo\"\nscope = \"user\"\ndestination = 'C:\\Program Files\\Demo'\n"
+                     "[[component]]\nname = \"Main\"\n"));
+  EXPECT_NE(Errors().find("setup.toml:4:15: error: 'destination' lies in the program files folder"), std::string::npos)
+      << Errors();
+  // Folders that merely begin alike, and the user's own, are fine.
+  tree_.Write("a.txt", "a");
+  EXPECT_TRUE(Build("[product]\nname = \"Demo\"\nscope = \"user\"\ndestination = 'C:\\Windowsill\\Demo'\n"
+                    "[[component]]\nname = \"Main\"\naction = [\n"
+                    "{kind = \"registry\", root = \"HKCU\", key = 'Software\\D', data = 1},\n"
+                    "{kind = \"files\", source = \"a.txt\", destination = '${FontsPath}'},\n]\n"))
+      << Errors();
+  EXPECT_FALSE(Build("[product]\nname = \"Demo\"\nscope = \"everyone\"\n[[component]]\nname = \"Main\"\n"));
+  EXPECT_NE(Errors().find("3:9"), std::string::npos) << Errors();
+}
+
 TEST_F(ManifestTest, FilesBecomeRecordsWithTimesAttributesAndContent) {
   tree_.Write("src/a.txt", "alpha");
   tree_.Write("src/b.bin", std::string("\0\1", 2));

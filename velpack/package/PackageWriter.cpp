@@ -144,7 +144,11 @@ bool PackageWriter::Has(const std::string& name) const { return names_.count(nam
 bool PackageWriter::Write(const std::string& stubPath, const std::string& outputPath, std::string* error,
                           const Progress& progress) {
   std::vector<uint8_t> stub;
-  if (!ReadFileBytes(stubPath, &stub, error)) return false;
+  return ReadFileBytes(stubPath, &stub, error) && Write(stub, outputPath, error, progress);
+}
+
+bool PackageWriter::Write(const std::vector<uint8_t>& stub, const std::string& outputPath, std::string* error,
+                          const Progress& progress) {
   try {
     return Assemble(stub, outputPath, error, progress);
   } catch (const std::exception& e) {

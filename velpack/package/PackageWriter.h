@@ -42,6 +42,9 @@ class PackageWriter {
   }
   bool Write(const std::string& stubPath, const std::string& outputPath, std::string* error,
              const std::function<void(const std::string&)>& progress = {});
+  // The same with the stub's bytes given.
+  bool Write(const std::vector<uint8_t>& stub, const std::string& outputPath, std::string* error,
+             const std::function<void(const std::string&)>& progress = {});
   // Whether an entry of that name was added.
   bool Has(const std::string& name) const;
 

@@ -1,10 +1,16 @@
 #include "WindowsImage.h"
 
+#include <algorithm>
+
 namespace {
 
 const uint16_t kMachineI386 = 0x014C;
 const uint16_t kMachineAmd64 = 0x8664;
 const size_t kNewHeaderOffsetField = 0x3C;
+const char kAdministratorLevel[] = "level=\"requireAdministrator\"";
+// Blanks between attributes keep the manifest's XML valid and its resource's size unchanged.
+const char kInvokerLevel[] = "level=\"asInvoker\"           ";
+static_assert(sizeof(kAdministratorLevel) == sizeof(kInvokerLevel), "the level is replaced in place");
 
 uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
   uint32_t value = 0;
@@ -16,6 +22,10 @@ uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
 
 const char* ArchitectureName(Architecture architecture) {
   return architecture == Architecture::kX64 ? "x64" : "x86";
+}
+
+uint64_t LongStreamAddressLimit(Architecture architecture) {
+  return architecture == Architecture::kX86 ? 1932797806 : 0;
 }
 
 bool ParseArchitecture(const std::string& word, Architecture* architecture) {
@@ -45,4 +55,16 @@ bool ImageArchitecture(const std::vector<uint8_t>& image, Architecture* architec
       *problem = "a Windows program for neither x86 nor x64";
       return false;
   }
+}
+
+bool RequestInvokerRights(std::vector<uint8_t>* image, std::string* problem) {
+  const std::string wanted(kAdministratorLevel);
+  auto begin = image->begin(), end = image->end();
+  auto found = std::search(begin, end, wanted.begin(), wanted.end());
+  if (found == end || std::search(found + 1, end, wanted.begin(), wanted.end()) != end) {
+    *problem = "its manifest does not ask for administrator rights in exactly one place";
+    return false;
+  }
+  std::copy(kInvokerLevel, kInvokerLevel + wanted.size(), found);
+  return true;
 }

@@ -1,0 +1,73 @@
+#include "InstallScope.h"
+
+#include <shlobj.h>
+#include <string.h>
+
+#include "SystemFolders.h"
+
+namespace InstallScope {
+namespace {
+const uint32_t kCurrentUser = 0x80000001u;
+const uint32_t kLocalMachine = 0x80000002u;
+
+HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
+
+// The user's own programs folder (FOLDERID_UserProgramFiles), below the local application data.
+Text UserPrograms() { return SystemFolders::Special(CSIDL_LOCAL_APPDATA) + "\\Programs"; }
+
+bool Is(const char* variable, const char* name) { return strcmp(variable, name) == 0; }
+}  // namespace
+
+const char* const kVariables[kVariableCount] = {"ProgramsPath",      "CommonFiles",   "CommonProgramsMenu",
+                                                "CommonStartMenu",   "CommonStartupMenu", "CommonAppData",
+                                                "FontsPath"};
+
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+Text Folder(const char* variable, bool perUser) {
+  if (Is(variable, "ProgramsPath")) return perUser ? UserPrograms() : SystemFolders::ProgramFiles();
+  if (Is(variable, "CommonFiles"))
+    return perUser ? UserPrograms() + "\\Common" : SystemFolders::ProgramFiles() + "\\Common Files";
+  if (Is(variable, "CommonProgramsMenu"))
+    return perUser ? SystemFolders::Special(CSIDL_PROGRAMS) : SystemFolders::Special(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS);
+  if (Is(variable, "CommonStartMenu"))
+    return perUser ? SystemFolders::Special(CSIDL_STARTMENU)
+                   : SystemFolders::Special(CSIDL_COMMON_STARTMENU, CSIDL_STARTMENU);
+  if (Is(variable, "CommonStartupMenu"))
+    return perUser ? SystemFolders::Special(CSIDL_STARTUP) : SystemFolders::Special(CSIDL_COMMON_STARTUP, CSIDL_STARTUP);
+  if (Is(variable, "CommonAppData"))
+    return perUser ? SystemFolders::Special(CSIDL_APPDATA) : SystemFolders::Special(CSIDL_COMMON_APPDATA, CSIDL_APPDATA);
+  if (Is(variable, "FontsPath"))
+    // Where Windows 10 1809 and later keep the fonts a user installs without administrator rights.
+    return perUser ? SystemFolders::Special(CSIDL_LOCAL_APPDATA) + "\\Microsoft\\Windows\\Fonts"
+                   : SystemFolders::Special(CSIDL_FONTS);
+  return Text();
+}
+
+uint32_t RegistryRoot(bool perUser) { return perUser ? kCurrentUser : kLocalMachine; }
+
+Text RegisteredCommand(const Text& productName, bool perUser) {
+  char command[2048];
+  DWORD size = sizeof(command) - 1;
+  Text key = Text(kUninstallKey) + productName;
+  if (RegGetValueA(RootKey(RegistryRoot(perUser)), key.CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command,
+                   &size) != ERROR_SUCCESS)
+    return Text();
+  return Text(command);
+}
+
+bool IsRegistered(const Text& productName, bool perUser) { return !RegisteredCommand(productName, perUser).Empty(); }
+
+}  // namespace InstallScope
+
+UserClasses::UserClasses(bool perUser) {
+  if (!perUser ||
+      RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      classes_.Receive(), nullptr) != ERROR_SUCCESS ||
+      RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_.Get()) != ERROR_SUCCESS)
+    classes_.Reset();
+}
+
+UserClasses::~UserClasses() {
+  if (classes_.Valid()) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+}
