@@ -12,13 +12,21 @@
 #include "UninstallLogReader.h"
 #include "UninstallOutcome.h"
 #include "Uninstaller.h"
+#include "WideText.h"
 
 namespace {
 // The final message names this many of the items left behind, and counts the rest.
 const uint32_t kListedItems = 10;
 
 int Show(const Text& text, const Text& caption, UINT type) {
-  return MessageBoxA(nullptr, text.CStr(), caption.CStr(), type | MB_SETFOREGROUND);
+  return MessageBoxW(nullptr, WideText(text), WideText(caption), type | MB_SETFOREGROUND);
+}
+
+// Every text here is UTF-8: a log in the ANSI code page is read converted.
+Text LogBytes(const MappedFile& file) {
+  const char* data = reinterpret_cast<const char*>(file.View());
+  if (UninstallLogReader::StartsWithByteOrderMark(data, file.Size())) return Text(data, file.Size());
+  return WideText::Recode(Text(data, file.Size()), CP_ACP, CP_UTF8);
 }
 
 // The log, and the journal an install left beside it if it ended early; false when there is
@@ -26,11 +34,12 @@ int Show(const Text& text, const Text& caption, UINT type) {
 bool ReadLog(const Text& path, UninstallLogReader* log) {
   if (path.Empty()) return false;
   MappedFile file;
-  bool logged = file.Open(path.CStr()) && log->Read(reinterpret_cast<const char*>(file.View()), file.Size());
+  Text bytes;
+  bool logged = file.Open(path.CStr()) && (bytes = LogBytes(file), log->Read(bytes.Data(), bytes.Length()));
   Text journalPath = UninstallLog::JournalPath(path);
   MappedFile journal;
   bool journaled = journal.Open(journalPath.CStr()) &&
-                   log->AddJournal(reinterpret_cast<const char*>(journal.View()), journal.Size(), journalPath);
+                   (bytes = LogBytes(journal), log->AddJournal(bytes.Data(), bytes.Length(), journalPath));
   return logged || journaled;
 }
 
@@ -45,11 +54,14 @@ bool RewriteLog(const Text& path, const UninstallLogReader& log, const List<LogL
   }
   Text text;
   MappedFile file;
-  if (!kept.Render(log.ProductName(), &text) || !file.Create(path.CStr(), text.Length())) return false;
+  // In the log's own code page, so that an older uninstaller still reads it.
+  if (!kept.Render(log.Utf8() ? "\xEF\xBB\xBF" + log.ProductName() : log.ProductName(), &text)) return false;
+  if (!log.Utf8()) text = WideText::Recode(text, CP_UTF8, CP_ACP);
+  if (!file.Create(path.CStr(), text.Length())) return false;
   memcpy(file.View(), text.Data(), text.Length());
   file.Close();
   // Its lines are in the log now.
-  DeleteFileA(UninstallLog::JournalPath(path).CStr());
+  DeleteFileW(WideText(UninstallLog::JournalPath(path)));
   return true;
 }
 
@@ -63,10 +75,10 @@ Text FolderOf(const Text& path) {
 // Whether this program's own file is one the log will remove: it lies in the log's folder
 // or in a folder the log removes.
 bool RunsFromProduct(const UninstallLogReader& log, const Text& logPath) {
-  char self[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  wchar_t self[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
-  Text own(self, length);
+  Text own = WideText::ToText(self, int(length));
   if (UninstallLog::IsInsideFolder(own, FolderOf(logPath))) return true;
   for (const LogLine& line : log.Lines())
     if (line.type == UninstallLogReader::kFolder && UninstallLog::IsInsideFolder(own, line.text)) return true;
@@ -135,8 +147,8 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller, In
 
 UINT Main() {
   SystemApi::RestrictDllSearchToSystem();
-  const char* line = GetCommandLineA();
-  UninstallArguments arguments = UninstallArguments::Parse(line ? line : "");
+  const wchar_t* line = GetCommandLineW();
+  UninstallArguments arguments = UninstallArguments::Parse(line ? WideText::ToText(line).CStr() : "");
   Uninstaller uninstaller;
   InstallLog report;
   UINT code = Uninstall(arguments, &uninstaller, &report);

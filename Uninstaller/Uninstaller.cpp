@@ -8,6 +8,7 @@
 #include "RegistryLocation.h"
 #include "SystemApi.h"
 #include "UninstallLog.h"
+#include "WideText.h"
 
 namespace {
 const char kTypeLibraries[] = "TypeLib\\";
@@ -41,25 +42,24 @@ struct TypeLibraryVersion {
 
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-bool SamePath(const Text& a, const Text& b) { return !b.Empty() && lstrcmpiA(a.CStr(), b.CStr()) == 0; }
+bool SamePath(const Text& a, const Text& b) { return !b.Empty() && WideText::SameIgnoringCase(a, b); }
 
 // Whether text names the key or something inside it, letter case not told apart.
 bool IsKeyOrInside(const Text& text, const Text& key) {
   return SamePath(text, key) ||
          (text.Length() > key.Length() && text[key.Length()] == '\\' &&
-          CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, text.CStr(), int(key.Length()), key.CStr(),
-                         int(key.Length())) == CSTR_EQUAL);
+          WideText::SameIgnoringCase(text.Left(key.Length()), key));
 }
 
 // The program the product's registration starts: the first word of its uninstall command, or
 // the quoted text it begins with.
 Text RegisteredProgram(const Text& key) {
-  char command[2048];
-  DWORD size = sizeof(command) - 1;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
+  wchar_t command[2048];
+  DWORD size = sizeof(command) - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, WideText(key), L"UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
       ERROR_SUCCESS)
     return Text();
-  Text text(command);
+  Text text = WideText::ToText(command);
   if (!text.Empty() && text[0] == '"') {
     uint32_t close = text.FindChar('"', 1);
     return close == Text::kNotFound ? Text() : text.Mid(1, close - 1);
@@ -72,33 +72,33 @@ bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERRO
 
 HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
 
-LONG OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey* key) {
+LONG OpenKey(HKEY parent, const Text& path, REGSAM access, RegistryKey* key) {
   HKEY opened = nullptr;
-  LONG result = RegOpenKeyExA(parent, path, 0, access, &opened);
+  LONG result = RegOpenKeyExW(parent, WideText(path), 0, access, &opened);
   if (result == ERROR_SUCCESS) *key->Receive() = opened;
   return result;
 }
 
 // The name of subkey number index, or the empty text when there is none.
 Text SubkeyName(HKEY key, DWORD index) {
-  char name[256];
-  DWORD length = sizeof(name);
-  if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return Text();
-  return Text(name, length);
+  wchar_t name[256];
+  DWORD length = 256;
+  if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return Text();
+  return WideText::ToText(name, int(length));
 }
 
 bool DeleteKeyTree(HKEY parent, const Text& path) {
   RegistryKey key;
-  LONG opened = OpenKey(parent, path.CStr(), KEY_READ, &key);
+  LONG opened = OpenKey(parent, path, KEY_READ, &key);
   if (opened == ERROR_FILE_NOT_FOUND) return true;
   if (opened != ERROR_SUCCESS) return false;
   for (Text child = SubkeyName(key.Get(), 0); !child.Empty(); child = SubkeyName(key.Get(), 0))
     if (!DeleteKeyTree(key.Get(), child)) return false;
   key.Reset();
-  return RegDeleteKeyA(parent, path.CStr()) == ERROR_SUCCESS;
+  return RegDeleteKeyW(parent, WideText(path)) == ERROR_SUCCESS;
 }
 
-bool RemoveFolder(const Text& path) { return RemoveDirectoryA(path.CStr()) || IsGone(GetLastError()); }
+bool RemoveFolder(const Text& path) { return RemoveDirectoryW(WideText(path)) || IsGone(GetLastError()); }
 
 bool UnregisterServer(const Text& path) {
   Library library(SystemApi::LoadLibraryWithItsFolder(path.CStr()));
@@ -114,14 +114,14 @@ bool RemoveKey(const Text& text) {
   RegistryLocation where;
   if (!RegistryLocation::ParseKey(text, &where)) return false;
   RegistryKey key;
-  LONG opened = OpenKey(RootKey(where.root), where.key.CStr(), KEY_READ, &key);
+  LONG opened = OpenKey(RootKey(where.root), where.key, KEY_READ, &key);
   if (opened == ERROR_FILE_NOT_FOUND) return true;
   DWORD subkeys = 0, values = 0;
-  if (opened != ERROR_SUCCESS || RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+  if (opened != ERROR_SUCCESS || RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
                                                   &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
     return false;
   key.Reset();
-  return subkeys == 0 && values == 0 && RegDeleteKeyA(RootKey(where.root), where.key.CStr()) == ERROR_SUCCESS;
+  return subkeys == 0 && values == 0 && RegDeleteKeyW(RootKey(where.root), WideText(where.key)) == ERROR_SUCCESS;
 }
 
 bool IsFontRegistration(const RegistryLocation& where) {
@@ -130,18 +130,19 @@ bool IsFontRegistration(const RegistryLocation& where) {
 
 // The font file a registration names: a bare file name lies in the system's fonts folder.
 Text RegisteredFontFile(HKEY key, const Text& valueName) {
-  char data[MAX_PATH + 1] = {0};
-  DWORD size = MAX_PATH;
+  wchar_t data[MAX_PATH + 1] = {0};
+  DWORD size = MAX_PATH * sizeof(wchar_t);
   DWORD type = 0;
-  if (RegQueryValueExA(key, valueName.CStr(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
+  if (RegQueryValueExW(key, WideText(valueName), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+          ERROR_SUCCESS ||
       type != REG_SZ)
     return Text();
-  Text file(data);
+  Text file = WideText::ToText(data);
   if (file.Empty() || file.FindChar('\\') != Text::kNotFound) return file;
-  char fonts[MAX_PATH];
-  UINT length = GetWindowsDirectoryA(fonts, MAX_PATH);
+  wchar_t fonts[MAX_PATH];
+  UINT length = GetWindowsDirectoryW(fonts, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return Text();
-  return Text(fonts, length) + "\\Fonts\\" + file;
+  return WideText::ToText(fonts, int(length)) + "\\Fonts\\" + file;
 }
 
 bool RemoveValue(const Text& text, bool* fontRemoved) {
@@ -149,18 +150,18 @@ bool RemoveValue(const Text& text, bool* fontRemoved) {
   if (!RegistryLocation::ParseValue(text, &where)) return false;
   RegistryKey key;
   bool font = IsFontRegistration(where);
-  LONG opened = OpenKey(RootKey(where.root), where.key.CStr(), KEY_SET_VALUE | (font ? KEY_QUERY_VALUE : 0), &key);
+  LONG opened = OpenKey(RootKey(where.root), where.key, KEY_SET_VALUE | (font ? KEY_QUERY_VALUE : 0), &key);
   if (opened == ERROR_SUCCESS && font) {
     // The session keeps the font, and its file in use, until its resource goes.
     Text file = RegisteredFontFile(key.Get(), where.valueName);
     if (!file.Empty()) {
-      RemoveFontResourceA(file.CStr());
+      RemoveFontResourceW(WideText(file));
       *fontRemoved = true;
     }
   }
   if (opened == ERROR_FILE_NOT_FOUND) return true;
   if (opened != ERROR_SUCCESS) return false;
-  LONG deleted = RegDeleteValueA(key.Get(), where.valueName.CStr());
+  LONG deleted = RegDeleteValueW(key.Get(), WideText(where.valueName));
   return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
 }
 
@@ -188,7 +189,7 @@ void ListVersions(HKEY library, List<TypeLibraryVersion>* versions) {
     uint32_t major = 0, minor = 0, at = 0;
     RegistryKey version;
     if (!ParseHex(name, '.', 0, &major, &at) || !ParseHex(name, 0, at, &minor, &at) ||
-        OpenKey(library, name.CStr(), KEY_READ, &version) != ERROR_SUCCESS)
+        OpenKey(library, name, KEY_READ, &version) != ERROR_SUCCESS)
       continue;
     for (DWORD l = 0;; ++l) {
       Text locale = SubkeyName(version.Get(), l);
@@ -205,7 +206,7 @@ bool UnregisterTypeLibrary(const Text& text) {
   if (!ParseGuid(text, &guid)) return false;
   Text path = Text(kTypeLibraries) + text;
   RegistryKey library;
-  LONG opened = OpenKey(HKEY_CLASSES_ROOT, path.CStr(), KEY_READ, &library);
+  LONG opened = OpenKey(HKEY_CLASSES_ROOT, path, KEY_READ, &library);
   if (opened == ERROR_FILE_NOT_FOUND) return true;
   if (opened != ERROR_SUCCESS) return false;
   List<TypeLibraryVersion> versions;
@@ -218,9 +219,9 @@ bool UnregisterTypeLibrary(const Text& text) {
 }
 
 bool RemoveService(const Text& name) {
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager.Valid()) return false;
-  ServiceHandle service(OpenServiceA(manager.Get(), name.CStr(), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+  ServiceHandle service(OpenServiceW(manager.Get(), WideText(name), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
   if (!service.Valid()) {
     // The installer logs a service name before expanding it: one with a variable reference
     // cannot be looked up, and not finding it proves nothing.
@@ -270,7 +271,7 @@ void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Tex
     remaining_.Append(line.text);
   }
   if (fontsChanged_)
-    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
+    SendMessageTimeoutW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
 }
 
 bool Uninstaller::UndoReported(const LogLine& line, InstallLog* report) {
@@ -323,12 +324,13 @@ Text Uninstaller::ActionName(const LogLine& line) {
 }
 
 bool Uninstaller::RemoveFile(const Text& path) {
-  DWORD attributes = GetFileAttributesA(path.CStr());
+  WideText wide(path);
+  DWORD attributes = GetFileAttributesW(wide);
   if (attributes == INVALID_FILE_ATTRIBUTES) return IsGone(GetLastError());
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.CStr(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  if (DeleteFileA(path.CStr()) || MoveAside(path)) return true;
-  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.CStr(), attributes);
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(wide, attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (DeleteFileW(wide) || MoveAside(path)) return true;
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(wide, attributes);
   return false;
 }
 
@@ -336,25 +338,25 @@ bool Uninstaller::RemoveFile(const Text& path) {
 // out of the product's folders, which then can go. It can only move within its volume: when the
 // temporary folder lies on another one, the file goes to its own volume's root folder.
 bool Uninstaller::MoveAside(const Text& path) {
-  char folder[MAX_PATH];
-  DWORD length = GetTempPathA(MAX_PATH, folder);
+  wchar_t folder[MAX_PATH];
+  DWORD length = GetTempPathW(MAX_PATH, folder);
   if (length > 0 && length < MAX_PATH && MoveInto(folder, path)) return true;
-  return GetVolumePathNameA(path.CStr(), folder, MAX_PATH) && MoveInto(folder, path);
+  return GetVolumePathNameW(WideText(path), folder, MAX_PATH) && MoveInto(folder, path);
 }
 
-bool Uninstaller::MoveInto(const char* folder, const Text& path) {
-  char name[MAX_PATH];
-  if (!GetTempFileNameA(folder, "uni", 0, name)) return false;
-  if (!MoveFileExA(path.CStr(), name, MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileA(name);
+bool Uninstaller::MoveInto(const wchar_t* folder, const Text& path) {
+  wchar_t name[MAX_PATH];
+  if (!GetTempFileNameW(folder, L"uni", 0, name)) return false;
+  if (!MoveFileExW(WideText(path), name, MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileW(name);
     return false;
   }
   // Should this program end before the file's users do, it still goes at the next restart.
-  MoveFileExA(name, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  moved_.Append(Text(name));
+  MoveFileExW(name, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  moved_.Append(WideText::ToText(name));
   return true;
 }
 
 void Uninstaller::DeleteMovedFiles() {
-  for (const Text& file : moved_) DeleteFileA(file.CStr());
+  for (const Text& file : moved_) DeleteFileW(WideText(file));
 }

@@ -35,7 +35,7 @@ class Uninstaller {
   static Text ActionName(const LogLine& line);
   bool RemoveFile(const Text& path);
   bool MoveAside(const Text& path);
-  bool MoveInto(const char* folder, const Text& path);
+  bool MoveInto(const wchar_t* folder, const Text& path);
 
   bool complete_ = true;
   bool retry_ = false;

@@ -5,9 +5,9 @@
 #include "Bstr.h"
 #include "PrivateFolder.h"
 #include "SystemFolders.h"
+#include "WideText.h"
 
 namespace {
-bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
 
 // Entry names of the component list: "%d\flags" and the like.
 Text ComponentEntry(uint32_t component, const char* suffix) {
@@ -20,8 +20,7 @@ Text ComponentEntry(uint32_t component, const char* suffix) {
 
 // Component names as an administrator types them: letter case aside.
 bool SameName(const Text& a, const Text& b) {
-  return a.Length() == b.Length() && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.Data(), int(a.Length()),
-                                                    b.Data(), int(b.Length())) == CSTR_EQUAL;
+  return a.Length() == b.Length() && WideText::SameIgnoringCase(a, b);
 }
 
 // The installer's folder: its path up to the last backslash.
@@ -37,8 +36,8 @@ InstallEngine::InstallEngine(const char* path)
       totalKb(0),
       doneKb(0),
       noUninstaller(false),
-      variables(IsAnsiLeadByte),
-      installerPath(FolderOf(path)),
+      variables(WideText::IsLeadByte),
+      installerPath(WideText::FromUtf8(FolderOf(path))),
       productFlags(kProductFolderChangeable),
       restartNeeded(false),
       logName("Uninst.log"),

@@ -2,6 +2,7 @@
 
 #include "InstallEngine.h"
 #include "Kilobytes.h"
+#include "WideText.h"
 
 namespace {
 const uint32_t kLocalMachine = 0x80000002u;
@@ -14,7 +15,11 @@ const uint32_t kMaxLogNumber = 99;
 // Quoted, so that a folder with blanks cannot be read as a shorter program path.
 const char kUninstallCommand[] = "\"${UninstallCommand}\" \"${UninstallLog}\"";
 
-bool Exists(const Text& path) { return GetFileAttributesA(path.CStr()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const Text& path) { return GetFileAttributesW(WideText(path)) != INVALID_FILE_ATTRIBUTES; }
+
+// The log's first line. A Unicode package's log starts with the UTF-8 byte-order mark, which no
+// log in the ANSI code page begins with, so the uninstaller knows how to read it.
+Text LogHeading(bool unicode, const Text& productName) { return unicode ? "\xEF\xBB\xBF" + productName : productName; }
 }  // namespace
 
 void InstallEngine::WriteLog(int type, const Text& line) {
@@ -29,16 +34,16 @@ void InstallEngine::WriteLog(int type, const Text& line) {
 
 void InstallEngine::CleanTempFiles() {
   for (const Text& file : tempFiles)
-    if (!IsDeferredProgram(file)) DeleteFileA(file.CStr());
+    if (!IsDeferredProgram(file)) DeleteFileW(WideText(file));
   tempFiles.Clear();
   // Innermost first: a folder only goes once the folders inside it are gone.
-  for (uint32_t i = tempFolders.Count(); i > 0; --i) RemoveDirectoryA(tempFolders[i - 1].CStr());
+  for (uint32_t i = tempFolders.Count(); i > 0; --i) RemoveDirectoryW(WideText(tempFolders[i - 1]));
   tempFolders.Clear();
 }
 
 bool InstallEngine::IsDeferredProgram(const Text& path) const {
   for (const DeferredProgram& program : deferredPrograms)
-    if (lstrcmpiA(program.program.CStr(), path.CStr()) == 0) return true;
+    if (WideText::SameIgnoringCase(program.program, path)) return true;
   return false;
 }
 
@@ -53,7 +58,8 @@ void InstallEngine::ChooseUninstallLog() {
     Text path = productPath + "\\" + stem + ".log";
     MappedFile earlier;
     bool free = !Exists(path) || !earlier.Open(path.CStr());
-    if (!free && !logText.KeepEarlier(reinterpret_cast<const char*>(earlier.View()), earlier.Size(), productName))
+    if (!free && !logText.KeepEarlier(reinterpret_cast<const char*>(earlier.View()), earlier.Size(),
+                                                 LogHeading(IsUnicode(), productName)))
       continue;
     if (number == 1) return;
     logName = stem + ".log";
@@ -68,7 +74,7 @@ void InstallEngine::StartUninstallRecord() {
   ChooseUninstallLog();
   Text logPath = productPath + "\\" + logName;
   CreateFolders(logPath);
-  journal.Open(logPath, productName, logText);
+  journal.Open(logPath, LogHeading(IsUnicode(), productName), logText);
   RegisterProduct();
 }
 
@@ -100,8 +106,8 @@ void InstallEngine::RegisterUninstall(const char* logFileName) {
   ExpandText(folder);
   folder.TrimRight('\\');
   if (!folder.Empty()) productPath = folder;
-  if (registeredPath.Empty() || lstrcmpiA(registeredPath.CStr(), productPath.CStr()) != 0) {
-    if (!registeredPath.Empty()) DeleteFileA((registeredPath + "\\" + uninstallerName).CStr());
+  if (registeredPath.Empty() || !WideText::SameIgnoringCase(registeredPath, productPath)) {
+    if (!registeredPath.Empty()) DeleteFileW(WideText(registeredPath + "\\" + uninstallerName));
     CreateFolders(productPath + "\\" + logFileName);
     RegisterProduct();
   }
@@ -118,14 +124,14 @@ void InstallEngine::RegisterUninstall(const char* logFileName) {
   logText.SetTier(UninstallLog::kChanges);
 
   Text file;
-  if (!logText.Render(productName, &file)) return;
+  if (!logText.Render(LogHeading(IsUnicode(), productName), &file)) return;
   MappedFile log;
   if (!log.Create(logPath.CStr(), file.Length())) {
     DWORD error = GetLastError();
     // Whole or not at all: no empty or shortened log stays behind, and the journal stays for
     // the uninstaller.
     log.Close();
-    DeleteFileA(logPath.CStr());
+    DeleteFileW(WideText(logPath));
     ReportOutcome("File " + logPath, error ? error : ERROR_WRITE_FAULT);
     return;
   }

@@ -4,12 +4,13 @@
 #include "InstallerSwitches.h"
 #include "Module.h"
 #include "resource.h"
+#include "WideText.h"
 
 namespace {
 // A message about the command line; none when the run is to show nothing.
 void Tell(InstallWizard& installer, const InstallerSwitches& switches, const Text& text, UINT icon) {
   if (switches.silent && !switches.help) return;
-  MessageBoxA(nullptr, text.CStr(), installer.GetVariable("ProductName").CStr(), icon | MB_SETFOREGROUND);
+  MessageBoxW(nullptr, WideText(text), WideText(installer.GetVariable("ProductName")), icon | MB_SETFOREGROUND);
 }
 
 void StartLog(InstallWizard& installer, const char* commandTail) {
@@ -68,7 +69,7 @@ int Run(InstallWizard& installer, bool silent) {
       // The dialog's first message binds its window to the object.
       Module::AddWindowObject(&installer);
       INT_PTR ended =
-          DialogBoxParamA(Module::Instance(), MAKEINTRESOURCEA(IDD_WIZARD), owner, InstallWizard::DialogProc, 0);
+          DialogBoxParamW(Module::Instance(), MAKEINTRESOURCEW(IDD_WIZARD), owner, InstallWizard::DialogProc, 0);
       // Cancel must not read as success to whoever started the installer.
       if (ended == IDCANCEL) {
         installer.Log().Write("The user cancelled the wizard.");
@@ -92,7 +93,8 @@ int Run(InstallWizard& installer, bool silent) {
 int RunModes(InstallWizard& installer, const char* commandTail) {
   InstallerSwitches switches;
   if (installer.ReadsCommandLine()) {
-    int ended = UseSwitches(installer, commandTail, &switches);
+    Text tail = WideText::FromUtf8(commandTail);
+    int ended = UseSwitches(installer, tail.CStr(), &switches);
     if (ended >= 0) {
       installer.Log().WriteExitCode(uint32_t(ended));
       return ended;
