@@ -19,6 +19,8 @@ struct ManifestContext {
   std::vector<ManifestMessage>* errors;
   std::vector<ManifestMessage>* warnings;
   const std::function<void(const std::string&)>* progress;
+  // Texts are stored in UTF-8, else in Windows-1252.
+  bool unicode = true;
 
   void Error(const toml::source_position& at, std::string text);
   void Warning(const toml::source_position& at, std::string text);
