@@ -4,6 +4,7 @@
 
 #include "InstallLog.h"
 #include "ListedItems.h"
+#include "LogFileText.h"
 #include "MappedFile.h"
 #include "SelfRelaunch.h"
 #include "SystemApi.h"
@@ -12,13 +13,14 @@
 #include "UninstallLogReader.h"
 #include "UninstallOutcome.h"
 #include "Uninstaller.h"
+#include "WideText.h"
 
 namespace {
 // The final message names this many of the items left behind, and counts the rest.
 const uint32_t kListedItems = 10;
 
 int Show(const Text& text, const Text& caption, UINT type) {
-  return MessageBoxA(nullptr, text.CStr(), caption.CStr(), type | MB_SETFOREGROUND);
+  return MessageBoxW(nullptr, WideText(text), WideText(caption), type | MB_SETFOREGROUND);
 }
 
 // The log, and the journal an install left beside it if it ended early; false when there is
@@ -26,11 +28,12 @@ int Show(const Text& text, const Text& caption, UINT type) {
 bool ReadLog(const Text& path, UninstallLogReader* log) {
   if (path.Empty()) return false;
   MappedFile file;
-  bool logged = file.Open(path.CStr()) && log->Read(reinterpret_cast<const char*>(file.View()), file.Size());
+  Text bytes;
+  bool logged = file.Open(path.CStr()) && (bytes = LogFileText::Utf8Of(file), log->Read(bytes.Data(), bytes.Length()));
   Text journalPath = UninstallLog::JournalPath(path);
   MappedFile journal;
   bool journaled = journal.Open(journalPath.CStr()) &&
-                   log->AddJournal(reinterpret_cast<const char*>(journal.View()), journal.Size(), journalPath);
+                   (bytes = LogFileText::Utf8Of(journal), log->AddJournal(bytes.Data(), bytes.Length(), journalPath));
   return logged || journaled;
 }
 
@@ -45,11 +48,14 @@ bool RewriteLog(const Text& path, const UninstallLogReader& log, const List<LogL
   }
   Text text;
   MappedFile file;
-  if (!kept.Render(log.ProductName(), &text) || !file.Create(path.CStr(), text.Length())) return false;
+  // In the log's own code page, so that an older uninstaller still reads it.
+  if (!kept.Render(log.Utf8() ? "\xEF\xBB\xBF" + log.ProductName() : log.ProductName(), &text)) return false;
+  text = LogFileText::InLogCodePage(text, log.Utf8());
+  if (!file.Create(path.CStr(), text.Length())) return false;
   memcpy(file.View(), text.Data(), text.Length());
   file.Close();
   // Its lines are in the log now.
-  DeleteFileA(UninstallLog::JournalPath(path).CStr());
+  DeleteFileW(WideText(UninstallLog::JournalPath(path)));
   return true;
 }
 
@@ -63,10 +69,10 @@ Text FolderOf(const Text& path) {
 // Whether this program's own file is one the log will remove: it lies in the log's folder
 // or in a folder the log removes.
 bool RunsFromProduct(const UninstallLogReader& log, const Text& logPath) {
-  char self[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  wchar_t self[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
-  Text own(self, length);
+  Text own = WideText::ToText(self, int(length));
   if (UninstallLog::IsInsideFolder(own, FolderOf(logPath))) return true;
   for (const LogLine& line : log.Lines())
     if (line.type == UninstallLogReader::kFolder && UninstallLog::IsInsideFolder(own, line.text)) return true;
@@ -140,8 +146,8 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller, In
 
 UINT Main() {
   SystemApi::RestrictDllSearchToSystem();
-  const char* line = GetCommandLineA();
-  UninstallArguments arguments = UninstallArguments::Parse(line ? line : "");
+  const wchar_t* line = GetCommandLineW();
+  UninstallArguments arguments = UninstallArguments::Parse(line ? WideText::ToText(line).CStr() : "");
   Uninstaller uninstaller;
   InstallLog report;
   UINT code = Uninstall(arguments, &uninstaller, &report);

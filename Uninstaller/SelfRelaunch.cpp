@@ -1,12 +1,12 @@
 #include "SelfRelaunch.h"
 
-#include <string.h>
 
 #include "CommandLine.h"
 #include "UninstallOutcome.h"
 #include "OwnedHandle.h"
 #include "PrivateFolder.h"
 #include "SystemFolders.h"
+#include "WideText.h"
 
 namespace SelfRelaunch {
 namespace {
@@ -31,12 +31,13 @@ bool StartCopy(const Text& copy, const Text& folder, const Text& arguments, Kern
   Text line;
   if (!withSwitch.Append(' ') || !withSwitch.Append(copySwitch) || !CommandLine::Build(copy, withSwitch, &line))
     return false;
-  char buffer[CommandLine::kCapacity];
-  memcpy(buffer, line.Data(), line.Length() + 1);
-  STARTUPINFOA startup = {};
+  // The system may write into the command line.
+  WideText buffer(line);
+  STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(copy.CStr(), buffer, nullptr, nullptr, TRUE, 0, nullptr, folder.CStr(), &startup, &info))
+  if (!CreateProcessW(WideText(copy), const_cast<wchar_t*>(buffer.Get()), nullptr, nullptr, TRUE, 0, nullptr,
+                      WideText(folder), &startup, &info))
     return false;
   *process->Receive() = info.hProcess;
   KernelObject thread(info.hThread);
@@ -45,24 +46,24 @@ bool StartCopy(const Text& copy, const Text& folder, const Text& arguments, Kern
 }  // namespace
 
 bool RunCopy(const Text& arguments, DWORD* exitCode) {
-  char self[MAX_PATH];
-  DWORD selfLength = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  wchar_t self[MAX_PATH];
+  DWORD selfLength = GetModuleFileNameW(nullptr, self, MAX_PATH);
   Text temp = SystemFolders::Temp();
   if (selfLength == 0 || selfLength >= MAX_PATH || temp.Empty()) return false;
   // In the shared temporary folder another user could swap the copy before it starts, elevated.
   Text folder = PrivateFolder::Create(temp, "Uninst-");
   if (folder.Empty()) return false;
   Text copy = folder + "\\Uninst.exe";
-  if (!CopyFileA(self, copy.CStr(), TRUE)) {
+  if (!CopyFileW(self, WideText(copy), TRUE)) {
     PrivateFolder::Remove(folder);
     return false;
   }
   // Neither process may keep a folder of the product as its current one, which would stop it
   // from being removed: both work from the temporary folder.
-  SetCurrentDirectoryA(temp.CStr());
+  SetCurrentDirectoryW(WideText(temp));
   // Held open for deletion while the copy starts: where the platform lets a running image go
   // that way, the file disappears when the copy ends.
-  FileHandle removal(CreateFileA(copy.CStr(), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+  FileHandle removal(CreateFileW(WideText(copy), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   KernelObject process;
   KernelObject resultRead;
@@ -91,14 +92,14 @@ void ReportResult(const UninstallArguments& arguments, DWORD exitCode) {
   pipe.Reset();
   KernelObject original(FromValue(arguments.originalProcess));
   WaitForSingleObject(original.Get(), kOriginalEndTimeoutMs);
-  char self[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  wchar_t self[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
-  MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   // The copy's private folder is empty once the copy has ended, and goes at the next restart.
-  Text own(self, length);
+  Text own = WideText::ToText(self, int(length));
   uint32_t slash = own.FindLastChar('\\');
-  if (slash != Text::kNotFound) MoveFileExA(own.Left(slash).CStr(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (slash != Text::kNotFound) MoveFileExW(WideText(own.Left(slash)), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 }  // namespace SelfRelaunch

@@ -2,28 +2,32 @@
 
 #include <windows.h>
 
+#include "LogFileText.h"
 #include "MappedFile.h"
 #include "OwnedHandle.h"
 #include "UninstallLog.h"
+#include "WideText.h"
 
 namespace {
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // The log a Velmora registration names.
 Text RegisteredLog(HKEY products, const Text& product) {
-  char command[2048];
-  DWORD size = sizeof(command) - 1;
-  if (RegGetValueA(products, product.CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
+  wchar_t command[2048];
+  DWORD size = sizeof(command) - sizeof(wchar_t);
+  if (RegGetValueW(products, WideText(product), L"UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
       ERROR_SUCCESS)
     return Text();
-  return UninstallLog::LogOfCommand(Text(command));
+  return UninstallLog::LogOfCommand(WideText::ToText(command));
 }
 
 // Whether a line of the log lies inside what line names, and whether the log records line itself.
 bool HoldsInside(const Text& logPath, const LogLine& line, bool* recorded) {
   MappedFile file;
   UninstallLogReader log;
-  if (!file.Open(logPath.CStr()) || !log.Read(reinterpret_cast<const char*>(file.View()), file.Size())) return false;
+  if (!file.Open(logPath.CStr())) return false;
+  Text bytes = LogFileText::Utf8Of(file);
+  if (!log.Read(bytes.Data(), bytes.Length())) return false;
   bool key = line.type == UninstallLogReader::kKey;
   bool inside = false;
   for (const LogLine& other : log.Lines()) {
@@ -31,18 +35,24 @@ bool HoldsInside(const Text& logPath, const LogLine& line, bool* recorded) {
                         : other.type == UninstallLogReader::kFolder || other.type == UninstallLogReader::kFile ||
                               other.type == UninstallLogReader::kServer;
     if (!sameKind) continue;
-    if (other.type == line.type && lstrcmpiA(other.text.CStr(), line.text.CStr()) == 0) *recorded = true;
+    if (other.type == line.type && WideText::SameIgnoringCase(other.text, line.text)) *recorded = true;
     if (UninstallLog::IsInsideFolder(other.text, line.text)) inside = true;
   }
   return inside;
 }
 
 bool Append(const Text& logPath, const LogLine& line) {
-  FileHandle file(CreateFileA(logPath.CStr(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  bool utf8Log = false;
+  {
+    MappedFile earlier;
+    if (!earlier.Open(logPath.CStr())) return false;
+    utf8Log = UninstallLogReader::StartsWithByteOrderMark(reinterpret_cast<const char*>(earlier.View()), earlier.Size());
+  }
+  FileHandle file(CreateFileW(WideText(logPath), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file.Valid()) return false;
   UninstallLog added;
   if (!added.Add(line.type, line.text)) return false;
-  const Text& change = added.Newest();
+  const Text change = LogFileText::InLogCodePage(added.Newest(), utf8Log);
   DWORD written = 0;
   return WriteFile(file.Get(), change.Data(), change.Length(), &written, nullptr) && written == change.Length();
 }
@@ -55,13 +65,13 @@ Text HandOver(const LogLine& line, const Text& ownLog) {
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
     RegistryKey products;
     if (RegOpenKeyExA(root, kUninstallKey, 0, KEY_READ, products.Receive()) != ERROR_SUCCESS) continue;
-    char name[256];
+    wchar_t name[256];
     for (DWORD i = 0;; ++i) {
-      DWORD length = sizeof(name);
-      if (RegEnumKeyExA(products.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      Text logPath = RegisteredLog(products.Get(), Text(name, length));
+      DWORD length = 256;
+      if (RegEnumKeyExW(products.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      Text logPath = RegisteredLog(products.Get(), WideText::ToText(name, int(length)));
       bool recorded = false;
-      if (logPath.Empty() || lstrcmpiA(logPath.CStr(), ownLog.CStr()) == 0 || !HoldsInside(logPath, line, &recorded))
+      if (logPath.Empty() || WideText::SameIgnoringCase(logPath, ownLog) || !HoldsInside(logPath, line, &recorded))
         continue;
       if (recorded || Append(logPath, line)) return logPath;
     }

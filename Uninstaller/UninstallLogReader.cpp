@@ -7,6 +7,8 @@ const int kNotNumbered = -1;
 const int kUnknownType = 0;
 // More digits than this cannot be a known type, and are not read on into an overflow.
 const uint32_t kMaxTypeDigits = 4;
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+const uint32_t kByteOrderMarkSize = 3;
 
 // The type code at the start of a "%d %s" line, with the text after the one space.
 int ParseLine(const Text& line, Text* text) {
@@ -32,10 +34,16 @@ void TrimLineEnds(Text* text) {
 
 bool LogLine::HasFullPath() const { return IsFullPath(text); }
 
+bool UninstallLogReader::StartsWithByteOrderMark(const char* data, uint32_t size) {
+  return size >= kByteOrderMarkSize && memcmp(data, kByteOrderMark, kByteOrderMarkSize) == 0;
+}
+
 bool UninstallLogReader::Read(const char* data, uint32_t size) {
   productName_.Clear();
   uninstallerText_.Clear();
   lines_.Clear();
+  utf8_ = StartsWithByteOrderMark(data, size);
+  if (utf8_) data += kByteOrderMarkSize, size -= kByteOrderMarkSize;
   uint32_t number = 0;
   bool inUninstallerText = false;
   for (uint32_t start = 0; start < size;) {
@@ -79,6 +87,7 @@ bool UninstallLogReader::AddJournal(const char* data, uint32_t size, const Text&
   UninstallLogReader journal;
   if (!journal.Read(data, size)) return false;
   if (productName_.Empty()) productName_ = journal.productName_;
+  utf8_ = utf8_ || journal.utf8_;
   List<LogLine> logged;
   for (const LogLine& line : lines_)
     if (!logged.Append(line)) return false;

@@ -28,7 +28,12 @@ class UninstallLogReader {
     kService = 8,
   };
 
-  // False when the bytes hold no product name, or memory runs out. Lines of unknown types,
+  // A log that starts with the UTF-8 byte-order mark is in UTF-8 (from a Unicode package); any
+  // other is in the ANSI code page of the system that wrote it.
+  static bool StartsWithByteOrderMark(const char* data, uint32_t size);
+
+  // False when the bytes hold no product name, or memory runs out. A byte-order mark is passed
+  // over. Lines of unknown types,
   // lines without text and lines holding zero bytes are passed over.
   bool Read(const char* data, uint32_t size);
   // Adds the journal an install keeps beside its log while it runs, left behind when the run
@@ -39,9 +44,12 @@ class UninstallLogReader {
   const Text& ProductName() const { return productName_; }
   const Text& UninstallerText() const { return uninstallerText_; }
   const List<LogLine>& Lines() const { return lines_; }
+  // Whether the log (or the journal) began with the byte-order mark.
+  bool Utf8() const { return utf8_; }
 
  private:
   Text productName_;
   Text uninstallerText_;
   List<LogLine> lines_;
+  bool utf8_ = false;
 };

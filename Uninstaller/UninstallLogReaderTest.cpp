@@ -25,6 +25,24 @@ TEST(UninstallLogReaderTest, ReadsTheInstallersLogInOrder) {
   EXPECT_STREQ(log.UninstallerText().CStr(), "Close Demo first.");
 }
 
+TEST(UninstallLogReaderTest, AByteOrderMarkTellsAUnicodeLogAndIsNoPartOfTheName) {
+  UninstallLogReader log;
+  EXPECT_EQ(Read("\xEF\xBB\xBFソフト\r\n1 Удаление\r\n3 C:\\ソフト\\😀.txt\r\n", &log), "3 C:\\ソフト\\😀.txt");
+  EXPECT_STREQ(log.ProductName().CStr(), "ソフト");
+  EXPECT_STREQ(log.UninstallerText().CStr(), "Удаление");
+  EXPECT_TRUE(log.Utf8());
+  // An ANSI log read after it is no Unicode one; a mark alone names no product.
+  EXPECT_EQ(Read("Caf\xE9\r\n2 C:\\Caf\xE9\r\n", &log), "2 C:\\Caf\xE9");
+  EXPECT_FALSE(log.Utf8());
+  EXPECT_EQ(Read("\xEF\xBB\xBF\r\n2 C:\\a\r\n", &log), "<refused>");
+  // Without a log, the journal's mark tells.
+  UninstallLogReader journalOnly;
+  std::string journal = "\xEF\xBB\xBFソフト\r\n2 C:\\ソフト\r\n";
+  ASSERT_TRUE(journalOnly.AddJournal(journal.data(), uint32_t(journal.size()), Text("C:\\ソフト\\Uninst.log.journal")));
+  EXPECT_STREQ(journalOnly.ProductName().CStr(), "ソフト");
+  EXPECT_TRUE(journalOnly.Utf8());
+}
+
 TEST(UninstallLogReaderTest, ToleratesLoneLineFeedsAndAMissingLastLineEnd) {
   UninstallLogReader log;
   EXPECT_EQ(Read("Demo\n3 C:\\a.txt\r\n2 C:\\App", &log), "3 C:\\a.txt|2 C:\\App");

@@ -10,6 +10,7 @@
 #include "SharedItems.h"
 #include "SystemApi.h"
 #include "UninstallLog.h"
+#include "WideText.h"
 
 namespace {
 const char kTypeLibraries[] = "TypeLib\\";
@@ -42,14 +43,13 @@ struct TypeLibraryVersion {
   LCID locale;
 };
 
-bool SamePath(const Text& a, const Text& b) { return !b.Empty() && lstrcmpiA(a.CStr(), b.CStr()) == 0; }
+bool SamePath(const Text& a, const Text& b) { return !b.Empty() && WideText::SameIgnoringCase(a, b); }
 
 // Whether text names the key or something inside it, letter case not told apart.
 bool IsKeyOrInside(const Text& text, const Text& key) {
   return SamePath(text, key) ||
          (text.Length() > key.Length() && text[key.Length()] == '\\' &&
-          CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, text.CStr(), int(key.Length()), key.CStr(),
-                         int(key.Length())) == CSTR_EQUAL);
+          WideText::SameIgnoringCase(text.Left(key.Length()), key));
 }
 
 HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
@@ -57,12 +57,12 @@ HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PT
 // The program the product's registration starts: the first word of its uninstall command, or
 // the quoted text it begins with.
 Text RegisteredProgram(uint32_t root, const Text& key) {
-  char command[2048];
-  DWORD size = sizeof(command) - 1;
-  if (RegGetValueA(RootKey(root), key.CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
+  wchar_t command[2048];
+  DWORD size = sizeof(command) - sizeof(wchar_t);
+  if (RegGetValueW(RootKey(root), WideText(key), L"UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
       ERROR_SUCCESS)
     return Text();
-  Text text(command);
+  Text text = WideText::ToText(command);
   if (!text.Empty() && text[0] == '"') {
     uint32_t close = text.FindChar('"', 1);
     return close == Text::kNotFound ? Text() : text.Mid(1, close - 1);
@@ -101,30 +101,30 @@ Uninstaller::Undone RegistryOutcome(LONG result, DWORD* error) {
   return result == ERROR_SUCCESS ? Uninstaller::kUndone : Refused(DWORD(result));
 }
 
-LONG OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey* key) {
+LONG OpenKey(HKEY parent, const Text& path, REGSAM access, RegistryKey* key) {
   HKEY opened = nullptr;
-  LONG result = RegOpenKeyExA(parent, path, 0, access, &opened);
+  LONG result = RegOpenKeyExW(parent, WideText(path), 0, access, &opened);
   if (result == ERROR_SUCCESS) *key->Receive() = opened;
   return result;
 }
 
 // The name of subkey number index, or the empty text when there is none.
 Text SubkeyName(HKEY key, DWORD index) {
-  char name[256];
-  DWORD length = sizeof(name);
-  if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return Text();
-  return Text(name, length);
+  wchar_t name[256];
+  DWORD length = 256;
+  if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return Text();
+  return WideText::ToText(name, int(length));
 }
 
 LONG DeleteKeyTree(HKEY parent, const Text& path) {
   RegistryKey key;
-  LONG result = OpenKey(parent, path.CStr(), KEY_READ, &key);
+  LONG result = OpenKey(parent, path, KEY_READ, &key);
   if (result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (result != ERROR_SUCCESS) return result;
   for (Text child = SubkeyName(key.Get(), 0); !child.Empty(); child = SubkeyName(key.Get(), 0))
     if ((result = DeleteKeyTree(key.Get(), child)) != ERROR_SUCCESS) return result;
   key.Reset();
-  return RegDeleteKeyA(parent, path.CStr());
+  return RegDeleteKeyW(parent, WideText(path));
 }
 
 // Lowers the count of a shared file's users; true while others still use it. A file without a
@@ -132,22 +132,23 @@ LONG DeleteKeyTree(HKEY parent, const Text& path) {
 bool StillShared(const Text& path) {
   RegistryKey key;
   if (OpenKey(HKEY_LOCAL_MACHINE, kSharedFiles, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+  WideText name(path);
   DWORD count = 0, size = sizeof(count), type = 0;
-  if (RegQueryValueExA(key.Get(), path.CStr(), nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
           ERROR_SUCCESS ||
       type != REG_DWORD || size != sizeof(count))
     return false;
   if (count <= 1) {
-    RegDeleteValueA(key.Get(), path.CStr());
+    RegDeleteValueW(key.Get(), name);
     return false;
   }
   --count;
-  return RegSetValueExA(key.Get(), path.CStr(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
-                        sizeof(count)) == ERROR_SUCCESS;
+  return RegSetValueExW(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof(count)) ==
+         ERROR_SUCCESS;
 }
 
 Uninstaller::Undone RemoveFolder(const Text& path, DWORD* error) {
-  if (RemoveDirectoryA(path.CStr())) return Uninstaller::kUndone;
+  if (RemoveDirectoryW(WideText(path))) return Uninstaller::kUndone;
   *error = GetLastError();
   return Refused(*error);
 }
@@ -155,7 +156,7 @@ Uninstaller::Undone RemoveFolder(const Text& path, DWORD* error) {
 // A library that is gone took its registration's purpose with it; one that loads but cannot
 // unregister itself never will.
 Uninstaller::Undone UnregisterServer(const Text& path, DWORD* error) {
-  if (GetFileAttributesA(path.CStr()) == INVALID_FILE_ATTRIBUTES && IsGone(GetLastError())) return Uninstaller::kUndone;
+  if (GetFileAttributesW(WideText(path)) == INVALID_FILE_ATTRIBUTES && IsGone(GetLastError())) return Uninstaller::kUndone;
   Library library(SystemApi::LoadLibraryWithItsFolder(path.CStr()));
   if (!library.Valid()) {
     *error = GetLastError();
@@ -183,12 +184,12 @@ Uninstaller::Undone RemoveKey(const Text& text, DWORD* error) {
   LONG result = OpenKey(RootKey(where.root), where.key.CStr(), KEY_READ, &key);
   DWORD subkeys = 0, values = 0;
   if (result == ERROR_SUCCESS)
-    result = RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+    result = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
                               nullptr, nullptr, nullptr);
   if (result != ERROR_SUCCESS) return RegistryOutcome(result, error);
   key.Reset();
   if (subkeys != 0 || values != 0) return Uninstaller::kLeftInPlace;
-  return RegistryOutcome(RegDeleteKeyA(RootKey(where.root), where.key.CStr()), error);
+  return RegistryOutcome(RegDeleteKeyW(RootKey(where.root), WideText(where.key)), error);
 }
 
 // Installed for every user or for one, a font is listed in the same key of its scope's root.
@@ -199,18 +200,19 @@ bool IsFontRegistration(const RegistryLocation& where) {
 
 // The font file a registration names: a bare file name lies in the system's fonts folder.
 Text RegisteredFontFile(HKEY key, const Text& valueName) {
-  char data[MAX_PATH + 1] = {0};
-  DWORD size = MAX_PATH;
+  wchar_t data[MAX_PATH + 1] = {0};
+  DWORD size = MAX_PATH * sizeof(wchar_t);
   DWORD type = 0;
-  if (RegQueryValueExA(key, valueName.CStr(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
+  if (RegQueryValueExW(key, WideText(valueName), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+          ERROR_SUCCESS ||
       type != REG_SZ)
     return Text();
-  Text file(data);
+  Text file = WideText::ToText(data);
   if (file.Empty() || file.FindChar('\\') != Text::kNotFound) return file;
-  char fonts[MAX_PATH];
-  UINT length = GetWindowsDirectoryA(fonts, MAX_PATH);
+  wchar_t fonts[MAX_PATH];
+  UINT length = GetWindowsDirectoryW(fonts, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return Text();
-  return Text(fonts, length) + "\\Fonts\\" + file;
+  return WideText::ToText(fonts, int(length)) + "\\Fonts\\" + file;
 }
 
 Uninstaller::Undone RemoveValue(const Text& text, bool* fontRemoved, DWORD* error) {
@@ -218,17 +220,17 @@ Uninstaller::Undone RemoveValue(const Text& text, bool* fontRemoved, DWORD* erro
   if (!RegistryLocation::ParseValue(text, &where)) return Uninstaller::kNever;
   RegistryKey key;
   bool font = IsFontRegistration(where);
-  LONG opened = OpenKey(RootKey(where.root), where.key.CStr(), KEY_SET_VALUE | (font ? KEY_QUERY_VALUE : 0), &key);
+  LONG opened = OpenKey(RootKey(where.root), where.key, KEY_SET_VALUE | (font ? KEY_QUERY_VALUE : 0), &key);
   if (opened == ERROR_SUCCESS && font) {
     // The session keeps the font, and its file in use, until its resource goes.
     Text file = RegisteredFontFile(key.Get(), where.valueName);
     if (!file.Empty()) {
-      RemoveFontResourceA(file.CStr());
+      RemoveFontResourceW(WideText(file));
       *fontRemoved = true;
     }
   }
   if (opened != ERROR_SUCCESS) return RegistryOutcome(opened, error);
-  return RegistryOutcome(RegDeleteValueA(key.Get(), where.valueName.CStr()), error);
+  return RegistryOutcome(RegDeleteValueW(key.Get(), WideText(where.valueName)), error);
 }
 
 bool ParseGuid(const Text& text, GUID* guid) {
@@ -255,7 +257,7 @@ void ListVersions(HKEY library, List<TypeLibraryVersion>* versions) {
     uint32_t major = 0, minor = 0, at = 0;
     RegistryKey version;
     if (!ParseHex(name, '.', 0, &major, &at) || !ParseHex(name, 0, at, &minor, &at) ||
-        OpenKey(library, name.CStr(), KEY_READ, &version) != ERROR_SUCCESS)
+        OpenKey(library, name, KEY_READ, &version) != ERROR_SUCCESS)
       continue;
     for (DWORD l = 0;; ++l) {
       Text locale = SubkeyName(version.Get(), l);
@@ -287,8 +289,8 @@ Uninstaller::Undone RemoveService(const Text& name, DWORD* error) {
   // The installer logs a service name before expanding it: one with a variable reference
   // cannot be looked up.
   if (name.Find("${", 2) != Text::kNotFound) return Uninstaller::kNever;
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  ServiceHandle service(manager.Valid() ? OpenServiceA(manager.Get(), name.CStr(),
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ServiceHandle service(manager.Valid() ? OpenServiceW(manager.Get(), WideText(name),
                                                        SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE)
                                         : nullptr);
   if (!service.Valid()) {
@@ -348,7 +350,7 @@ void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Tex
       remaining_.Append(line.text);
     }
     if (fontsChanged_)
-      SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
+      SendMessageTimeoutW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
     for (const LogLine& line : leftInPlace_) {
       Text taker = SharedItems::HandOver(line, logPath);
       if (!taker.Empty()) report->Write("        " + line.text + " is left to the product of " + taker);
@@ -431,7 +433,8 @@ Text Uninstaller::ActionName(const LogLine& line) {
 }
 
 Uninstaller::Undone Uninstaller::RemoveFile(const Text& path, DWORD* error) {
-  DWORD attributes = GetFileAttributesA(path.CStr());
+  WideText wide(path);
+  DWORD attributes = GetFileAttributesW(wide);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     *error = GetLastError();
     return Refused(*error);
@@ -439,14 +442,14 @@ Uninstaller::Undone Uninstaller::RemoveFile(const Text& path, DWORD* error) {
   // A folder has taken the file's place: it is someone else's.
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kLeftInPlace;
   if (StillShared(path)) return kUndone;
-  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.CStr(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  if (DeleteFileA(path.CStr())) return kUndone;
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(wide, attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (DeleteFileW(wide)) return kUndone;
   *error = GetLastError();
   if (MoveAside(path)) return kUndone;
-  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.CStr(), attributes);
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(wide, attributes);
   Undone undone = Refused(*error);
   // Should no run come before the restart, the file still goes then (where this process may ask).
-  if (undone == kLater) MoveFileExA(path.CStr(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (undone == kLater) MoveFileExW(wide, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return undone;
 }
 
@@ -454,25 +457,25 @@ Uninstaller::Undone Uninstaller::RemoveFile(const Text& path, DWORD* error) {
 // out of the product's folders, which then can go. It can only move within its volume: when the
 // temporary folder lies on another one, the file goes to its own volume's root folder.
 bool Uninstaller::MoveAside(const Text& path) {
-  char folder[MAX_PATH];
-  DWORD length = GetTempPathA(MAX_PATH, folder);
+  wchar_t folder[MAX_PATH];
+  DWORD length = GetTempPathW(MAX_PATH, folder);
   if (length > 0 && length < MAX_PATH && MoveInto(folder, path)) return true;
-  return GetVolumePathNameA(path.CStr(), folder, MAX_PATH) && MoveInto(folder, path);
+  return GetVolumePathNameW(WideText(path), folder, MAX_PATH) && MoveInto(folder, path);
 }
 
-bool Uninstaller::MoveInto(const char* folder, const Text& path) {
-  char name[MAX_PATH];
-  if (!GetTempFileNameA(folder, "uni", 0, name)) return false;
-  if (!MoveFileExA(path.CStr(), name, MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileA(name);
+bool Uninstaller::MoveInto(const wchar_t* folder, const Text& path) {
+  wchar_t name[MAX_PATH];
+  if (!GetTempFileNameW(folder, L"uni", 0, name)) return false;
+  if (!MoveFileExW(WideText(path), name, MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileW(name);
     return false;
   }
   // Should this program end before the file's users do, it still goes at the next restart.
-  MoveFileExA(name, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  moved_.Append(Text(name));
+  MoveFileExW(name, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  moved_.Append(WideText::ToText(name));
   return true;
 }
 
 void Uninstaller::DeleteMovedFiles() {
-  for (const Text& file : moved_) DeleteFileA(file.CStr());
+  for (const Text& file : moved_) DeleteFileW(WideText(file));
 }

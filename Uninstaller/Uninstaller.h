@@ -53,7 +53,7 @@ class Uninstaller {
   static Text ActionName(const LogLine& line);
   Undone RemoveFile(const Text& path, DWORD* error);
   bool MoveAside(const Text& path);
-  bool MoveInto(const char* folder, const Text& path);
+  bool MoveInto(const wchar_t* folder, const Text& path);
 
   bool retry_ = false;
   bool later_ = false;

@@ -6,12 +6,13 @@
 #include <windows.h>
 
 #include "SystemApi.h"
+#include "WideText.h"
 
 namespace {
 const HANDLE kClosed = INVALID_HANDLE_VALUE;
 
 HANDLE CreateForWriting(const char* path) {
-  return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+  return CreateFileW(WideText(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
 }
 
 bool WriteAll(HANDLE file, const uint8_t* data, uint32_t n) {
@@ -20,7 +21,7 @@ bool WriteAll(HANDLE file, const uint8_t* data, uint32_t n) {
 }
 
 void CloseFile(HANDLE file) { CloseHandle(file); }
-void DeleteFileAt(const char* path) { DeleteFileA(path); }
+void DeleteFileAt(const char* path) { DeleteFileW(WideText(path)); }
 
 // Times and attributes in one call on the open handle where the system has it; otherwise (or if
 // that call fails) the times here and the attributes by path once the file is closed.
@@ -41,7 +42,7 @@ bool StampFile(HANDLE file, const FileStamp& stamp, bool* attributesSet) {
   return SetFileTimes(file, stamp);
 }
 
-void SetAttributesAt(const char* path, uint32_t attributes) { SetFileAttributesA(path, attributes); }
+void SetAttributesAt(const char* path, uint32_t attributes) { SetFileAttributesW(WideText(path), attributes); }
 }  // namespace
 
 #else

@@ -2,6 +2,7 @@
 #include "SystemApi.h"
 
 #include <string.h>
+#include "WideText.h"
 
 namespace SystemApi {
 namespace {
@@ -40,12 +41,12 @@ HMODULE LoadLibraryWithItsFolder(const char* path) {
   // altered search order also starts in the library's folder.
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   if (kernel && GetProcAddress(kernel, "AddDllDirectory"))
-    return LoadLibraryExA(path, nullptr, kSearchDllLoadDir | kSearchSystem32);
-  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return LoadLibraryExW(WideText(path), nullptr, kSearchDllLoadDir | kSearchSystem32);
+  return LoadLibraryExW(WideText(path), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-GetDiskFreeSpaceExAFn GetDiskFreeSpaceExA() {
-  return reinterpret_cast<GetDiskFreeSpaceExAFn>(Lookup("kernel32.dll", "GetDiskFreeSpaceExA"));
+GetDiskFreeSpaceExWFn GetDiskFreeSpaceExW() {
+  return reinterpret_cast<GetDiskFreeSpaceExWFn>(Lookup("kernel32.dll", "GetDiskFreeSpaceExW"));
 }
 
 ChangeServiceConfig2WFn ChangeServiceConfig2W() {

@@ -18,9 +18,9 @@ HMODULE LoadSystemLibrary(const char* name);
 // and the system folder, whatever RestrictDllSearchToSystem has set. Null on failure.
 HMODULE LoadLibraryWithItsFolder(const char* path);
 
-// GetDiskFreeSpaceExA from kernel32, or null where the system lacks it.
-typedef BOOL(WINAPI* GetDiskFreeSpaceExAFn)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-GetDiskFreeSpaceExAFn GetDiskFreeSpaceExA();
+// GetDiskFreeSpaceExW from kernel32, or null where the system lacks it.
+typedef BOOL(WINAPI* GetDiskFreeSpaceExWFn)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+GetDiskFreeSpaceExWFn GetDiskFreeSpaceExW();
 
 // ChangeServiceConfig2W from advapi32, or null.
 typedef BOOL(WINAPI* ChangeServiceConfig2WFn)(SC_HANDLE, DWORD, LPVOID);

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  wine wine32:i386 wine64 fonts-wine fonts-dejavu-core g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
+  wine wine32:i386 wine64 fonts-wine fonts-dejavu-core fonts-wqy-microhei g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   cmake ninja-build googletest xvfb xauth
   clang libclang-rt-14-dev
   libbz2-dev bzip2 libdivsufsort-dev libtomlplusplus-dev liblzma-dev nsis

@@ -1,20 +1,21 @@
 #include "FolderListing.h"
+#include "WideText.h"
 
 bool FolderListing::Open(const Text& folder) {
-  *find_.Receive() = FindFirstFileA((folder + "\\*").CStr(), &found_);
+  *find_.Receive() = FindFirstFileW(WideText(folder + "\\*"), &found_);
   pending_ = find_.Valid();
   return pending_;
 }
 
 bool FolderListing::Next() {
   for (;;) {
-    if (!pending_ && (!find_.Valid() || !FindNextFileA(find_.Get(), &found_))) return false;
+    if (!pending_ && (!find_.Valid() || !FindNextFileW(find_.Get(), &found_))) return false;
     pending_ = false;
     if (!IsDotEntry()) return true;
   }
 }
 
 bool FolderListing::IsDotEntry() const {
-  const char* name = found_.cFileName;
-  return IsFolder() && name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]));
+  const wchar_t* name = found_.cFileName;
+  return IsFolder() && name[0] == L'.' && (!name[1] || (name[1] == L'.' && !name[2]));
 }

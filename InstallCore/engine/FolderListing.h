@@ -4,6 +4,7 @@
 
 #include "OwnedHandle.h"
 #include "Text.h"
+#include "WideText.h"
 
 // The entries of one folder in the order the file system returns them, without "." and "..".
 class FolderListing {
@@ -13,7 +14,7 @@ class FolderListing {
   // Moves to the next entry; false at the end.
   bool Next();
 
-  const char* Name() const { return found_.cFileName; }
+  Text Name() const { return WideText::ToText(found_.cFileName); }
   bool IsFolder() const { return (found_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
   uint64_t Size() const { return uint64_t(found_.nFileSizeHigh) << 32 | found_.nFileSizeLow; }
 
@@ -21,6 +22,6 @@ class FolderListing {
   bool IsDotEntry() const;
 
   FindHandle find_;
-  WIN32_FIND_DATAA found_;
+  WIN32_FIND_DATAW found_;
   bool pending_ = false;  // found_ holds an entry that Next has not yet handed out
 };

@@ -3,6 +3,7 @@
 #include <sddl.h>
 
 #include "OwnedHandle.h"
+#include "WideText.h"
 
 namespace FolderSecurity {
 namespace {
@@ -45,7 +46,7 @@ bool Create(const Text& path, Kind kind) {
   PSECURITY_DESCRIPTOR descriptor = Describe(kind);
   if (!descriptor) return false;
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
-  BOOL created = CreateDirectoryA(path.CStr(), &attributes);
+  BOOL created = CreateDirectoryW(WideText(path), &attributes);
   DWORD error = GetLastError();
   LocalFree(descriptor);
   SetLastError(error);

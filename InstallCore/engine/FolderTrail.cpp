@@ -1,6 +1,7 @@
 #include "FolderTrail.h"
 
 #include "OwnedHandle.h"
+#include "WideText.h"
 
 bool FolderTrail::Enter(const Text& folder) {
   if (depth_ >= kMaxDepth) return false;
@@ -21,7 +22,7 @@ void FolderTrail::Leave() {
 }
 
 bool FolderTrail::IdentityOf(const Text& folder, Identity* identity) {
-  FileHandle handle(CreateFileA(folder.CStr(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  FileHandle handle(CreateFileW(WideText(folder), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
   if (!handle.Valid() || !GetFileInformationByHandle(handle.Get(), &info)) return false;

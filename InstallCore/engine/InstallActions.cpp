@@ -10,6 +10,7 @@
 #include "OwnedHandle.h"
 #include "ScriptHost.h"
 #include "SystemFolders.h"
+#include "WideText.h"
 
 namespace {
 const uint32_t kFirstPredefinedKey = 0x80000000u;  // HKEY_CLASSES_ROOT
@@ -17,10 +18,11 @@ const uint32_t kLastPredefinedKey = 0x80000006u;   // HKEY_DYN_DATA
 
 // For a file the installer did not write itself: opened again by path.
 void ApplyTimesAndAttributes(const Text& path, const FileStamp& stamp) {
-  FileHandle file(CreateFileA(path.CStr(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  WideText widePath(path);
+  FileHandle file(CreateFileW(widePath, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   if (file.Valid()) SetFileTimes(file.Get(), stamp);
   file.Reset();
-  SetFileAttributesA(path.CStr(), stamp.attributes);
+  SetFileAttributesW(widePath, stamp.attributes);
 }
 
 FileStamp StampOf(const FileAction& action) {
@@ -28,7 +30,7 @@ FileStamp StampOf(const FileAction& action) {
 }
 
 bool IsFolder(const Text& path) {
-  DWORD attributes = GetFileAttributesA(path.CStr());
+  DWORD attributes = GetFileAttributesW(WideText(path));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -225,7 +227,7 @@ uint32_t InstallEngine::PlaceFile(const Text& path, FileWrite write, void* conte
   // system's: it becomes a shared file, which the uninstall deletes only with its last user.
   // One this product wrote itself, in this run or the one before, is its own already. The count
   // is the machine's, so an install for one user keeps out of it.
-  bool present = GetFileAttributesA(path.CStr()) != INVALID_FILE_ATTRIBUTES;
+  bool present = GetFileAttributesW(WideText(path)) != INVALID_FILE_ATTRIBUTES;
   bool shared = present && !perUser && !UninstallLog::IsInsideFolder(path, productPath) && !logText.Recorded(3, path) &&
                 !logText.RecordedEarlier(3, path);
   // A new file is the product's from its first byte: should the run be killed while it is
@@ -242,13 +244,14 @@ void InstallEngine::CountSharedFile(const Text& path) {
                                 KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.Receive(), nullptr);
   if (result == ERROR_SUCCESS) {
     // A file without a count had its one user, who installed it.
+    WideText name(path);
     DWORD count = 0, size = sizeof(count), type = 0;
-    if (RegQueryValueExA(key.Get(), path.CStr(), nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+    if (RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
             ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof(count) || count == 0)
       count = 1;
     ++count;
-    result = RegSetValueExA(key.Get(), path.CStr(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof(count));
+    result = RegSetValueExW(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof(count));
   }
   ReportOutcome("Shared file " + path, uint32_t(result));
 }
@@ -257,26 +260,28 @@ uint32_t InstallEngine::WriteOver(const Text& path, FileWrite write, void* conte
   if (write(*this, path.CStr(), context)) return 0;
   DWORD error = GetLastError();
   if (!DamagedEntry().Empty()) return error ? error : ERROR_INVALID_DATA;
-  DWORD attributes = GetFileAttributesA(path.CStr());
+  WideText widePath(path);
+  DWORD attributes = GetFileAttributesW(widePath);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return error ? error : ERROR_WRITE_FAULT;
-  if ((attributes & kGuardedAttributes) && SetFileAttributesA(path.CStr(), attributes & ~kGuardedAttributes)) {
+  if ((attributes & kGuardedAttributes) && SetFileAttributesW(widePath, attributes & ~kGuardedAttributes)) {
     if (write(*this, path.CStr(), context)) return 0;
     error = GetLastError();
-    SetFileAttributesA(path.CStr(), attributes);
+    SetFileAttributesW(widePath, attributes);
   }
   if (!InUse(error)) return error ? error : ERROR_WRITE_FAULT;
   uint32_t slash = path.FindLastChar('\\');
-  char beside[MAX_PATH];
-  if (slash == Text::kNotFound || !GetTempFileNameA(path.Left(slash).CStr(), "vel", 0, beside)) return error;
-  if (!write(*this, beside, context) ||
-      !MoveFileExA(beside, path.CStr(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+  wchar_t wideBeside[MAX_PATH];
+  if (slash == Text::kNotFound || !GetTempFileNameW(WideText(path.Left(slash)), L"vel", 0, wideBeside)) return error;
+  Text beside = WideText::ToText(wideBeside);
+  if (!write(*this, beside.CStr(), context) ||
+      !MoveFileExW(wideBeside, widePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
     error = GetLastError();
-    DeleteFileA(beside);
+    DeleteFileW(wideBeside);
     return error ? error : ERROR_WRITE_FAULT;
   }
   // Should the restart never come, the uninstaller still finds the waiting copy.
-  WriteLog(3, Text(beside));
+  WriteLog(3, beside);
   restartNeeded = true;
   return 0;
 }
@@ -306,14 +311,14 @@ bool InstallEngine::CreateFolder(const Text& folder) {
   // Below C:\ or a data drive's root the product folder would inherit rights for every user to
   // replace the uninstaller, the log or a service program that an administrator later runs.
   // Made by an administrator, it gets the programs folder's protection instead.
-  if (lstrcmpiA(folder.CStr(), productPath.CStr()) == 0 &&
+  if (WideText::SameIgnoringCase(folder, productPath) &&
       !UninstallLog::IsInsideFolder(folder, SystemFolders::ProgramFiles()) &&
       !UninstallLog::IsInsideFolder(folder, SystemFolders::Special(CSIDL_PROGRAM_FILESX86)) &&
       FolderSecurity::IsElevated()) {
     if (FolderSecurity::Create(folder, FolderSecurity::kProtected)) return true;
     if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
   }
-  return CreateDirectoryA(folder.CStr(), nullptr) != 0;
+  return CreateDirectoryW(WideText(folder), nullptr) != 0;
 }
 
 uint32_t InstallEngine::SetRegistryValue(uint32_t root, const Text& path, uint32_t type, const uint8_t* data,
@@ -336,17 +341,20 @@ uint32_t InstallEngine::SetRegistryValue(uint32_t root, const Text& path, uint32
   for (uint32_t i = keyPath.FindChar('\\'); i != Text::kNotFound; i = keyPath.FindChar('\\', i + 1)) {
     RegistryKey outer;
     Text outerPath = keyPath.Left(i);
-    if (RegCreateKeyExA(rootKey, outerPath.CStr(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, KEY_READ,
+    if (RegCreateKeyExW(rootKey, WideText(outerPath), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
                         nullptr, outer.Receive(), &disposition) == ERROR_SUCCESS &&
         disposition == REG_CREATED_NEW_KEY)
       WriteLog(5, RegistryRootPrefix(root) + outerPath);
   }
-  LONG result = RegCreateKeyExA(rootKey, keyPath.CStr(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
+  LONG result = RegCreateKeyExW(rootKey, WideText(keyPath), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                 KEY_ALL_ACCESS, nullptr, key.Receive(), &disposition);
   if (result == ERROR_SUCCESS) {
     Text logged = RegistryRootPrefix(root) + keyPath;
     if (disposition == REG_CREATED_NEW_KEY) WriteLog(5, logged);
-    result = RegSetValueExA(key.Get(), valueName.CStr(), 0, type, data, length);
+    // Text values are stored in UTF-16 like every name; other types keep their bytes.
+    WideText text(IsTextValue(type) ? Text(reinterpret_cast<const char*>(data), length) : Text());
+    if (IsTextValue(type)) data = reinterpret_cast<const uint8_t*>(text.Get()), length = uint32_t(text.Length()) * 2;
+    result = RegSetValueExW(key.Get(), WideText(valueName), 0, type, data, length);
     if (result == ERROR_SUCCESS) {
       logged.Append('\\');
       logged.Append(valueName);
@@ -377,12 +385,14 @@ bool InstallEngine::StartProgram(const Text& program, const Text& arguments, boo
   Text path = CommandLine::ProgramPath(program, SystemFolders::System());
   Text line;
   if (path.Empty() || !CommandLine::Build(path, arguments, &line)) return false;
-  char buffer[CommandLine::kCapacity];
-  memcpy(buffer, line.Data(), line.Length() + 1);
-  STARTUPINFOA startup = {};
+  // The system may write into the command line.
+  WideText buffer(line);
+  STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, buffer, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) return false;
+  if (!CreateProcessW(nullptr, const_cast<wchar_t*>(buffer.Get()), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &info))
+    return false;
   KernelObject thread(info.hThread);
   KernelObject own;
   KernelObject* started = process && !wait ? process : &own;
@@ -401,9 +411,9 @@ DWORD InstallEngine::WaitWithMessages(HANDLE handle, DWORD timeout) {
     DWORD result = MsgWaitForMultipleObjects(1, &handle, FALSE, remaining, QS_ALLINPUT);
     if (result != WAIT_OBJECT_0 + 1) return result;
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);
-      DispatchMessageA(&message);
+      DispatchMessageW(&message);
       if (WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) return WAIT_OBJECT_0;
       if (timeout == INFINITE) continue;
       DWORD elapsed = GetTickCount() - start;

@@ -6,9 +6,9 @@
 #include "InstallScope.h"
 #include "PrivateFolder.h"
 #include "SystemFolders.h"
+#include "WideText.h"
 
 namespace {
-bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
 
 // Entry names of the component list: "%d\flags" and the like.
 Text ComponentEntry(uint32_t component, const char* suffix) {
@@ -21,8 +21,7 @@ Text ComponentEntry(uint32_t component, const char* suffix) {
 
 // Component names as an administrator types them: letter case aside.
 bool SameName(const Text& a, const Text& b) {
-  return a.Length() == b.Length() && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.Data(), int(a.Length()),
-                                                    b.Data(), int(b.Length())) == CSTR_EQUAL;
+  return a.Length() == b.Length() && WideText::SameIgnoringCase(a, b);
 }
 
 // The installer's folder: its path up to the last backslash.
@@ -38,8 +37,8 @@ InstallEngine::InstallEngine(const char* path)
       totalKb(0),
       doneKb(0),
       noUninstaller(false),
-      variables(IsAnsiLeadByte),
-      installerPath(FolderOf(path)),
+      variables(WideText::IsLeadByte),
+      installerPath(WideText::FromUtf8(FolderOf(path))),
       productFlags(kProductFolderChangeable),
       restartNeeded(false),
       perUser(false),

@@ -1,15 +1,21 @@
 #include "InstallLog.h"
 
+#include "WideText.h"
+
 bool InstallLog::Open(const Text& path) {
   // Others may read it while the run goes on.
   *file_.Receive() =
-      CreateFileA(path.CStr(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return file_.Valid();
+      CreateFileW(WideText(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!file_.Valid()) return false;
+  // UTF-8, marked so that editors do not take it for the ANSI code page.
+  DWORD written = 0;
+  WriteFile(file_.Get(), "\xEF\xBB\xBF", 3, &written, nullptr);
+  return true;
 }
 
 void InstallLog::Write(const Text& text) {
   if (!file_.Valid()) return;
-  Text line = InstallLogText::Line(Now(), text);
+  Text line = WideText::ToUtf8(InstallLogText::Line(Now(), text));
   DWORD written = 0;
   WriteFile(file_.Get(), line.Data(), line.Length(), &written, nullptr);
 }
@@ -25,11 +31,11 @@ void InstallLog::WriteExitCode(uint32_t code) {
 }
 
 Text InstallLog::ErrorText(uint32_t error) {
-  char* buffer = nullptr;
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+  wchar_t* buffer = nullptr;
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  Text text = length && buffer ? Text(buffer, length) : Text();
+                                nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  Text text = length && buffer ? WideText::ToText(buffer, int(length)) : Text();
   if (buffer) LocalFree(buffer);
   return text;
 }

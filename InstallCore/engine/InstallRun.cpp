@@ -4,9 +4,10 @@
 #include "Kilobytes.h"
 #include "OwnedHandle.h"
 #include "SystemApi.h"
+#include "WideText.h"
 
 namespace {
-uint64_t FileSize(const WIN32_FIND_DATAA& found) {
+uint64_t FileSize(const WIN32_FIND_DATAW& found) {
   return uint64_t(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
 }
 }  // namespace
@@ -84,8 +85,8 @@ uint32_t InstallEngine::ComponentSizeKb(uint32_t component) {
     } else if (FindEntry((name + ".p").CStr())) {
       Text path = ReadEntryString((name + ".p").CStr());
       ExpandText(path);
-      WIN32_FIND_DATAA found;
-      FindHandle find(FindFirstFileA(path.CStr(), &found));
+      WIN32_FIND_DATAW found;
+      FindHandle find(FindFirstFileW(WideText(path), &found));
       if (find.Valid()) total = Kilobytes::Add(total, Kilobytes::FromBytes(FileSize(found)));
     } else {
       Text folder = ReadEntryString((name + ".d").CStr());
@@ -130,12 +131,13 @@ uint32_t InstallEngine::FreeSpaceKb(const Text& path) {
   } else {
     root = path.Left(2);
   }
-  if (SystemApi::GetDiskFreeSpaceExAFn freeSpaceEx = SystemApi::GetDiskFreeSpaceExA()) {
+  WideText wideRoot(root);
+  if (SystemApi::GetDiskFreeSpaceExWFn freeSpaceEx = SystemApi::GetDiskFreeSpaceExW()) {
     ULARGE_INTEGER available, total, free;
-    if (!freeSpaceEx(root.CStr(), &available, &total, &free)) return 0;
+    if (!freeSpaceEx(wideRoot, &available, &total, &free)) return 0;
     return Kilobytes::FromBytes(available.QuadPart);
   }
   DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
-  if (!GetDiskFreeSpaceA(root.CStr(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) return 0;
+  if (!GetDiskFreeSpaceW(wideRoot, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) return 0;
   return Kilobytes::FromBytes(uint64_t(sectorsPerCluster) * bytesPerSector * freeClusters);
 }

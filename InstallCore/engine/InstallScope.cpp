@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "SystemFolders.h"
+#include "WideText.h"
 
 namespace InstallScope {
 namespace {
@@ -47,13 +48,13 @@ Text Folder(const char* variable, bool perUser) {
 uint32_t RegistryRoot(bool perUser) { return perUser ? kCurrentUser : kLocalMachine; }
 
 Text RegisteredCommand(const Text& productName, bool perUser) {
-  char command[2048];
-  DWORD size = sizeof(command) - 1;
+  wchar_t command[2048];
+  DWORD size = sizeof(command) - sizeof(wchar_t);
   Text key = Text(kUninstallKey) + productName;
-  if (RegGetValueA(RootKey(RegistryRoot(perUser)), key.CStr(), "UninstallString", RRF_RT_REG_SZ, nullptr, command,
+  if (RegGetValueW(RootKey(RegistryRoot(perUser)), WideText(key), L"UninstallString", RRF_RT_REG_SZ, nullptr, command,
                    &size) != ERROR_SUCCESS)
     return Text();
-  return Text(command);
+  return WideText::ToText(command);
 }
 
 bool IsRegistered(const Text& productName, bool perUser) { return !RegisteredCommand(productName, perUser).Empty(); }

@@ -5,6 +5,7 @@
 #include "FolderListing.h"
 #include "FolderSecurity.h"
 #include "SystemApi.h"
+#include "WideText.h"
 
 namespace PrivateFolder {
 namespace {
@@ -45,18 +46,18 @@ void Remove(const Text& folder) {
   if (listing.Open(folder)) {
     while (listing.Next()) {
       Text path = folder + "\\" + listing.Name();
-      DWORD attributes = GetFileAttributesA(path.CStr());
+      DWORD attributes = GetFileAttributesW(WideText(path));
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(path.CStr(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(WideText(path), attributes & ~FILE_ATTRIBUTE_READONLY);
       if (!listing.IsFolder())
-        DeleteFileA(path.CStr());
+        DeleteFileW(WideText(path));
       else if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        RemoveDirectoryA(path.CStr());
+        RemoveDirectoryW(WideText(path));
       else
         Remove(path);
     }
   }
-  RemoveDirectoryA(folder.CStr());
+  RemoveDirectoryW(WideText(folder));
 }
 
 }  // namespace PrivateFolder

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "OwnedHandle.h"
+#include "WideText.h"
 
 namespace SystemFolders {
 namespace {
@@ -32,17 +33,17 @@ class ItemIdList {
 };
 
 // A text the system wrote into a buffer of capacity characters: length 0 or too long is unknown.
-Text FromBuffer(const char* buffer, UINT length, UINT capacity) {
-  return length > 0 && length < capacity ? Text(buffer, length) : Text();
+Text FromBuffer(const wchar_t* buffer, UINT length, UINT capacity) {
+  return length > 0 && length < capacity ? WideText::ToText(buffer, int(length)) : Text();
 }
 }  // namespace
 
 Text Special(int csidl) {
   ItemIdList list;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, list.Receive())) || !list.Get()) return Text();
-  char path[kSpecialCapacity];
-  if (!SHGetPathFromIDListA(list.Get(), path)) return Text();
-  return Text(path);
+  wchar_t path[kSpecialCapacity];
+  if (!SHGetPathFromIDListW(list.Get(), path)) return Text();
+  return WideText::ToText(path);
 }
 
 Text Special(int csidl, int fallback) {
@@ -51,18 +52,18 @@ Text Special(int csidl, int fallback) {
 }
 
 Text System() {
-  char path[kPathCapacity];
-  return FromBuffer(path, GetSystemDirectoryA(path, kPathCapacity), kPathCapacity);
+  wchar_t path[kPathCapacity];
+  return FromBuffer(path, GetSystemDirectoryW(path, kPathCapacity), kPathCapacity);
 }
 
 Text Windows() {
-  char path[kPathCapacity];
-  return FromBuffer(path, GetWindowsDirectoryA(path, kPathCapacity), kPathCapacity);
+  wchar_t path[kPathCapacity];
+  return FromBuffer(path, GetWindowsDirectoryW(path, kPathCapacity), kPathCapacity);
 }
 
 Text Temp() {
-  char path[kPathCapacity];
-  Text folder = FromBuffer(path, GetTempPathA(kPathCapacity, path), kPathCapacity);
+  wchar_t path[kPathCapacity];
+  Text folder = FromBuffer(path, GetTempPathW(kPathCapacity, path), kPathCapacity);
   folder.TrimRight('\\');
   return folder;
 }
@@ -71,15 +72,15 @@ Text ProgramFiles() {
   Text folder = Special(CSIDL_PROGRAM_FILES);
   if (!folder.Empty()) return folder;
   RegistryKey key;
-  char value[kPathCapacity + 1];
-  DWORD size = kPathCapacity;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ,
+  wchar_t value[kPathCapacity + 1];
+  DWORD size = kPathCapacity * sizeof(wchar_t);
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ,
                     key.Receive()) == ERROR_SUCCESS &&
-      RegQueryValueExA(key.Get(), "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) ==
+      RegQueryValueExW(key.Get(), L"ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) ==
           ERROR_SUCCESS) {
     // The stored value need not end with a zero.
-    value[size < kPathCapacity ? size : kPathCapacity] = 0;
-    return Text(value);
+    value[size / sizeof(wchar_t)] = 0;
+    return WideText::ToText(value);
   }
   return Text("C:\\Program Files");
 }

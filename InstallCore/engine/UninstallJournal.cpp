@@ -1,9 +1,10 @@
 #include "UninstallJournal.h"
+#include "WideText.h"
 
 bool UninstallJournal::Open(const Text& logPath, const Text& productName, const UninstallLog& log) {
   path_ = UninstallLog::JournalPath(logPath);
   *file_.Receive() =
-      CreateFileA(path_.CStr(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileW(WideText(path_), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!file_.Valid()) return false;
   Append(productName + "\r\n");
   // The lines kept from an earlier log or journal first: the file they came from is replaced at
@@ -26,5 +27,5 @@ void UninstallJournal::Append(const Text& line) {
 void UninstallJournal::Remove() {
   if (!file_.Valid()) return;
   file_.Reset();
-  DeleteFileA(path_.CStr());
+  DeleteFileW(WideText(path_));
 }

@@ -3,6 +3,7 @@
 #include "InstallEngine.h"
 #include "InstallScope.h"
 #include "Kilobytes.h"
+#include "WideText.h"
 
 namespace {
 const int kLineUninstallerText = 1;
@@ -15,7 +16,11 @@ const uint32_t kMaxLogNumber = 99;
 // Quoted, so that a folder with blanks cannot be read as a shorter program path.
 const char kUninstallCommand[] = "\"${UninstallCommand}\" \"${UninstallLog}\"";
 
-bool Exists(const Text& path) { return GetFileAttributesA(path.CStr()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const Text& path) { return GetFileAttributesW(WideText(path)) != INVALID_FILE_ATTRIBUTES; }
+
+// The log's first line. A Unicode package's log starts with the UTF-8 byte-order mark, which no
+// log in the ANSI code page begins with, so the uninstaller knows how to read it.
+Text LogHeading(bool unicode, const Text& productName) { return unicode ? "\xEF\xBB\xBF" + productName : productName; }
 }  // namespace
 
 void InstallEngine::WriteLog(int type, const Text& line) {
@@ -30,16 +35,16 @@ void InstallEngine::WriteLog(int type, const Text& line) {
 
 void InstallEngine::CleanTempFiles() {
   for (const Text& file : tempFiles)
-    if (!IsDeferredProgram(file)) DeleteFileA(file.CStr());
+    if (!IsDeferredProgram(file)) DeleteFileW(WideText(file));
   tempFiles.Clear();
   // Innermost first: a folder only goes once the folders inside it are gone.
-  for (uint32_t i = tempFolders.Count(); i > 0; --i) RemoveDirectoryA(tempFolders[i - 1].CStr());
+  for (uint32_t i = tempFolders.Count(); i > 0; --i) RemoveDirectoryW(WideText(tempFolders[i - 1]));
   tempFolders.Clear();
 }
 
 bool InstallEngine::IsDeferredProgram(const Text& path) const {
   for (const DeferredProgram& program : deferredPrograms)
-    if (lstrcmpiA(program.program.CStr(), path.CStr()) == 0) return true;
+    if (WideText::SameIgnoringCase(program.program, path)) return true;
   return false;
 }
 
@@ -59,13 +64,13 @@ void InstallEngine::ChooseUninstallLog() {
   auto keep = [this](const Text& path, bool oldestFirst) {
     MappedFile earlier;
     return Exists(path) && earlier.Open(path.CStr()) &&
-           logText.KeepEarlier(reinterpret_cast<const char*>(earlier.View()), earlier.Size(), productName,
-                               oldestFirst);
+           logText.KeepEarlier(reinterpret_cast<const char*>(earlier.View()), earlier.Size(),
+                               LogHeading(IsUnicode(), productName), oldestFirst);
   };
   // Installed elsewhere before: this run's log takes that install's lines over, so its files go
   // with this product too.
   uint32_t slash = registeredLog.FindLastChar('\\');
-  if (!registeredLog.Empty() && lstrcmpiA(registeredLog.Left(slash).CStr(), productPath.CStr()) != 0) {
+  if (!registeredLog.Empty() && !WideText::SameIgnoringCase(registeredLog.Left(slash), productPath)) {
     keep(UninstallLog::JournalPath(registeredLog), true);
     keep(registeredLog, false);
   }
@@ -105,7 +110,7 @@ void InstallEngine::StartUninstallRecord() {
   ChooseUninstallLog();
   Text logPath = productPath + "\\" + logName;
   CreateFolders(logPath);
-  journal.Open(logPath, productName, logText);
+  journal.Open(logPath, LogHeading(IsUnicode(), productName), logText);
   RegisterProduct();
 }
 
@@ -137,8 +142,8 @@ void InstallEngine::RegisterUninstall(const char* logFileName) {
   ExpandText(folder);
   folder.TrimRight('\\');
   if (!folder.Empty()) productPath = folder;
-  if (registeredPath.Empty() || lstrcmpiA(registeredPath.CStr(), productPath.CStr()) != 0) {
-    if (!registeredPath.Empty()) DeleteFileA((registeredPath + "\\" + uninstallerName).CStr());
+  if (registeredPath.Empty() || !WideText::SameIgnoringCase(registeredPath, productPath)) {
+    if (!registeredPath.Empty()) DeleteFileW(WideText(registeredPath + "\\" + uninstallerName));
     CreateFolders(productPath + "\\" + logFileName);
     RegisterProduct();
   }
@@ -155,7 +160,7 @@ void InstallEngine::RegisterUninstall(const char* logFileName) {
   logText.SetTier(UninstallLog::kChanges);
 
   Text file;
-  if (!logText.Render(productName, &file)) return;
+  if (!logText.Render(LogHeading(IsUnicode(), productName), &file)) return;
   // Whole or not at all: the log is written beside the earlier one, on disk before it takes that
   // one's place, and the journal goes only then. Should any step fail, no empty or shortened log
   // stays behind, and the earlier log and the journal stay for the uninstaller.
@@ -166,12 +171,12 @@ void InstallEngine::RegisterUninstall(const char* logFileName) {
   placed = placed && log.Flush();
   DWORD error = placed ? 0 : GetLastError();
   log.Close();
-  if (placed && !MoveFileExA(written.CStr(), logPath.CStr(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (placed && !MoveFileExW(WideText(written), WideText(logPath), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     placed = false;
     error = GetLastError();
   }
   if (!placed) {
-    DeleteFileA(written.CStr());
+    DeleteFileW(WideText(written));
     ReportOutcome("File " + logPath, error ? error : ERROR_WRITE_FAULT);
     return;
   }

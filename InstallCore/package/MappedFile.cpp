@@ -2,13 +2,14 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include "WideText.h"
 
 MappedFile::MappedFile() : file_(INVALID_HANDLE_VALUE), mapping_(nullptr), view_(nullptr), size_(0) {}
 
 bool MappedFile::Map(const char* path, bool writable, uint32_t size) {
   Close();
   DWORD access = writable ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-  file_ = CreateFileA(path, access, FILE_SHARE_READ, nullptr, writable ? CREATE_ALWAYS : OPEN_EXISTING,
+  file_ = CreateFileW(WideText(path), access, FILE_SHARE_READ, nullptr, writable ? CREATE_ALWAYS : OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) return false;
   if (!writable) {
@@ -19,7 +20,7 @@ bool MappedFile::Map(const char* path, bool writable, uint32_t size) {
       return false;
     }
   }
-  mapping_ = CreateFileMappingA(file_, nullptr, writable ? PAGE_READWRITE : PAGE_READONLY, 0, size, nullptr);
+  mapping_ = CreateFileMappingW(file_, nullptr, writable ? PAGE_READWRITE : PAGE_READONLY, 0, size, nullptr);
   if (mapping_) view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, size));
   if (!view_) {
     Close();

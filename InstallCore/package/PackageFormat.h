@@ -6,7 +6,8 @@ namespace PackageFormat {
 const uint32_t kTrailerSize = 16;
 const uint32_t kTrailerMagic = 0x56425273;  // "sRBV"
 const uint8_t kVersion = 6;
-// The reader refuses a package without this bit, or without kFlagLongStreams in its place.
+// The reader refuses a package without this bit, or without kFlagLongStreams or kFlagUnicode
+// in its place.
 const uint8_t kFlagRequired = 2;
 // Every catalog record's checksum is the CRC-32 of its content, and the reader checks it.
 const uint8_t kFlagEntryChecksums = 4;
@@ -18,6 +19,11 @@ const uint8_t kFlagsWritten = 3 | kFlagEntryChecksums | kFlagReadsCommandLine;
 // instead of kFlagRequired, so that installers that cannot read such streams refuse the package.
 const uint8_t kFlagLongStreams = 16;
 const uint8_t kFlagsWrittenLong = (kFlagsWritten & ~kFlagRequired) | kFlagLongStreams;
+// Every text is UTF-8. Set instead of both kFlagRequired and kFlagLongStreams, so that installers
+// that would show the texts in the ANSI code page refuse the package; it implies that the reader
+// knows long-range streams.
+const uint8_t kFlagUnicode = 32;
+const uint8_t kFlagsWrittenUnicode = (kFlagsWritten & ~kFlagRequired) | kFlagUnicode;
 // The most content one long-range stream holds: the installer keeps it whole in memory while it
 // serves the stream's files, beside the mapped installer, in a 32-bit address space.
 const uint32_t kMaxLongStream = 256u << 20;

@@ -7,6 +7,9 @@
 #include "LzmaDecoder.h"
 #include "Memory.h"
 #include "PackageFormat.h"
+#ifdef _WIN32
+#include "WideText.h"
+#endif
 
 using namespace PackageFormat;
 
@@ -57,7 +60,7 @@ bool ReadTrailer(const uint8_t* image, uint32_t size, Trailer* trailer) {
   source.ReadU32(&trailer->catalogOffset);
   uint8_t version = source.ReadByte();
   trailer->flags = source.ReadByte();
-  return magic == kTrailerMagic && version == kVersion && (trailer->flags & (kFlagRequired | kFlagLongStreams));
+  return magic == kTrailerMagic && version == kVersion && (trailer->flags & (kFlagRequired | kFlagLongStreams | kFlagUnicode));
 }
 
 // Grows a text as bytes arrive, so a claimed size is only paid for once the bytes exist.
@@ -92,6 +95,8 @@ PackageReader::PackageReader(const uint8_t* image, uint32_t size) { failed_ = !O
 
 bool PackageReader::ReadsCommandLine() const { return HasFlag(kFlagReadsCommandLine); }
 
+bool PackageReader::IsUnicode() const { return HasFlag(kFlagUnicode); }
+
 PackageReader::~PackageReader() = default;
 
 void PackageReader::OnProgress(const Text&, int) {}
@@ -114,6 +119,9 @@ bool PackageReader::OpenImage(const uint8_t* image, uint32_t size) {
     size = signature;
   }
   packageFlags_ = trailer.flags;
+#ifdef _WIN32
+  WideText::UseUtf8(IsUnicode());
+#endif
   uint32_t dataSize = trailer.dataSize;
   int64_t catalogStart = int64_t(size) + int32_t(trailer.catalogOffset);
   if (catalogStart < 0 || catalogStart > int64_t(size - kTrailerSize) || dataSize > catalogStart) return false;
@@ -137,7 +145,7 @@ bool PackageReader::LoadCatalog(ByteSource& source) {
 
 PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, const Text& item,
                                                    const uint8_t** data, uint32_t* length, bool* compressed) {
-  if (HasFlag(kFlagLongStreams) && (entry.flags & (kEntryLzmaCoded | kEntryInLongStream))) {
+  if (HasFlag(kFlagLongStreams | kFlagUnicode) && (entry.flags & (kEntryLzmaCoded | kEntryInLongStream))) {
     *compressed = false;
     *length = entry.size;
     return LongStreamSlice(entry, item, data);

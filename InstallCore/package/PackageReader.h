@@ -45,6 +45,8 @@ class PackageReader {
   const Text& DamagedEntry() const { return damagedEntry_; }
   // Whether the package asks the installer to read its command line.
   bool ReadsCommandLine() const;
+  // Every text of the package is UTF-8 (else in the ANSI code page).
+  bool IsUnicode() const;
 
  private:
   class ProgressRelay;

@@ -6,6 +6,7 @@
 #include "Memory.h"
 #include "OwnedHandle.h"
 #include "FolderListing.h"
+#include "WideText.h"
 
 namespace {
 // Files are copied through a buffer of this size: any size fits, also in a 32-bit process.
@@ -15,8 +16,8 @@ const DWORD kCopyChunk = 65536;
 bool SameFile(const Text& a, const Text& b) {
   BY_HANDLE_FILE_INFORMATION first, second;
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  FileHandle one(CreateFileA(a.CStr(), 0, share, nullptr, OPEN_EXISTING, 0, nullptr));
-  FileHandle two(CreateFileA(b.CStr(), 0, share, nullptr, OPEN_EXISTING, 0, nullptr));
+  FileHandle one(CreateFileW(WideText(a), 0, share, nullptr, OPEN_EXISTING, 0, nullptr));
+  FileHandle two(CreateFileW(WideText(b), 0, share, nullptr, OPEN_EXISTING, 0, nullptr));
   return one.Valid() && two.Valid() && GetFileInformationByHandle(one.Get(), &first) &&
          GetFileInformationByHandle(two.Get(), &second) && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
          first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
@@ -62,8 +63,9 @@ bool CopyStreamed(InstallEngine& engine, const char* path, void* context) {
   LARGE_INTEGER start = {};
   // A second attempt, beside a file in use, starts over.
   if (!buffer.Get() || !SetFilePointerEx(copy->input, start, nullptr, FILE_BEGIN)) return false;
-  FileHandle output(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+  WideText widePath(path);
+  FileHandle output(CreateFileW(widePath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!output.Valid()) return false;
   CopyProgress progress(copy->size);
   uint64_t copied = 0;
@@ -76,7 +78,7 @@ bool CopyStreamed(InstallEngine& engine, const char* path, void* context) {
     if (!ok || !WriteFile(output.Get(), buffer.Get(), read, &written, nullptr) || written != read) {
       DWORD error = GetLastError();
       output.Reset();
-      DeleteFileA(path);
+      DeleteFileW(widePath);
       SetLastError(error ? error : ERROR_WRITE_FAULT);
       return false;
     }
@@ -96,7 +98,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::CopyFile(BSTR source, BSTR destination)
   ExpandText(to);
   CreateFolders(to);
   // Shared for reading only: nothing changes the source while it is copied.
-  FileHandle input(CreateFileA(from.CStr(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  FileHandle input(CreateFileW(WideText(from), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   LARGE_INTEGER length;
   if (!input.Valid() || !GetFileSizeEx(input.Get(), &length)) return E_INVALIDARG;
@@ -177,7 +179,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::ShowMessage(BSTR text, BSTR caption, LO
     if (button) *button = DefaultButton(static_cast<UINT>(style));
     return S_OK;
   }
-  int pressed = MessageBoxA(nullptr, message.CStr(), title.CStr(), static_cast<UINT>(style));
+  int pressed = MessageBoxW(nullptr, WideText(message), WideText(title), static_cast<UINT>(style));
   if (button) *button = pressed;
   return S_OK;
 }

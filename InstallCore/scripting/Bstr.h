@@ -4,11 +4,11 @@
 
 #include "Text.h"
 
-// Owns one BSTR; converts between it and ANSI texts.
+// Owns one BSTR; converts between it and the package's texts.
 class Bstr {
  public:
   Bstr() : value_(nullptr) {}
-  // From an ANSI text, zero bytes included; null when memory runs out.
+  // From a package text, zero bytes included; null when memory runs out.
   explicit Bstr(const Text& text);
   ~Bstr() { SysFreeString(value_); }
   Bstr(const Bstr&) = delete;
@@ -22,13 +22,11 @@ class Bstr {
   // For functions that replace the string in place, such as the engine's ExpandBstr.
   BSTR* Address() { return &value_; }
 
-  // The ANSI text of a borrowed BSTR; a null BSTR is the empty text.
+  // The package text of a borrowed BSTR; a null BSTR is the empty text.
   static Text ToText(BSTR value);
-  // The ANSI text of a wide text up to its first zero unit, reading at most length units.
+  // The package text of a wide text up to its first zero unit, reading at most length units.
   static Text ToTextUntilZero(const wchar_t* value, uint32_t length);
 
  private:
-  static Text Convert(const wchar_t* value, int length);
-
   BSTR value_;
 };

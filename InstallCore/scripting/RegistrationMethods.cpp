@@ -9,6 +9,7 @@
 #include "Memory.h"
 #include "OwnedHandle.h"
 #include "SystemApi.h"
+#include "WideText.h"
 
 namespace {
 const uint32_t kClassesRoot = 0x80000000u;
@@ -60,12 +61,12 @@ Text FontValueName(const Text& path) {
 bool ListedForAnother(bool perUser, const Text& valueName, const Text& path) {
   Text key(kFontsKey);
   key.Truncate(key.Length() - 1);
-  char listed[MAX_PATH + 1] = {0};
-  DWORD size = MAX_PATH;
-  if (RegGetValueA(perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, key.CStr(), valueName.CStr(), RRF_RT_REG_SZ, nullptr, listed, &size) !=
-      ERROR_SUCCESS)
+  wchar_t listed[MAX_PATH + 1] = {0};
+  DWORD size = MAX_PATH * sizeof(wchar_t);
+  if (RegGetValueW(perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, WideText(key), WideText(valueName), RRF_RT_REG_SZ,
+                   nullptr, listed, &size) != ERROR_SUCCESS)
     return false;
-  return lstrcmpiA(listed, path.CStr()) != 0;
+  return !WideText::SameIgnoringCase(WideText::ToText(listed), path);
 }
 
 // A caller's text, converted and expanded.
@@ -108,8 +109,8 @@ bool QuoteIfNeeded(Bstr& path) {
 HRESULT STDMETHODCALLTYPE InstallEngine::CreateShortcut(BSTR shortcutFile, BSTR target, BSTR description,
                                                         BSTR arguments, BSTR workingFolder, BSTR iconFile,
                                                         short iconIndex, short showCommand, short hotKey) {
-  IShellLinkA* link = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  IShellLinkW* link = nullptr;
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link));
   if (FAILED(hr)) return hr;
   IPersistFile* file = nullptr;
@@ -118,11 +119,11 @@ HRESULT STDMETHODCALLTYPE InstallEngine::CreateShortcut(BSTR shortcutFile, BSTR 
     link->Release();
     return hr;
   }
-  if (Given(arguments)) link->SetArguments(Expanded(*this, arguments).CStr());
-  if (Given(target)) link->SetPath(Expanded(*this, target).CStr());
-  if (Given(workingFolder)) link->SetWorkingDirectory(Expanded(*this, workingFolder).CStr());
-  if (Given(description)) link->SetDescription(Expanded(*this, description).CStr());
-  if (Given(iconFile) && iconIndex >= 0) link->SetIconLocation(Expanded(*this, iconFile).CStr(), iconIndex);
+  if (Given(arguments)) link->SetArguments(WideText(Expanded(*this, arguments)));
+  if (Given(target)) link->SetPath(WideText(Expanded(*this, target)));
+  if (Given(workingFolder)) link->SetWorkingDirectory(WideText(Expanded(*this, workingFolder)));
+  if (Given(description)) link->SetDescription(WideText(Expanded(*this, description)));
+  if (Given(iconFile) && iconIndex >= 0) link->SetIconLocation(WideText(Expanded(*this, iconFile)), iconIndex);
   link->SetShowCmd(showCommand);
   hr = link->SetHotkey(static_cast<WORD>(hotKey));
   if (SUCCEEDED(hr)) {
@@ -144,7 +145,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::RegisterFont(BSTR fontFile) {
 }
 
 uint32_t InstallEngine::AddFont(const Text& path) {
-  if (AddFontResourceA(path.CStr()) == 0) {
+  if (AddFontResourceW(WideText(path)) == 0) {
     DWORD error = GetLastError();
     return error ? error : ERROR_FILE_NOT_FOUND;
   }
@@ -158,7 +159,7 @@ uint32_t InstallEngine::AddFont(const Text& path) {
   else
     error = SetRegistryValue(InstallScope::RegistryRoot(perUser), Text(kFontsKey) + valueName, REG_SZ,
                              reinterpret_cast<const uint8_t*>(path.CStr()), uint32_t(strlen(path.CStr())) + 1);
-  SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
+  SendMessageTimeoutW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, nullptr);
   return error;
 }
 
@@ -282,7 +283,7 @@ HRESULT STDMETHODCALLTYPE InstallEngine::AddRegKey(BSTR keyPath, LONG valueType,
 
 HRESULT InstallEngine::InstallService(BSTR name, BSTR displayName, BSTR description, BSTR executable,
                                       uint32_t startType) {
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager.Valid()) {
     ReportOutcome("Service " + Bstr::ToText(name), GetLastError());
     return E_FAIL;

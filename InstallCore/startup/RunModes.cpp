@@ -4,12 +4,13 @@
 #include "InstallerSwitches.h"
 #include "Module.h"
 #include "resource.h"
+#include "WideText.h"
 
 namespace {
 // A message about the command line; none when the run is to show nothing.
 void Tell(InstallWizard& installer, const InstallerSwitches& switches, const Text& text, UINT icon) {
   if ((switches.silent || switches.passive) && !switches.help) return;
-  MessageBoxA(nullptr, text.CStr(), installer.GetVariable("ProductName").CStr(), icon | MB_SETFOREGROUND);
+  MessageBoxW(nullptr, WideText(text), WideText(installer.GetVariable("ProductName")), icon | MB_SETFOREGROUND);
 }
 
 void StartLog(InstallWizard& installer, const char* commandTail) {
@@ -87,7 +88,7 @@ int Run(InstallWizard& installer, bool silent) {
       // The dialog's first message binds its window to the object.
       Module::AddWindowObject(&installer);
       INT_PTR ended =
-          DialogBoxParamA(Module::Instance(), MAKEINTRESOURCEA(IDD_WIZARD), owner, InstallWizard::DialogProc, 0);
+          DialogBoxParamW(Module::Instance(), MAKEINTRESOURCEW(IDD_WIZARD), owner, InstallWizard::DialogProc, 0);
       // Cancel must not read as success to whoever started the installer.
       if (ended == IDCANCEL) {
         installer.Log().Write("The user cancelled the wizard.");
@@ -112,11 +113,15 @@ int Run(InstallWizard& installer, bool silent) {
 }
 }  // namespace
 
-int RunModes(InstallWizard& installer, const char* commandTail, const InstallerSwitches& switches,
-             const Text& rejected) {
+int RunModes(InstallWizard& installer, const char* commandTail) {
   bool silent = false;
+  InstallerSwitches switches;
   if (installer.ReadsCommandLine()) {
-    int ended = UseSwitches(installer, commandTail, &switches, rejected);
+    // Parsed again here, in the package's code page, which the paths and names it gives must be in.
+    Text tail = WideText::FromUtf8(commandTail);
+    Text rejected;
+    if (switches.Parse(tail.CStr(), &rejected)) rejected.Clear();
+    int ended = UseSwitches(installer, tail.CStr(), &switches, rejected);
     if (ended >= 0) {
       installer.Log().WriteExitCode(uint32_t(ended));
       return ended;

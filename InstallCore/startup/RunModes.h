@@ -5,7 +5,6 @@
 
 // Installs without a window when the product flags (or, in a package that reads its command
 // line, /S) ask for it, otherwise through the wizard dialog; then starts the programs the
-// install deferred. switches are the command line's, read already: rejected names the first
-// argument they refused, or is empty. Returns the exit code.
-int RunModes(InstallWizard& installer, const char* commandTail, const InstallerSwitches& switches,
-             const Text& rejected);
+// install deferred. commandTail is the command line after the program, in UTF-8. Returns the
+// exit code.
+int RunModes(InstallWizard& installer, const char* commandTail);

@@ -9,6 +9,7 @@
 #include "Module.h"
 #include "RunModes.h"
 #include "SystemApi.h"
+#include "WideText.h"
 
 const char kCorruptionCaption[] = "Integrity check failed";
 const char kCorruptionText[] =
@@ -31,7 +32,7 @@ int ReportDamagedEntry(const Text& entry) {
   Text text(kDamagedBefore);
   text.Append(entry);
   text.Append(kDamagedAfter);
-  MessageBoxA(nullptr, text.CStr(), kCorruptionCaption, MB_ICONWARNING);
+  MessageBoxW(nullptr, WideText(text), WideText(kCorruptionCaption), MB_ICONWARNING);
   return 1;
 }
 
@@ -42,7 +43,7 @@ int RunInstaller(const char* path, const char* commandTail) {
   Text rejected;
   bool understood = switches.Parse(commandTail, &rejected);
   InstallWizard installer(path);
-  if (installer.EntryCount() != 0) return RunModes(installer, commandTail, switches, understood ? Text() : rejected);
+  if (installer.EntryCount() != 0) return RunModes(installer, commandTail);
   if (!switches.silent) return ReportCorruption();
   if (understood && !switches.logPath.Empty() && installer.Log().Open(switches.logPath)) {
     installer.Log().Write("This Velmora package is corrupted: installation cannot continue.");
@@ -51,7 +52,7 @@ int RunInstaller(const char* path, const char* commandTail) {
   return kExitFailed;
 }
 
-int Start(HINSTANCE instance, HINSTANCE, char* commandTail, int) {
+int Start(HINSTANCE instance, HINSTANCE, const char* commandTail, int) {
   // Before anything loads a library: an installer usually runs from a downloads folder,
   // where a planted DLL of a system library's name would otherwise be picked up.
   SystemApi::RestrictDllSearchToSystem();
@@ -59,10 +60,11 @@ int Start(HINSTANCE instance, HINSTANCE, char* commandTail, int) {
   InitCommonControls();
   SystemApi::LoadSystemLibrary("RICHED32.DLL");
   Module::Init(instance);
-  char path[520];
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+  wchar_t path[520];
+  DWORD length = GetModuleFileNameW(nullptr, path, 520);
   // A path that does not fit cannot be mapped: the package is unreachable.
-  int exitCode = length > 0 && length < sizeof(path) ? RunInstaller(path, commandTail) : ReportCorruption();
+  int exitCode =
+      length > 0 && length < 520 ? RunInstaller(WideText::ToText(path).CStr(), commandTail) : ReportCorruption();
   OleUninitialize();
   return exitCode;
 }

@@ -4,7 +4,8 @@
 #include "Text.h"
 
 // Prepares the process, runs the installer over the executable's own file and returns the exit code.
-int Start(HINSTANCE instance, HINSTANCE previous, char* commandTail, int showState);
+// The command tail, like the executable's path, arrives in UTF-8.
+int Start(HINSTANCE instance, HINSTANCE previous, const char* commandTail, int showState);
 
 // Builds the run's object over the installer at path, checks its package, runs it; the command
 // line (without the program) counts only where the package asks for it.

@@ -10,6 +10,7 @@
 #include "Module.h"
 #include "WizardText.h"
 #include "resource.h"
+#include "WideText.h"
 
 namespace {
 const int kDialogNumber = 201;
@@ -35,7 +36,6 @@ const int kInstallHideGroup[] = {IDC_COMPONENTS, IDC_SPACE,     IDOK,          I
 const int kScopeGroup[] = {IDC_SCOPE_ALL, IDC_SCOPE_USER, -1};
 const int kInstallShowGroup[] = {IDC_TOTAL_LABEL, IDC_FILE, IDC_FILE_PROGRESS, IDC_TOTAL_PROGRESS, -1};
 
-bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
 
 // "l\<language>\" followed by the rest of a language-table key.
 Text LanguageKey(int language) {
@@ -43,6 +43,23 @@ Text LanguageKey(int language) {
   key.AppendDecimal(language);
   key.Append('\\');
   return key;
+}
+
+// Texts reach the controls in UTF-16, whatever the package's code page.
+void SetText(HWND window, const Text& text) { SetWindowTextW(window, WideText(text)); }
+
+// A language table's identifier text as a number; 0 when it is none.
+uint16_t LanguageIdOf(const Text& text) {
+  uint32_t id = 0;
+  for (uint32_t i = 0; i < text.Length() && id <= 0xFFFF; ++i) {
+    if (text[i] < '0' || text[i] > '9') return 0;
+    id = id * 10 + uint32_t(text[i] - '0');
+  }
+  return id <= 0xFFFF ? uint16_t(id) : 0;
+}
+
+bool IsRightToLeft(uint16_t languageId) {
+  return PRIMARYLANGID(languageId) == LANG_HEBREW || PRIMARYLANGID(languageId) == LANG_ARABIC;
 }
 
 uint32_t ReadU16(const uint8_t* at) { return uint32_t(at[0]) | uint32_t(at[1]) << 8; }
@@ -92,7 +109,7 @@ DWORD CALLBACK ReadLicence(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* g
 
 // Opens the folder browser on the destination the user has so far.
 int CALLBACK BrowseStart(HWND browser, UINT message, LPARAM, LPARAM folder) {
-  if (message == BFFM_INITIALIZED) SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, folder);
+  if (message == BFFM_INITIALIZED) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, folder);
   return 0;
 }
 }  // namespace
@@ -104,19 +121,19 @@ InstallWizard::InstallWizard(const char* path)
 InstallWizard::~InstallWizard() = default;
 
 INT_PTR CALLBACK InstallWizard::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  InstallWizard* self = reinterpret_cast<InstallWizard*>(GetWindowLongPtrA(window, DWLP_USER));
+  InstallWizard* self = reinterpret_cast<InstallWizard*>(GetWindowLongPtrW(window, DWLP_USER));
   if (!self) {
     self = static_cast<InstallWizard*>(Module::TakeWindowObject());
     if (!self) return FALSE;
     self->window_ = window;
-    SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+    SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
   }
   INT_PTR result = 0;
   if (!self->HandleMessage(message, wParam, lParam, &result)) return FALSE;
   // These two answer through the return value; every other handled message through the
   // message result.
   if (message == WM_INITDIALOG || message == WM_CTLCOLORSTATIC) return result;
-  SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
+  SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
   return TRUE;
 }
 
@@ -220,7 +237,7 @@ void InstallWizard::SetUpPages() {
   Text title = productName;
   if (!productVersion.Empty()) title = title + " " + productVersion;
   if (!companyName.Empty()) title = title + " - " + companyName;
-  SetWindowTextA(window_, title.CStr());
+  SetText(window_, title);
   FillComponentList();
   if (HBITMAP bitmap = LoadLogo()) {
     *logo_.Receive() = ScaledForScreen(bitmap);
@@ -228,7 +245,7 @@ void InstallWizard::SetUpPages() {
     ShowWindow(Item(IDC_LOGO), SW_SHOW);
   }
   FillLanguageCombo(IDC_LANGUAGE);
-  SetDlgItemTextA(window_, IDC_FOLDER, productPath.CStr());
+  SetText(Item(IDC_FOLDER), productPath);
   FillMenuCombo();
   Text licence = ReadEntryString("EULA");
   if (licence.Empty()) {
@@ -258,7 +275,7 @@ void InstallWizard::ShowOptionsPage() {
 void InstallWizard::OnScopeChanged(bool forCurrentUser) {
   if (forCurrentUser == PerUser()) return;
   UseScope(forCurrentUser);
-  SetDlgItemTextA(window_, IDC_FOLDER, productPath.CStr());
+  SetText(Item(IDC_FOLDER), productPath);
   SendDlgItemMessageA(window_, IDC_MENU, CB_RESETCONTENT, 0, 0);
   FillMenuCombo();
 }
@@ -268,10 +285,10 @@ void InstallWizard::ShowGroup(const int* group, bool show) {
 }
 
 Text InstallWizard::ItemText(int id, uint32_t limit) const {
-  char buffer[kPathLimit + 1];
+  wchar_t buffer[kPathLimit + 1];
   if (limit > kPathLimit) limit = kPathLimit;
-  int length = GetDlgItemTextA(window_, id, buffer, int(limit + 1));
-  return Text(buffer, length > 0 ? uint32_t(length) : 0);
+  int length = GetDlgItemTextW(window_, id, buffer, int(limit + 1));
+  return WideText::ToText(buffer, length > 0 ? length : 0);
 }
 
 // Every offset and size in the header is checked against the entry's length: a header that
@@ -350,7 +367,7 @@ void InstallWizard::OnInstall() {
   ShowWindow(window_, SW_HIDE);
   // After a damaged entry stopped the run, the caller names it instead of reporting success.
   if (DamagedEntry().Empty() && !passive_)
-    MessageBoxA(window_, ClosingMessage().CStr(), productName.CStr(),
+    MessageBoxW(window_, WideText(ClosingMessage()), WideText(productName),
                 MB_OK | MB_SETFOREGROUND | (Failures().Count() ? MB_ICONWARNING : 0));
   EndDialog(window_, 1);
 }
@@ -384,7 +401,7 @@ void InstallWizard::FillLanguageCombo(int id) {
   for (int n = 0;; ++n) {
     Text name = ReadEntryString((LanguageKey(n) + "name").CStr());
     if (name.Empty()) return;
-    LRESULT at = SendDlgItemMessageA(window_, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.CStr()));
+    LRESULT at = SendDlgItemMessageW(window_, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText(name).Get()));
     if (at >= 0) SendDlgItemMessageA(window_, id, CB_SETITEMDATA, WPARAM(at), LPARAM(n));
   }
 }
@@ -408,9 +425,27 @@ bool InstallWizard::UseLanguage(uint16_t languageId) {
   return true;
 }
 
+int InstallWizard::FindPrimaryLanguage(uint16_t languageId) {
+  for (int n = 0;; ++n) {
+    Text id = ReadEntryString((LanguageKey(n) + "id").CStr());
+    if (id.Empty()) return -1;
+    if (PRIMARYLANGID(LanguageIdOf(id)) == PRIMARYLANGID(languageId)) {
+      languageIndex_ = n;
+      return n;
+    }
+  }
+}
+
+bool InstallWizard::FindSystemLanguage() {
+  if (!IsUnicode()) return FindLanguage(GetSystemDefaultLangID()) >= 0;
+  LANGID user = GetUserDefaultUILanguage();
+  LANGID system = GetSystemDefaultUILanguage();
+  return FindLanguage(user) >= 0 || FindLanguage(system) >= 0 || FindPrimaryLanguage(user) >= 0 ||
+         FindPrimaryLanguage(system) >= 0;
+}
+
 void InstallWizard::SelectStartLanguage() {
-  if ((startLanguage_ == 0 || FindLanguage(startLanguage_) < 0) && FindLanguage(GetSystemDefaultLangID()) < 0 &&
-      FindLanguage(kEnglish) < 0)
+  if ((startLanguage_ == 0 || FindLanguage(startLanguage_) < 0) && !FindSystemLanguage() && FindLanguage(kEnglish) < 0)
     languageIndex_ = 0;
   HWND list = Item(IDC_LANGUAGE);
   LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
@@ -430,7 +465,33 @@ void InstallWizard::OnLanguageChanged() {
   languageIndex_ = int(SendMessageA(list, CB_GETITEMDATA, WPARAM(selection), 0));
   dialogNumber_ = kDialogNumber;
   EnumChildWindows(window_, ApplyControlTextProc, reinterpret_cast<LPARAM>(this));
+  if (IsUnicode()) LayOut(IsRightToLeft(LanguageIdOf(ReadEntryString((LanguageKey(languageIndex_) + "id").CStr()))));
   UpdateSpace();
+}
+
+void InstallWizard::LayOut(bool rightToLeft) {
+  LONG_PTR style = GetWindowLongPtrW(window_, GWL_EXSTYLE);
+  if (((style & WS_EX_LAYOUTRTL) != 0) == rightToLeft) return;
+  // A control keeps its coordinates, which count from the other edge once the dialog turns:
+  // so every control lands at its mirror image.
+  const int kMostControls = 64;
+  HWND controls[kMostControls];
+  RECT places[kMostControls];
+  int count = 0;
+  for (HWND control = GetWindow(window_, GW_CHILD); control && count < kMostControls;
+       control = GetWindow(control, GW_HWNDNEXT)) {
+    GetWindowRect(control, &places[count]);
+    MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&places[count]), 2);
+    controls[count++] = control;
+  }
+  SetWindowLongPtrW(window_, GWL_EXSTYLE, style ^ WS_EX_LAYOUTRTL);
+  for (int i = 0; i < count; ++i) {
+    LONG_PTR own = GetWindowLongPtrW(controls[i], GWL_EXSTYLE);
+    SetWindowLongPtrW(controls[i], GWL_EXSTYLE, rightToLeft ? own | WS_EX_LAYOUTRTL : own & ~WS_EX_LAYOUTRTL);
+    SetWindowPos(controls[i], nullptr, places[i].left, places[i].top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  }
+  InvalidateRect(window_, nullptr, TRUE);
 }
 
 BOOL CALLBACK InstallWizard::ApplyControlTextProc(HWND control, LPARAM self) {
@@ -448,7 +509,7 @@ void InstallWizard::ApplyControlText(HWND control) {
   Text text = ReadEntryString(key.CStr());
   if (text.Empty()) return;
   ExpandText(text);
-  SetWindowTextA(control, text.CStr());
+  SetText(control, text);
 }
 
 Text InstallWizard::GetString(int number) {
@@ -465,14 +526,14 @@ void InstallWizard::SetUpComponentList() {
   SendMessageA(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_CHECKBOXES | LVS_EX_FLATSB);
   RECT client;
   GetClientRect(listView_, &client);
-  char header[] = "<>";
-  LVCOLUMNA column = {};
+  wchar_t header[] = L"<>";
+  LVCOLUMNW column = {};
   column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
   column.fmt = 0x800;
   column.cx = client.right;
   column.pszText = header;
   column.iSubItem = 0;
-  SendMessageA(listView_, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+  SendMessageW(listView_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
   ShowWindow(listView_, SW_SHOW);
 }
 
@@ -480,13 +541,14 @@ void InstallWizard::FillComponentList() {
   int count = 0;
   for (uint32_t i = 0; i < components.Count(); ++i) {
     if (!components[i].listed) continue;
-    LVITEMA item = {};
+    LVITEMW item = {};
+    WideText name(components[i].name);
     // The data goes in with the item, so that every change notification can name its component.
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = count;
-    item.pszText = const_cast<char*>(components[i].name.CStr());
+    item.pszText = const_cast<wchar_t*>(name.Get());
     item.lParam = LPARAM(i);
-    LRESULT at = SendMessageA(listView_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    LRESULT at = SendMessageW(listView_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
     if (at < 0) continue;
     ++count;
     LVITEMA state = {};
@@ -508,7 +570,7 @@ void InstallWizard::OnComponentChanged(const NMLISTVIEW& change) {
     UINT state = UINT(SendMessageA(listView_, LVM_GETITEMSTATE, WPARAM(change.iItem), LVIS_STATEIMAGEMASK));
     components[i].selected = (state >> 12) != 1;
   }
-  if (change.uNewState & LVIS_SELECTED) SetDlgItemTextA(window_, IDC_DESCRIPTION, components[i].description.CStr());
+  if (change.uNewState & LVIS_SELECTED) SetText(Item(IDC_DESCRIPTION), components[i].description);
   UpdateSpace();
 }
 
@@ -516,7 +578,7 @@ void InstallWizard::FillMenuCombo() {
   Text added = ReadEntryString("AddedMenu");
   ExpandText(added);
   HWND combo = Item(IDC_MENU);
-  SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(added.CStr()));
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText(added).Get()));
   Text base = ProgramsMenuBase();
   productMenu = base;
   SetVariable("ProductMenu", base);
@@ -528,8 +590,8 @@ void InstallWizard::FillMenuCombo() {
   if (!folder.Empty() && listing.Open(folder)) {
     while (listing.Next()) {
       if (!listing.IsFolder()) continue;
-      Text item = Text(listing.Name()) + "\\" + added;
-      SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.CStr()));
+      Text item = listing.Name() + "\\" + added;
+      SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText(item).Get()));
     }
   }
   SendMessageA(combo, CB_SETCURSEL, 0, 0);
@@ -547,7 +609,7 @@ void InstallWizard::LockFolder() {
 }
 
 void InstallWizard::LockMenu() {
-  SetDlgItemTextA(window_, IDC_MENU_FIXED, ItemText(IDC_MENU, 259).CStr());
+  SetText(Item(IDC_MENU_FIXED), ItemText(IDC_MENU, 259));
   HWND menu = Item(IDC_MENU);
   EnableWindow(menu, FALSE);
   ShowWindow(menu, SW_HIDE);
@@ -557,22 +619,24 @@ void InstallWizard::LockMenu() {
 void InstallWizard::OnBrowse() {
   Text title = GetString(5);
   Text current = ItemText(IDC_FOLDER, kPathLimit);
-  char display[MAX_PATH];
-  BROWSEINFOA info = {};
+  WideText wideTitle(title);
+  WideText wideCurrent(current);
+  wchar_t display[MAX_PATH];
+  BROWSEINFOW info = {};
   info.hwndOwner = window_;
   info.pszDisplayName = display;
-  info.lpszTitle = title.CStr();
+  info.lpszTitle = wideTitle;
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
   info.lpfn = BrowseStart;
-  info.lParam = reinterpret_cast<LPARAM>(current.CStr());
-  LPITEMIDLIST picked = SHBrowseForFolderA(&info);
+  info.lParam = reinterpret_cast<LPARAM>(wideCurrent.Get());
+  LPITEMIDLIST picked = SHBrowseForFolderW(&info);
   if (!picked) return;
-  char path[kPathLimit + 1];
-  if (SHGetPathFromIDListA(picked, path)) {
-    productPath = Text(path);
+  wchar_t path[kPathLimit + 1];
+  if (SHGetPathFromIDListW(picked, path)) {
+    productPath = WideText::ToText(path);
     productPath.TrimRight('\\');
     if (!addedFolder.Empty()) productPath = productPath + "\\" + addedFolder;
-    SetDlgItemTextA(window_, IDC_FOLDER, productPath.CStr());
+    SetText(Item(IDC_FOLDER), productPath);
   }
   IMalloc* allocator = nullptr;
   if (SUCCEEDED(SHGetMalloc(&allocator))) {
@@ -589,7 +653,7 @@ void InstallWizard::UpdateSpace() {
   EnableWindow(Item(IDOK), Installable(folder, free, required));
   Text line = WizardText::FormatTwoStrings(GetString(7), WizardText::FormatSize(required),
                                            WizardText::FormatSize(free));
-  SetDlgItemTextA(window_, IDC_SPACE, line.CStr());
+  SetText(Item(IDC_SPACE), line);
 }
 
 bool InstallWizard::CanInstall() {
@@ -618,7 +682,7 @@ void InstallWizard::CommitChoices() {
 // Progress.
 
 void InstallWizard::EnterProgressState() {
-  SetDlgItemTextA(window_, IDC_COMPONENTS_LABEL, GetString(6).CStr());
+  SetText(Item(IDC_COMPONENTS_LABEL), GetString(6));
   LockFolder();
   LockMenu();
   ShowGroup(kInstallHideGroup, false);
@@ -635,8 +699,8 @@ void InstallWizard::OnProgress(const Text& item, int percent) {
 }
 
 void InstallWizard::ShowFileProgress(const Text& item, int percent) {
-  Text shown = WizardText::ShortenPath(item, 35, IsAnsiLeadByte);
-  SetDlgItemTextA(window_, IDC_FILE, shown.CStr());
+  Text shown = WizardText::ShortenPath(item, 35, WideText::IsLeadByte);
+  SetText(Item(IDC_FILE), shown);
   SendDlgItemMessageA(window_, IDC_FILE_PROGRESS, PBM_SETPOS, WPARAM(percent), 0);
 }
 
@@ -650,7 +714,7 @@ void InstallWizard::UpdateOverallProgress() {
 // One message per call keeps long work responsive without letting it starve.
 void InstallWizard::PumpMessages() {
   MSG message;
-  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return;
+  if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return;
   TranslateMessage(&message);
-  DispatchMessageA(&message);
+  DispatchMessageW(&message);
 }

@@ -52,7 +52,13 @@ class InstallWizard : public InstallEngine {
   // Languages.
   void FillLanguageCombo(int id);
   int FindLanguage(uint16_t languageId);
+  // The first language of the same primary language (any Portuguese for Portuguese (Portugal)).
+  int FindPrimaryLanguage(uint16_t languageId);
+  // The system's language; in a Unicode package the user's, the system's, then either's kin.
+  bool FindSystemLanguage();
   void SelectStartLanguage();
+  // Mirrors the dialog and its controls for a language read from the right, and back.
+  void LayOut(bool rightToLeft);
   void OnLanguageChanged();
   Text GetString(int number);
   // The numbered string, or the given English text when the package has none.

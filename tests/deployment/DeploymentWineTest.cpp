@@ -47,10 +47,12 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// The log's lines without their "hh:mm:ss " stamps.
+// The log's lines without their "hh:mm:ss " stamps; the file is UTF-8, marked as such.
 std::vector<std::string> LogEntries(const std::string& path) {
   std::vector<std::string> entries;
-  for (const std::string& line : Lines(Contents(path))) entries.push_back(line.size() > 9 ? line.substr(9) : line);
+  std::string text = Contents(path);
+  if (text.compare(0, 3, "\xEF\xBB\xBF") != 0) return {"<no byte-order mark>"};
+  for (const std::string& line : Lines(text.substr(3))) entries.push_back(line.size() > 9 ? line.substr(9) : line);
   return entries;
 }
 
@@ -275,7 +277,7 @@ TEST_F(Deployment, ComponentsSwitchAndLogSayWhatWasDone) {
     EXPECT_TRUE(Contains(entries, "ok      " + done)) << done << "\n" << Contents(log);
   EXPECT_EQ(entries.back(), "Exit code 0");
   // Every line is stamped with the time of day.
-  for (const std::string& line : Lines(Contents(log)))
+  for (const std::string& line : Lines(Contents(log).substr(3)))
     EXPECT_TRUE(line.size() > 9 && line[2] == ':' && line[5] == ':' && line[8] == ' ') << line;
 
   // The uninstaller writes its own log of what it removed.
@@ -318,7 +320,7 @@ TEST_F(Deployment, ABadCommandLineIsNamedAndInstallsNothing) {
   } cases[] = {
       {"/SILENT", "/SILENT"},
       {"/LANG=1031 /COMPONENTS=Core,Extras", "\"Extras\""},
-      {"/LANG=1036", "1036"},
+      {"/LANG=1050", "1050"},
       {"/D=Some Folder", "/D=Some Folder"},
   };
   for (const Case& c : cases) {

@@ -225,7 +225,7 @@ TEST_F(Everything, InstallsEveryActionAndTheUninstallerRemovesIt) {
 }
 
 const char kFontsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
-const char kFontValue[] = "VelmorSans (TrueType)";
+const char kFontValue[] = "Velmor Sans (TrueType)";
 
 // The execution level a program's manifest asks for, read from the resource the loader reads.
 std::string ExecutionLevel(const std::string& program) {

@@ -19,7 +19,7 @@ head -c 70001 /dev/zero | openssl enc -aes-128-ctr -nosalt -K 000000000000000000
   -iv 00000000000000000000000000000000 >"$out/damage/noise.bin"
 # An unattended installer of the files in one folder: NAME PRODUCT [MORE PRODUCT KEYS [FOLDER]]
 build_unattended() {
-  printf '[product]\nname = "%s"\ndestination = '"'"'C:\\%s'"'"'\nunattended = true\n%s\n' "$2" "$2" "${3:-}" >"$out/$1.toml"
+  printf '[product]\nname = "%s"\ndestination = '"'"'C:\\%s'"'"'\nunattended = true\nencoding = "ansi"\n%s\n' "$2" "$2" "${3:-}" >"$out/$1.toml"
   printf '[[component]]\nname = "Main"\n[[component.action]]\nkind = "files"\nsource = "%s"\n' "${4:-$1}" >>"$out/$1.toml"
   "$velpack" build "$out/$1.toml" --stub "$stub" --architecture "$architecture" -o "$out/$1.exe" >/dev/null
 }

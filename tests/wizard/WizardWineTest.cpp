@@ -76,6 +76,20 @@ class Wizard {
   bool Visible(int id) const { return (GetWindowLongPtrA(Item(id), GWL_STYLE) & WS_VISIBLE) != 0; }
   bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != 0; }
   std::string Text(int id) const { return WindowText(Item(id)); }
+  // A control's text as the system holds it, in UTF-8.
+  std::wstring Wide(HWND window) const {
+    wchar_t wide[512] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, LPARAM(wide), SMTO_ABORTIFHUNG, 5000, &length);
+    return wide;
+  }
+  std::string Unicode(HWND window) const {
+    char utf8[2048] = {};
+    WideCharToMultiByte(CP_UTF8, 0, Wide(window).c_str(), -1, utf8, sizeof(utf8), nullptr, nullptr);
+    return utf8;
+  }
+  std::string Unicode(int id) const { return Unicode(Item(id)); }
+  bool Mirrored() const { return (GetWindowLongW(dialog_, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0; }
   HWND Focus() const {
     GUITHREADINFO info = {};
     info.cbSize = sizeof(info);
@@ -524,8 +538,8 @@ void SetLogPixels(DWORD dpi) {
   RegCloseKey(key);
 }
 
-std::string WithoutAccessKeys(std::string text) {
-  for (size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) text.erase(at, 1);
+std::wstring WithoutAccessKeys(std::wstring text) {
+  for (size_t at = text.find(L'&'); at != std::wstring::npos; at = text.find(L'&', at + 1)) text.erase(at, 1);
   return text;
 }
 
@@ -536,7 +550,7 @@ void ExpectTidyLayout(const Wizard& wizard, int dpi, const std::string& state) {
   RECT client;
   GetClientRect(dialog, &client);
   HFONT font = CreateFontA(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
-                           "MS Shell Dlg");
+                           "MS Shell Dlg 2");
   HDC dc = CreateCompatibleDC(nullptr);
   HGDIOBJ old = SelectObject(dc, font);
   std::vector<std::pair<int, RECT>> shown;
@@ -554,7 +568,7 @@ void ExpectTidyLayout(const Wizard& wizard, int dpi, const std::string& state) {
     }
     shown.push_back({id, at});
 
-    std::string text = WithoutAccessKeys(WindowText(child));
+    std::wstring text = WithoutAccessKeys(wizard.Wide(child));
     char kind[32] = {};
     GetClassNameA(child, kind, sizeof(kind));
     if (text.empty() || (lstrcmpiA(kind, "Static") != 0 && lstrcmpiA(kind, "Button") != 0)) continue;
@@ -563,14 +577,14 @@ void ExpectTidyLayout(const Wizard& wizard, int dpi, const std::string& state) {
     LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
     if (lstrcmpiA(kind, "Static") == 0 && (style & SS_TYPEMASK) == SS_LEFT) {
       RECT need = {0, 0, inside.right, 0};
-      DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-      EXPECT_LE(need.bottom, inside.bottom) << where << ": \"" << text << "\" needs more lines";
+      DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+      EXPECT_LE(need.bottom, inside.bottom) << where << ": \"" << wizard.Unicode(child) << "\" needs more lines";
     } else {
       SIZE need;
-      GetTextExtentPoint32A(dc, text.c_str(), int(text.size()), &need);
+      GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &need);
       int margin = lstrcmpiA(kind, "Button") == 0 ? MulDiv(6, dpi, 96) : 0;
-      EXPECT_LE(need.cx + margin, inside.right) << where << ": \"" << text << "\" is cut off";
-      EXPECT_LE(need.cy, inside.bottom) << where << ": \"" << text << "\" is cut off";
+      EXPECT_LE(need.cx + margin, inside.right) << where << ": \"" << wizard.Unicode(child) << "\" is cut off";
+      EXPECT_LE(need.cy, inside.bottom) << where << ": \"" << wizard.Unicode(child) << "\" is cut off";
     }
   }
   SelectObject(dc, old);
@@ -739,4 +753,110 @@ TEST(WizardScope, TheChoiceOfWhoToInstallForIsMadeByKeyboardInEitherLanguage) {
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key));
   clean();
+}
+
+namespace {
+const char kLanguagesTitle[] = "Velmora Wizard Languages - Velmora Tests";
+
+struct LanguageSeen {
+  bool mirrored;
+  std::string install, cancel, label;
+  LONG installFromLeft, installFromRight;  // the Install button's distance from the client edges
+};
+
+LanguageSeen Look(const Wizard& wizard) {
+  RECT client, button;
+  GetClientRect(wizard.Dialog(), &client);
+  GetWindowRect(wizard.Item(IDOK), &button);
+  POINT corner = {0, 0};
+  ClientToScreen(wizard.Dialog(), &corner);
+  // In a mirrored window the client origin is its right edge.
+  LONG left = wizard.Mirrored() ? corner.x - client.right : corner.x;
+  return LanguageSeen{wizard.Mirrored(), wizard.Unicode(IDOK), wizard.Unicode(IDCANCEL), wizard.Unicode(kLanguageLabel),
+                      button.left - left, left + client.right - button.right};
+}
+}  // namespace
+
+TEST(WizardUnicode, JapaneseArabicAndRussianReadBackWholeAndArabicIsMirrored) {
+  Wizard russian("languages.exe", kLanguagesTitle, "/LANG=1049");
+  ASSERT_TRUE(russian.Open());
+  LanguageSeen ru = Look(russian);
+  EXPECT_EQ(russian.Unicode(russian.Dialog()), kLanguagesTitle);
+  EXPECT_EQ(ru.install, "&Установить");
+  EXPECT_EQ(ru.cancel, "Отмена");
+  EXPECT_EQ(russian.Unicode(kLanguage), "Русский");
+  EXPECT_EQ(russian.Unicode(kFolderLabel), "Установить Velmora Wizard Languages в папку:");
+  EXPECT_FALSE(ru.mirrored);
+  EXPECT_EQ(russian.ListCount(), 1);
+  PressKey(russian, VK_ESCAPE);
+  EXPECT_EQ(russian.Process().Wait(30000), kExitCancelled);
+
+  Wizard japanese("languages.exe", kLanguagesTitle, "/LANG=1041");
+  ASSERT_TRUE(japanese.Open());
+  LanguageSeen ja = Look(japanese);
+  EXPECT_EQ(ja.install, "インストール(&I)");
+  EXPECT_EQ(ja.cancel, "キャンセル");
+  EXPECT_EQ(ja.label, "言語:");
+  EXPECT_EQ(japanese.Unicode(kLanguage), "日本語");
+  EXPECT_FALSE(ja.mirrored);
+  PressKey(japanese, VK_ESCAPE);
+  EXPECT_EQ(japanese.Process().Wait(30000), kExitCancelled);
+
+  Wizard arabic("languages.exe", kLanguagesTitle, "/LANG=1025");
+  ASSERT_TRUE(arabic.Open());
+  LanguageSeen ar = Look(arabic);
+  EXPECT_EQ(ar.install, "&تثبيت");
+  EXPECT_EQ(ar.cancel, "إلغاء الأمر");
+  EXPECT_EQ(arabic.Unicode(kLanguage), "العربية");
+  EXPECT_TRUE(ar.mirrored);
+  // The whole layout turns: the button keeps its distance, now from the other edge.
+  EXPECT_EQ(ar.installFromRight, ru.installFromLeft);
+  EXPECT_EQ(ar.installFromLeft, ru.installFromRight);
+  for (int bar : {kFileBar, kTotalBar, kList, kLanguage})
+    EXPECT_TRUE(GetWindowLongW(arabic.Item(bar), GWL_EXSTYLE) & WS_EX_LAYOUTRTL) << bar;
+  PressKey(arabic, VK_ESCAPE);
+  EXPECT_EQ(arabic.Process().Wait(30000), kExitCancelled);
+}
+
+TEST(WizardUnicode, TheListTurnsTheLayoutWhenTheLanguageChangesByKeyboard) {
+  Wizard wizard("languages.exe", kLanguagesTitle, "/LANG=1033");
+  ASSERT_TRUE(wizard.Open());
+  EXPECT_EQ(wizard.ComboItems(kLanguage).size(), 25u);
+  HWND list = wizard.Item(kLanguage);
+  // Arrow keys walk the list (sorted by the system) one language at a time.
+  auto stepTo = [&](const char* name) {
+    for (int key : {VK_HOME, VK_DOWN}) {
+      for (int step = 0; step < 30 && wizard.Unicode(kLanguage) != name; ++step) {
+        PostMessageW(list, WM_KEYDOWN, key, 0);
+        PostMessageW(list, WM_KEYUP, key, 0xC0000000);
+        Sleep(60);
+        if (key == VK_HOME) break;
+      }
+    }
+    return wizard.Unicode(kLanguage) == name;
+  };
+  ASSERT_TRUE(stepTo("עברית"));
+  EXPECT_TRUE(wizard.Mirrored());
+  EXPECT_EQ(wizard.Unicode(IDCANCEL), "ביטול");
+  ASSERT_TRUE(stepTo("Ελληνικά"));
+  EXPECT_FALSE(wizard.Mirrored());
+  EXPECT_EQ(wizard.Unicode(IDCANCEL), "Άκυρο");
+  EXPECT_FALSE(GetWindowLongW(wizard.Item(kTotalBar), GWL_EXSTYLE) & WS_EX_LAYOUTRTL);
+  PressKey(wizard, VK_ESCAPE);
+  EXPECT_EQ(wizard.Process().Wait(30000), kExitCancelled);
+}
+
+TEST(WizardUnicode, EveryShippedLanguageFitsTheDialog) {
+  Wizard wizard("languages.exe", kLanguagesTitle, "/LANG=1033");
+  ASSERT_TRUE(wizard.Open());
+  std::vector<std::string> names = wizard.ComboItems(kLanguage);
+  ASSERT_EQ(names.size(), 25u);
+  for (size_t i = 0; i < names.size(); ++i) {
+    SendMessageW(wizard.Item(kLanguage), CB_SETCURSEL, WPARAM(i), 0);
+    wizard.Command(kLanguage, CBN_SELCHANGE);
+    // Wine's Tahoma has no Greek letters (Windows' has): they come from a wider fallback font.
+    if (wizard.Unicode(kLanguage) == "Ελληνικά") continue;
+    ExpectTidyLayout(wizard, 96, "options page in " + wizard.Unicode(kLanguage));
+  }
+  EXPECT_EQ(wizard.Cancel(), kExitCancelled);
 }

@@ -160,6 +160,7 @@ int BuildCommand(const std::vector<std::string>& args) {
   PackageWriter writer;
   if (manifest.product.longRangeFiles)
     writer.UseLongStreams(LongStreamAddressLimit(architecture));
+  if (manifest.product.unicode) writer.UseUnicode();
   std::string error;
   size_t entries = 0;
   for (PackageEntry& entry : ManifestEntries(std::move(manifest))) {

@@ -20,18 +20,29 @@ int Fail(const std::string& message, int code = kFailure) {
   return code;
 }
 
-// Catalog names are Windows-1252 and may hold any byte: shown in UTF-8 like the command line, with
-// control bytes escaped so that one record stays one line.
-std::string Readable(const CatalogEntry& entry) {
+// Catalog names are UTF-8 in a Unicode package, else Windows-1252, and may hold any byte: shown in
+// UTF-8 like the command line, with control bytes (and bytes that are no UTF-8) escaped so that
+// one record stays one line.
+std::string Readable(const CatalogEntry& entry, bool unicode) {
+  std::string_view name(entry.name, entry.nameLength);
   std::string out;
-  for (uint32_t i = 0; i < entry.nameLength; ++i) {
-    uint32_t c = TextEncoding::Windows1252CodePoint(uint8_t(entry.name[i]));
+  auto escape = [&out](unsigned value) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof(escaped), "\\x%02X", value);
+    out += escaped;
+  };
+  for (size_t i = 0; i < name.size();) {
+    uint32_t c;
+    if (!unicode) {
+      c = TextEncoding::Windows1252CodePoint(uint8_t(name[i++]));
+    } else if (!TextEncoding::NextCodePoint(name, &i, &c)) {
+      escape(uint8_t(name[i++]));
+      continue;
+    }
     if (c == 0) {
       out += "\\0";
     } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\x%02X", unsigned(c));
-      out += escaped;
+      escape(c);
     } else {
       TextEncoding::AppendUtf8(c, &out);
     }
@@ -39,11 +50,11 @@ std::string Readable(const CatalogEntry& entry) {
   return out;
 }
 
-// An entry name from the command line (UTF-8) in the catalog's code page.
-bool CatalogName(const std::string& utf8, std::string* name, std::string* error) {
+// An entry name from the command line (UTF-8) in the catalog's encoding.
+bool CatalogName(const std::string& utf8, bool unicode, std::string* name, std::string* error) {
   std::string problem;
-  if (TextEncoding::Utf8ToWindows1252(utf8, name, &problem)) return true;
-  *error = "the entry name " + utf8 + " has no Windows-1252 form: " + problem;
+  if (TextEncoding::ToPackageText(utf8, unicode, name, &problem)) return true;
+  *error = "the entry name " + utf8 + " cannot be a catalog name: " + problem;
   return false;
 }
 
@@ -96,7 +107,7 @@ int PackCommand(const std::vector<std::string>& args) {
       size_t equals = value.find('=');
       if (equals == std::string::npos) return Fail("pack: " + option + " expects NAME=FILE, got " + value, kUsageError);
       std::string name;
-      if (!CatalogName(value.substr(0, equals), &name, &error)) return Fail("pack: " + error);
+      if (!CatalogName(value.substr(0, equals), false, &name, &error)) return Fail("pack: " + error);
       if (!AddEntry(writer, option, name, value.substr(equals + 1), &error))
         return Fail("pack: " + error);
     }
@@ -114,7 +125,7 @@ int ListCommand(const std::vector<std::string>& args) {
   if (!OpenInstaller(args[0], reader, &error)) return Fail("list: " + error);
   for (uint32_t i = 0; i < reader.EntryCount(); ++i) {
     const CatalogEntry& entry = *reader.EntryAt(i);
-    std::printf("%s\t%s\t%u\t%u\t%u\n", Readable(entry).c_str(), StorageName(entry.flags), unsigned(entry.offset),
+    std::printf("%s\t%s\t%u\t%u\t%u\n", Readable(entry, reader.IsUnicode()).c_str(), StorageName(entry.flags), unsigned(entry.offset),
                 unsigned(entry.packedSize), unsigned(entry.size));
   }
   if (std::fflush(stdout) != 0) return Fail("list: cannot write the listing: " + std::string(std::strerror(errno)));
@@ -126,9 +137,9 @@ int ExtractCommand(const std::vector<std::string>& args) {
   const std::string& path = args[0];
   const std::string& shownName = args[1];
   std::string name, error;
-  if (!CatalogName(shownName, &name, &error)) return Fail("extract: " + error);
   PackageReader reader(path.c_str());
   if (!OpenInstaller(path, reader, &error)) return Fail("extract: " + error);
+  if (!CatalogName(shownName, reader.IsUnicode(), &name, &error)) return Fail("extract: " + error);
   if (!reader.FindEntry(name.c_str())) return Fail("extract: " + path + " has no entry " + shownName);
   uint32_t size = 0;
   uint8_t* content = reader.ExtractToMemory(name.c_str(), &size);

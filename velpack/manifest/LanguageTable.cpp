@@ -1,6 +1,9 @@
 #include "LanguageTable.h"
 
+#include <iterator>
 #include <string>
+
+#include "TextEncoding.h"
 
 namespace {
 
@@ -66,72 +69,33 @@ const LanguageTable::String* LanguageTable::FindString(std::string_view name) {
   return nullptr;
 }
 
+bool LanguageTable::BuiltIn(const BuiltInLanguages::Entry& entry, bool unicode, Language* language,
+                            std::string* problem) {
+  Language built;
+  built.id = entry.id;
+  bool ok = TextEncoding::ToPackageText(entry.name, unicode, &built.name, problem);
+  const size_t controls = std::size(BuiltInLanguages::kControlIds);
+  for (size_t i = 0; ok && i < std::size(entry.texts); ++i) {
+    std::string& text = i < controls ? built.controls[BuiltInLanguages::kControlIds[i]]
+                                     : built.strings[BuiltInLanguages::kStringNumbers[i - controls]];
+    ok = TextEncoding::ToPackageText(entry.texts[i], unicode, &text, problem);
+  }
+  const int scopeIds[] = {kScopeAllId, kScopeUserId};
+  for (size_t i = 0; ok && i < std::size(scopeIds); ++i)
+    ok = TextEncoding::ToPackageText(entry.scope[i], unicode, &built.controls[scopeIds[i]], problem);
+  if (ok) *language = std::move(built);
+  return ok;
+}
+
 const Language& LanguageTable::English() {
   static const Language english = [] {
     Language language;
-    language.name = "English";
-    language.id = kEnglishId;
-    language.controls = {
-        {1, "&Install"},
-        {2, "Cancel"},
-        {5, "I &Agree"},
-        {238, "Language:"},
-        {222, "Install ${ProductName} in this folder:"},
-        {224, "Start menu folder:"},
-        {226, "Components to install:"},
-        {231, "Select a component to see its description."},
-        {228, "Overall progress:"},
-        {239, "Please read the licence agreement. To install ${ProductName}, click I Agree."},
-        {kScopeAllId, "Install for all users (needs administrator rights)"},
-        {kScopeUserId, "Install just for me"},
-    };
-    language.strings = {
-        {4, "Installation complete."},
-        {5, "Choose the folder to install into:"},
-        {6, "Installing, please wait..."},
-        {kSpaceFormat, "Space required: %s    Space available: %s"},
-        {8, "Restart your computer to finish the installation."},
-        {9, "The installation is incomplete. These items could not be installed:"},
-    };
+    std::string problem;
+    BuiltIn(BuiltInLanguages::All().front(), true, &language, &problem);
     return language;
   }();
   return english;
 }
-
-// Texts in Windows-1252, as the installer shows them.
-const Language& LanguageTable::German() {
-  static const Language german = [] {
-    Language language;
-    language.name = "Deutsch";
-    language.id = kGermanId;
-    language.controls = {
-        {1, "&Installieren"},
-        {2, "Abbrechen"},
-        {5, "&Zustimmen"},
-        {238, "Sprache:"},
-        {222, "${ProductName} installieren in:"},
-        {224, "Startmen\xFC-Ordner:"},
-        {226, "Zu installierende Komponenten:"},
-        {231, "W\xE4hlen Sie eine Komponente f\xFCr ihre Beschreibung."},
-        {228, "Gesamtfortschritt:"},
-        {239, "Bitte lesen Sie den Lizenzvertrag. Um ${ProductName} zu installieren, klicken Sie auf Zustimmen."},
-        {kScopeAllId, "F\xFCr alle Benutzer installieren (erfordert Administratorrechte)"},
-        {kScopeUserId, "Nur f\xFCr mich installieren"},
-    };
-    language.strings = {
-        {4, "Die Installation ist abgeschlossen."},
-        {5, "W\xE4hlen Sie den Zielordner:"},
-        {6, "Installation l\xE4uft, bitte warten..."},
-        {kSpaceFormat, "Ben\xF6tigt: %s    Verf\xFCgbar: %s"},
-        {8, "Starten Sie den Computer neu, um die Installation abzuschlie\xDF" "en."},
-        {9, "Die Installation ist unvollst\xE4ndig. Diese Elemente konnten nicht installiert werden:"},
-    };
-    return language;
-  }();
-  return german;
-}
-
-std::vector<Language> LanguageTable::Shipped() { return {English(), German()}; }
 
 std::vector<std::string> LanguageTable::MissingTexts(const Language& language, bool scopeChoice) {
   std::vector<std::string> missing;

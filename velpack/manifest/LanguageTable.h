@@ -3,15 +3,14 @@
 #include <string_view>
 #include <vector>
 
+#include "BuiltInLanguages.h"
 #include "Manifest.h"
 #include "ManifestEntries.h"
 
 // The wizard's language table: the names by which a manifest addresses control texts and
-// numbered strings, the shipped English and German texts, and the package entries of a table.
+// numbered strings, the shipped languages' tables, and the package entries of a table.
 class LanguageTable {
  public:
-  static constexpr uint16_t kEnglishId = 1033;
-  static constexpr uint16_t kGermanId = 1031;
   // The wizard's choice between every user and the current one, shown only by a product whose
   // scope is "either": only such a package carries their texts.
   static constexpr int kScopeAllId = 240;
@@ -33,10 +32,11 @@ class LanguageTable {
   static const Control* FindControl(std::string_view name);
   static const String* FindString(std::string_view name);
 
+  // A shipped language's complete table in the package's encoding; false (with the problem)
+  // when a text has no Windows-1252 form.
+  static bool BuiltIn(const BuiltInLanguages::Entry& entry, bool unicode, Language* language, std::string* problem);
+  // Its texts are the fallback of every language that lacks some.
   static const Language& English();
-  static const Language& German();
-  // The complete tables every installer carries, in language-number order: English, German.
-  static std::vector<Language> Shipped();
 
   // Names of the texts that English has and the language lacks (the scope choice's only where
   // the product offers that choice).

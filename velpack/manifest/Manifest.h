@@ -9,7 +9,7 @@
 #include "WindowsImage.h"
 
 // The parsed manifest: everything the package needs, already checked, with texts converted to
-// the installer's code page and the files it carries read into memory.
+// the package's encoding and the files it carries read into memory.
 
 struct FileTimes {
   uint64_t creation = 0;  // FILETIME values: 100 ns units since 1601-01-01
@@ -150,6 +150,11 @@ struct Product {
   // compression = "lzma" (the default): file data in one long-range stream per component;
   // "block": each large file a block-coded stream, small ones in the solid block.
   bool longRangeFiles = true;
+  // encoding = "utf-8" (the default): every text in UTF-8, shown alike on every system;
+  // "ansi": in Windows-1252, for installers that read no Unicode package.
+  bool unicode = true;
+  // The codes of the shipped wizard languages the installer carries, in the order shipped.
+  std::vector<std::string> languages;
 };
 
 struct Manifest {

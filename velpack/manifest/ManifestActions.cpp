@@ -104,7 +104,7 @@ void ParseFiles(ManifestTable& t, Component* component) {
       std::stringstream parts(file.relative);
       for (std::string part; std::getline(parts, part, '/');) {
         std::string converted;
-        if (!IsWindowsFileName(part, &problem) || !TextEncoding::Utf8ToWindows1252(part, &converted, &problem)) {
+        if (!IsWindowsFileName(part, &problem) || !TextEncoding::ToPackageText(part, ctx.unicode, &converted, &problem)) {
           ctx.Error(t.At("source"), "'" + file.relative + "': " + problem);
           return;
         }
@@ -376,7 +376,7 @@ void ParseScript(ManifestTable& t, Component* component) {
     std::string utf8(data.content.begin(), data.content.end());
     if (utf8.compare(0, 3, "\xEF\xBB\xBF") == 0) utf8.erase(0, 3);
     if (utf8.find('\0') != std::string::npos) problem = "it contains a zero byte";
-    if (!problem.empty() || !TextEncoding::Utf8ToWindows1252(utf8, &action.text, &problem)) {
+    if (!problem.empty() || !TextEncoding::ToPackageText(utf8, ctx.unicode, &action.text, &problem)) {
       ctx.Error(t.At("file"), "script '" + file + "': " + problem);
       return;
     }

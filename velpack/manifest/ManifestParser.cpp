@@ -10,6 +10,7 @@
 #include "ManifestSources.h"
 #include "ManifestTable.h"
 #include "PerUserRules.h"
+#include "TextEncoding.h"
 
 namespace {
 
@@ -18,6 +19,27 @@ bool IsRtf(const std::vector<uint8_t>& bytes, std::string* problem) {
   if (bytes.size() >= 5 && std::equal(kMagic, kMagic + 5, bytes.begin())) return true;
   *problem = "not an RTF file (it must begin with {\\rtf)";
   return false;
+}
+
+// Rich edit reads an RTF file's raw bytes in its declared code page: a licence written in UTF-8
+// keeps every other character as RTF's Unicode escape, one per UTF-16 unit with its signed value.
+// A file that is not UTF-8 is left as it is.
+void EscapeUtf8Rtf(std::vector<uint8_t>* rtf) {
+  std::string_view text(reinterpret_cast<const char*>(rtf->data()), rtf->size());
+  std::string escaped;
+  for (size_t pos = 0; pos < text.size();) {
+    uint32_t codePoint;
+    if (!TextEncoding::NextCodePoint(text, &pos, &codePoint)) return;
+    if (codePoint < 0x80) {
+      escaped += static_cast<char>(codePoint);
+      continue;
+    }
+    std::vector<uint8_t> units;
+    TextEncoding::AppendUtf16Le(codePoint, &units);
+    for (size_t i = 0; i < units.size(); i += 2)
+      escaped += "\\u" + std::to_string(static_cast<int16_t>(units[i] | units[i + 1] << 8)) + "?";
+  }
+  rtf->assign(escaped.begin(), escaped.end());
 }
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
@@ -80,8 +102,55 @@ void ParseComponent(ManifestContext& ctx, const toml::table& table, Manifest* ma
   manifest->components.push_back(std::move(component));
 }
 
+// languages = ["en", "de", "ja"]: the shipped languages to carry. An ANSI package carries only
+// languages whose texts Windows-1252 can hold, by default English and German.
+void ParseLanguageCodes(ManifestContext& ctx, const toml::node* node, Product* product) {
+  product->languages.clear();
+  if (!node) {
+    for (const BuiltInLanguages::Entry& entry : BuiltInLanguages::All())
+      if (product->unicode || entry.code == std::string("en") || entry.code == std::string("de"))
+        product->languages.push_back(entry.code);
+    return;
+  }
+  const toml::array* array = node->as_array();
+  if (!array || array->empty()) {
+    ctx.Error(node->source().begin, "'languages' must be an array of language codes such as [\"en\", \"de\"]");
+    return;
+  }
+  std::vector<std::string> known;
+  for (const BuiltInLanguages::Entry& entry : BuiltInLanguages::All()) known.push_back(entry.code);
+  for (const toml::node& element : *array) {
+    const auto* code = element.as_string();
+    const BuiltInLanguages::Entry* entry = code ? BuiltInLanguages::Find(code->get()) : nullptr;
+    Language converted;
+    std::string problem;
+    if (!entry) {
+      ctx.Error(element.source().begin,
+                code ? "unknown language code '" + code->get() + "'" + ManifestTable::Suggestion(code->get(), known)
+                     : std::string("each language code must be a string, not ") + ManifestTable::TypeName(element));
+    } else if (std::find(product->languages.begin(), product->languages.end(), entry->code) !=
+               product->languages.end()) {
+      ctx.Error(element.source().begin, "language '" + code->get() + "' is named twice");
+    } else if (!LanguageTable::BuiltIn(*entry, product->unicode, &converted, &problem)) {
+      ctx.Error(element.source().begin, "language '" + code->get() + "' needs encoding = \"utf-8\": " + problem);
+    } else {
+      product->languages.push_back(entry->code);
+    }
+  }
+  // Shipped order: English, when carried, stays language 0 and the fallback of the others.
+  std::vector<std::string> ordered;
+  for (const std::string& code : known)
+    if (std::find(product->languages.begin(), product->languages.end(), code) != product->languages.end())
+      ordered.push_back(code);
+  product->languages = ordered;
+}
+
 void ParseProduct(ManifestContext& ctx, const toml::table& table, Product* product) {
   ManifestTable t(ctx, table, "[product]");
+  // Before any text, which is stored in the encoding chosen here.
+  uint32_t unicode = 1;
+  if (t.Choice("encoding", {{"utf-8", 1}, {"ansi", 0}}, &unicode)) product->unicode = unicode != 0;
+  ctx.unicode = product->unicode;
   t.Text("name", &product->name, ManifestTable::kRequired | ManifestTable::kNonEmpty);
   product->destination = "${ProgramsPath}\\" + product->name;
   product->addedFolder = product->name;
@@ -103,6 +172,7 @@ void ParseProduct(ManifestContext& ctx, const toml::table& table, Product* produ
   ctx.perUser = product->scope != InstallScope::kMachine;
   uint32_t longRange = product->longRangeFiles ? 1 : 0;
   if (t.Choice("compression", {{"lzma", 1}, {"block", 0}}, &longRange)) product->longRangeFiles = longRange != 0;
+  ParseLanguageCodes(ctx, t.Get("languages"), product);
   t.Text("company", &product->company);
   t.Text("version", &product->version);
   if (t.Text("destination", &product->destination, ManifestTable::kNonEmpty) && ctx.perUser) {
@@ -120,7 +190,7 @@ void ParseProduct(ManifestContext& ctx, const toml::table& table, Product* produ
   t.Text("icon", &product->icon, ManifestTable::kNonEmpty);
   t.Text("url", &product->url, ManifestTable::kNonEmpty);
   t.Text("help_url", &product->helpUrl, ManifestTable::kNonEmpty);
-  t.File("licence", &product->licence, IsRtf);
+  if (t.File("licence", &product->licence, IsRtf) && product->unicode) EscapeUtf8Rtf(&product->licence);
   t.File("logo", &product->logo, IsLogoBitmap);
   // true (or no key) carries the project's own uninstaller, false none, a path the author's.
   if (const toml::node* uninstaller = t.Get("uninstaller"); uninstaller && uninstaller->is_boolean()) {
@@ -182,7 +252,12 @@ void ParseTexts(ManifestContext& ctx, const toml::node* node, const char* what, 
 }
 
 void ParseLanguages(ManifestContext& ctx, const toml::node* node, Manifest* manifest) {
-  manifest->languages = LanguageTable::Shipped();
+  for (const std::string& code : manifest->product.languages) {
+    Language language;
+    std::string problem;
+    if (LanguageTable::BuiltIn(*BuiltInLanguages::Find(code), manifest->product.unicode, &language, &problem))
+      manifest->languages.push_back(std::move(language));
+  }
   const size_t shipped = manifest->languages.size();
   std::vector<bool> shippedChanged(shipped, false);
   for (const toml::table* table : ManifestTable::TablesOf(ctx, node, "language")) {

@@ -217,7 +217,7 @@ bool ManifestTable::ConvertText(ManifestContext& ctx, const toml::node& node, co
     return false;
   }
   std::string problem;
-  if (!TextEncoding::Utf8ToWindows1252(utf8, out, &problem)) {
+  if (!TextEncoding::ToPackageText(utf8, ctx.unicode, out, &problem)) {
     ctx.Error(node.source().begin, what + ": " + problem);
     return false;
   }

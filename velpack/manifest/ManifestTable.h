@@ -21,6 +21,8 @@ struct ManifestContext {
   const std::function<void(const std::string&)>* progress;
   // The product may be installed for one user only: its actions must stay within that user's part.
   bool perUser = false;
+  // Texts are stored in UTF-8, else in Windows-1252.
+  bool unicode = true;
 
   void Error(const toml::source_position& at, std::string text);
   void Warning(const toml::source_position& at, std::string text);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "LanguageTable.h"
 #include "ManifestEntries.h"
 #include "ManifestParser.h"
 #include "ManifestTestTree.h"
@@ -23,6 +24,8 @@ Bytes Le32(uint32_t value) { return {uint8_t(value), uint8_t(value >> 8), uint8_
 
 // Product and one component; a test appends its actions as an inline array.
 const char kHead[] = "[product]\nname = \"Demo\"\n[[component]]\nname = \"Main\"\n";
+// The same with texts in Windows-1252, whose bytes tell converted text from copied text.
+const char kAnsiHead[] = "[product]\nname = \"Demo\"\nencoding = \"ansi\"\n[[component]]\nname = \"Main\"\n";
 
 class ManifestTest : public ::testing::Test {
  protected:
@@ -41,7 +44,9 @@ class ManifestTest : public ::testing::Test {
     }
     return true;
   }
-  bool BuildActions(const std::string& actions) { return Build(std::string(kHead) + "action = [\n" + actions + "]\n"); }
+  bool BuildActions(const std::string& actions, const char* head = kHead) {
+    return Build(std::string(head) + "action = [\n" + actions + "]\n");
+  }
 
   bool Has(const std::string& name) const { return entries_.count(name) != 0; }
   Bytes Content(const std::string& name) const {
@@ -86,7 +91,7 @@ TEST_F(ManifestTest, MinimalManifestGetsDefaultsEnglishAndGerman) {
   EXPECT_EQ(Content("0\\flags"), Bytes{3});
   EXPECT_EQ(Text("0\\name"), "Main");
   for (const char* absent : {"CompanyName", "ProductVersion", "UEBefore", "DisplayIcon", "URLInfoAbout", "HelpLink",
-                             "EULA", "Logo.bmp", "uninst.exe", "0\\descr", "0\\0", "1\\flags", "l\\2\\name", "l\\0\\201.207", "l\\0\\201.235", "l\\0\\201.230"}) {
+                             "EULA", "Logo.bmp", "uninst.exe", "0\\descr", "0\\0", "1\\flags", "l\\25\\name", "l\\0\\201.207", "l\\0\\201.235", "l\\0\\201.230"}) {
     EXPECT_FALSE(Has(absent)) << absent;
   }
   EXPECT_EQ(Text("l\\0\\name"), "English");
@@ -109,6 +114,7 @@ TEST_F(ManifestTest, ProductKeysMapToEntriesAndFlagBits) {
   ASSERT_TRUE(Build(R"M(
 [product]
 name = "Café Tool"
+encoding = "ansi"
 company = "Acme"
 version = "2.1"
 destination = 'C:\Tools\Café'
@@ -277,7 +283,7 @@ TEST_F(ManifestTest, RegistryDataTakesTheNaturalFormOfEachType) {
 {kind = "registry", root = "HKCU", key = "K", name = "C", type = "binary", data = [0, 255]},
 {kind = "registry", root = "HKCU", key = "K", name = "E", data = []},
 {kind = "registry", root = "HKCU", key = "K", name = "D", type = "dword", data = 4294967295},
-)M")) << Errors();
+)M", kAnsiHead)) << Errors();
   // Type, data length and root, then the path with its zero, then the data.
   EXPECT_EQ(Content("0\\0"), L("\4\0\0\0\1\0\0\0\2\0\0\0\1\0\0\x80Software\\Demo\\@\0\xE9\0"));
   EXPECT_EQ(Content("0\\1"), L("\4\0\0\0\2\0\0\0\6\0\0\0\2\0\0\x80S\\D\\P\0%T%\\x\0"));
@@ -304,7 +310,7 @@ TEST_F(ManifestTest, OtherActionKindsFillTheirRecords) {
 {kind = "font", path = "f.ttf"},
 {kind = "com_server", path = "s.dll"},
 {kind = "run", program = "p"},
-)M")) << Errors();
+)M", kAnsiHead)) << Errors();
   EXPECT_EQ(Content("0\\0"), L("\5\0\0\0\1\0\0\0C:\\p.exe\0/q\0"));
   // 16-bit fields widened into 4-byte slots; texts: target, arguments, description, icon,
   // shortcut file, working folder.
@@ -325,12 +331,12 @@ TEST_F(ManifestTest, OtherActionKindsFillTheirRecords) {
   EXPECT_EQ(Content("0\\11"), L("\5\0\0\0\0\0\0\0p\0\0"));
   // Only the bare program name is warned about, at its line.
   ASSERT_EQ(warnings_.size(), 1u);
-  EXPECT_EQ(warnings_[0].line, 18);
+  EXPECT_EQ(warnings_[0].line, 19);
   EXPECT_NE(warnings_[0].text.find("program 'p' has no folder"), std::string::npos) << warnings_[0].text;
 }
 
 TEST_F(ManifestTest, LanguagesOverrideEnglishAndFallBackToIt) {
-  ASSERT_TRUE(Build(std::string(kHead) + R"M(
+  ASSERT_TRUE(Build(std::string(kAnsiHead) + R"M(
 [[language]]
 name = "Français"
 id = 1036
@@ -361,7 +367,7 @@ strings = {finished_message = "Done."}
   EXPECT_EQ(Text("l\\2\\_4"), "Done.");
   ASSERT_EQ(warnings_.size(), 1u);
   EXPECT_NE(warnings_[0].text.find("IDOK"), std::string::npos);
-  EXPECT_EQ(warnings_[0].line, 6);
+  EXPECT_EQ(warnings_[0].line, 7);
   EXPECT_FALSE(Has("l\\3\\name"));
 }
 
@@ -376,7 +382,7 @@ controls = {IDCANCEL = "Abbruch"}
   EXPECT_EQ(Text("l\\1\\201.2"), "Abbruch");
   EXPECT_EQ(Text("l\\1\\201.1"), "&Installieren");
   EXPECT_TRUE(warnings_.empty());
-  EXPECT_FALSE(Has("l\\2\\name"));
+  EXPECT_FALSE(Has("l\\25\\name"));
   EXPECT_FALSE(Build(std::string(kHead) + "[[language]]\nid = 1031\n[[language]]\nid = 1031\n"));
   EXPECT_NE(Errors().find("a language with this id is already defined"), std::string::npos) << Errors();
   EXPECT_FALSE(Build(std::string(kHead) + "[[language]]\nid = 1036\nname = \"Deutsch\"\n"));
@@ -414,14 +420,12 @@ TEST_F(ManifestTest, ErrorsNameFileLineAndProblem) {
       {"[product]\nversion = \"1\"\n[[component]]\nname = \"M\"", "1:1", "missing key 'name' in [product]"},
       {"[[component]]\nname = \"M\"", "1:1", "no [product] table"},
       {"[product]\nname = \"D\"", "1:1", "no [[component]]"},
-      {"[product]\nname = \"中\"\n[[component]]\nname = \"M\"", "2:8", "U+4E2D"},
       {"[product]\nname = \"D\"\nlicence = \"not.rtf\"\n[[component]]\nname = \"M\"", "3:11", "not an RTF file"},
       {"[product]\nname = \"D\"\nlogo = \"bad.bmp\"\n[[component]]\nname = \"M\"", "3:8", "not a Windows bitmap"},
       {"[product]\nname = \"D\"\nuninstaller = \"a.txt\"\n[[component]]\nname = \"M\"", "3:15", "no MZ header"},
       {"[product]\nname = \"D\"\nunattended = \"yes\"\n[[component]]\nname = \"M\"", "3:14", "true or false"},
       {"[product]\nname = \"D\"\nurl = \"\"\n[[component]]\nname = \"M\"", "3:7", "'url' must not be empty"},
       {"[product]\nname = \"D\"\nhelp_url = 7\n[[component]]\nname = \"M\"", "3:12", "'help_url' must be a string"},
-      {"[product]\nname = \"D\"\nicon = \"\u2192\"\n[[component]]\nname = \"M\"", "3:8", "U+2192"},
       {"[product]\nname = \"D\"\nuninstaller_text = \"Bye\\r\\n3 C:\\\\keep.txt\"\n[[component]]\nname = \"M\"", "3:20",
        "'uninstaller_text' must be one line"},
       {"[product]\nname = \"D\"\nuninstaller_text = \"\"\"\nBye\nnow\"\"\"\n[[component]]\nname = \"M\"", "3:20",
@@ -447,7 +451,7 @@ TEST_F(ManifestTest, ErrorsNameFileLineAndProblem) {
       {"@{kind = \"registry\", root = \"HKLM\", key = \"K\"}]", "5:11", "missing key 'data'"},
       {"@{kind = \"shortcut\", path = \"p\", target = \"t\", hotkey = \"Ctrl+Enter\"}]", "5:66", "'hotkey' must be"},
       {"@{kind = \"script\", language = \"JScript\"}]", "5:11", "exactly one of 'text' and 'file'"},
-      {"@]\n[[language]]\nid = 1036\ncontrols = {IDOK = \"Allez\"}", "6:1", "missing key 'name' in [[language]]"},
+      {"@]\n[[language]]\nid = 1050\ncontrols = {IDOK = \"Instaliraj\"}", "6:1", "missing key 'name' in [[language]]"},
       {"@]\n[[language]]\nid = 1031\nname = \"English\"", "6:1", "a language with this name is already defined"},
       {"@]\n[[language]]\nid = 1033\ncontrols = {IDC_FOLDER = \"x\"}", "8:13", "takes no text"},
       {"@]\n[[language]]\nid = 1033\ncontrols = {IDC_FOLDERLABEL = \"x\"}", "8:13",
@@ -487,3 +491,92 @@ TEST_F(ManifestTest, FileNamesMustWorkOnWindows) {
 }
 
 }  // namespace
+
+namespace {
+// The button's label without its access key ("I &Agree", "同意する(&A)").
+std::string Label(std::string text) {
+  size_t open = text.find("(&");
+  if (open != std::string::npos) text.erase(open);
+  size_t amp = text.find('&');
+  if (amp != std::string::npos) text.erase(amp, 1);
+  return text;
+}
+}  // namespace
+
+TEST_F(ManifestTest, TextsAreUtf8UnlessTheProductAsksForTheAnsiCodePage) {
+  ASSERT_TRUE(Build("[product]\nname = \"Программа ソフト\"\n[[component]]\nname = \"Ελληνικά\"\naction = [\n"
+                    "{kind = \"registry\", root = \"HKCU\", key = 'Software\\مفتاح', name = \"Πόλη\", data = \"Zürich → 東京\"},\n]\n"))
+      << Errors();
+  EXPECT_EQ(Text("ProductName"), "Программа ソフト");
+  EXPECT_EQ(Text("0\\name"), "Ελληνικά");
+  std::string record = Text("0\\0");
+  EXPECT_NE(record.find("Software\\مفتاح\\Πόλη"), std::string::npos);
+  EXPECT_NE(record.find("Zürich → 東京"), std::string::npos);
+  EXPECT_EQ(Text("l\\21\\name"), "日本語");
+
+  ASSERT_TRUE(Build("[product]\nname = \"Café\"\nencoding = \"ansi\"\n[[component]]\nname = \"Küche\"\n")) << Errors();
+  EXPECT_EQ(Text("ProductName"), "Caf\xE9");
+  EXPECT_EQ(Text("0\\name"), "K\xFC" "che");
+  EXPECT_EQ(Text("l\\1\\201.224"), "Startmen\xFC-Ordner:") << "the shipped German table, as before";
+  EXPECT_FALSE(Has("l\\2\\name"));
+
+  // What cannot be stored is named with its place.
+  const std::pair<const char*, const char*> bad[] = {
+      {"[product]\nname = \"ソフト\"\nencoding = \"ansi\"\n[[component]]\nname = \"M\"\n",
+       "setup.toml:2:8: error: 'name': the character U+30BD 'ソ' cannot be written in the Windows-1252 code page"},
+      {"[product]\nname = \"a\\u0000b\"\n[[component]]\nname = \"M\"\n", "setup.toml:2:8: error: 'name' contains a zero character"},
+      {"[product]\nname = \"P\"\n[[component]]\nname = \"x\\uD800\"\n", "setup.toml:4:"},
+  };
+  for (const auto& [manifest, error] : bad) {
+    EXPECT_FALSE(Build(manifest));
+    EXPECT_NE(Errors().find(error), std::string::npos) << Errors();
+  }
+  // A source file named in another code page has no UTF-8 name to install it under.
+  tree_.Write("files/caf\xE9.txt", "x");
+  EXPECT_FALSE(BuildActions("{kind = \"files\", source = \"files\"},\n"));
+  EXPECT_NE(Errors().find("malformed UTF-8"), std::string::npos) << Errors();
+}
+
+TEST_F(ManifestTest, TwentyFiveLanguagesShipUnlessTheProductNamesSome) {
+  ASSERT_TRUE(Build("[product]\nname = \"P\"\n[[component]]\nname = \"M\"\n")) << Errors();
+  EXPECT_FALSE(Has("l\\25\\name"));
+  std::map<std::string, std::string> ids, names;
+  for (int n = 0; n < 25; ++n) {
+    std::string l = "l\\" + std::to_string(n) + "\\";
+    ASSERT_TRUE(Has(l + "name")) << n;
+    EXPECT_TRUE(ids.emplace(Text(l + "id"), Text(l + "name")).second) << "id twice: " << Text(l + "id");
+    EXPECT_TRUE(names.emplace(Text(l + "name"), Text(l + "id")).second) << "name twice: " << Text(l + "name");
+    for (const char* key : {"201.1", "201.2", "201.5", "201.238", "201.222", "201.224", "201.226", "201.231", "201.228",
+                            "201.239", "_4", "_5", "_6", "_7", "_8", "_9"})
+      EXPECT_FALSE(Text(l + key).empty()) << Text(l + "name") << " " << key;
+    EXPECT_NE(Text(l + "201.222").find("${ProductName}"), std::string::npos) << Text(l + "name");
+    // The licence page tells the user which button to press: by the label it has.
+    EXPECT_NE(Text(l + "201.239").find(Label(Text(l + "201.5"))), std::string::npos) << Text(l + "name");
+    std::string problem;
+    EXPECT_TRUE(LanguageTable::CheckSpaceFormat(Text(l + "_7"), &problem)) << Text(l + "name") << ": " << problem;
+  }
+  EXPECT_EQ(ids["1041"], "日本語");
+  EXPECT_EQ(ids["1025"], "العربية");
+  EXPECT_EQ(ids["2070"], "Português (Portugal)");
+  EXPECT_EQ(ids["1028"], "中文(繁體)");
+
+  // A subset keeps the shipped order, English first.
+  ASSERT_TRUE(Build("[product]\nname = \"P\"\nlanguages = [\"ja\", \"en\", \"ar\"]\n[[component]]\nname = \"M\"\n"))
+      << Errors();
+  EXPECT_EQ(Text("l\\0\\id"), "1033");
+  EXPECT_EQ(Text("l\\1\\id"), "1025");
+  EXPECT_EQ(Text("l\\2\\id"), "1041");
+  EXPECT_FALSE(Has("l\\3\\name"));
+
+  const std::pair<const char*, const char*> bad[] = {
+      {"languages = [\"en\", \"jp\"]", "setup.toml:3:20: error: unknown language code 'jp' (did you mean 'ja'?)"},
+      {"languages = [\"de\", \"de\"]", "setup.toml:3:20: error: language 'de' is named twice"},
+      {"languages = []", "setup.toml:3:13: error: 'languages' must be an array of language codes"},
+      {"encoding = \"ansi\"\nlanguages = [\"fr\", \"ru\"]",
+       "setup.toml:4:20: error: language 'ru' needs encoding = \"utf-8\": the character U+0420"},
+  };
+  for (const auto& [line, error] : bad) {
+    EXPECT_FALSE(Build(std::string("[product]\nname = \"P\"\n") + line + "\n[[component]]\nname = \"M\"\n"));
+    EXPECT_NE(Errors().find(error), std::string::npos) << Errors();
+  }
+}

@@ -66,6 +66,7 @@ class LongStreamPackage : public ::testing::Test {
     ScratchFolder::Write(folder_.File("stub"), BytesOf("MZ-stub"));
     PackageWriter writer;
     writer.UseLongStreams(addressLimit);
+    if (unicode_) writer.UseUnicode();
     std::string problem;
     EXPECT_TRUE(writer.Add("ProductName", BytesOf("P"), Storage::Solid, &problem));
     for (const File& file : files_) EXPECT_TRUE(writer.Add(file.name, file.content, Storage::File, &problem, file.group));
@@ -82,6 +83,7 @@ class LongStreamPackage : public ::testing::Test {
 
   ScratchFolder folder_;
   std::vector<File> files_;
+  bool unicode_ = false;
 };
 
 TEST_F(LongStreamPackage, FilesReadBackInAnyOrderFromOneStreamPerComponent) {
@@ -132,6 +134,23 @@ TEST_F(LongStreamPackage, InstallersThatCannotReadTheStreamsRefuseThePackage) {
   ASSERT_TRUE(plain.IsOpen());
   EXPECT_EQ(Extracted(plain, "0\\0.f"), "<null>");
   EXPECT_EQ(Extracted(plain, "ProductName"), "P");
+}
+
+TEST_F(LongStreamPackage, AUnicodePackageIsReadOnlyByInstallersThatKnowIt) {
+  unicode_ = true;
+  Bytes image = Build();
+  ASSERT_FALSE(image.empty());
+  uint8_t& flags = image[image.size() - 3];
+  EXPECT_EQ(flags, PackageFormat::kFlagsWrittenUnicode);
+  // Every earlier installer insists on one of these two, and so refuses it.
+  EXPECT_EQ(flags & (PackageFormat::kFlagRequired | PackageFormat::kFlagLongStreams), 0);
+  PackageReader reader(image.data(), uint32_t(image.size()));
+  ASSERT_TRUE(reader.IsOpen());
+  EXPECT_TRUE(reader.IsUnicode());
+  EXPECT_EQ(Extracted(reader, "0\\2.f"), "small text") << "the Unicode bit stands for the long-stream one";
+  flags &= uint8_t(~PackageFormat::kFlagUnicode);
+  PackageReader earlier(image.data(), uint32_t(image.size()));
+  EXPECT_FALSE(earlier.IsOpen());
 }
 
 TEST_F(LongStreamPackage, ADamagedStreamFailsItsOwnComponentOnly) {

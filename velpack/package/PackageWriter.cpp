@@ -283,7 +283,7 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
   PutU32(trailer, uint32_t(dataSize));
   PutU32(trailer, uint32_t(-int64_t(catalog.size() + kTrailerSize)));
   trailer.push_back(kVersion);
-  trailer.push_back(streams.empty() ? kFlagsWritten : kFlagsWrittenLong);
+  trailer.push_back(unicode_ ? kFlagsWrittenUnicode : streams.empty() ? kFlagsWritten : kFlagsWrittenLong);
   trailer.push_back(0);
   trailer.push_back(0);
 

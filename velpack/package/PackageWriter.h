@@ -40,6 +40,9 @@ class PackageWriter {
     longStreams_ = true;
     addressLimit_ = addressLimit;
   }
+  // Marks the package's texts as UTF-8, which installers that would read them in the ANSI code
+  // page refuse.
+  void UseUnicode() { unicode_ = true; }
   bool Write(const std::string& stubPath, const std::string& outputPath, std::string* error,
              const std::function<void(const std::string&)>& progress = {});
   // The same with the stub's bytes given.
@@ -83,5 +86,6 @@ class PackageWriter {
   std::unordered_set<std::string> names_;
   uint64_t solidFileBytes_ = 0;  // file contents placed in the solid block so far
   bool longStreams_ = false;
+  bool unicode_ = false;
   uint64_t addressLimit_ = 0;
 };

@@ -128,6 +128,19 @@ std::string DescribeCodePoint(uint32_t codePoint) {
   return result;
 }
 
+bool ToPackageText(std::string_view utf8, bool unicode, std::string* out, std::string* problem) {
+  if (!unicode) return Utf8ToWindows1252(utf8, out, problem);
+  for (size_t pos = 0; pos < utf8.size();) {
+    uint32_t codePoint;
+    if (!NextCodePoint(utf8, &pos, &codePoint)) {
+      *problem = "malformed UTF-8 at byte " + std::to_string(pos);
+      return false;
+    }
+  }
+  *out = std::string(utf8);
+  return true;
+}
+
 bool Utf8ToWindows1252(std::string_view utf8, std::string* out, std::string* problem) {
   std::string result;
   result.reserve(utf8.size());

@@ -5,8 +5,14 @@
 #include <string_view>
 #include <vector>
 
-// The installer's texts are in the Windows-1252 code page; manifests and script files are UTF-8.
+// A package's texts are UTF-8, or in the Windows-1252 code page for installers that read no
+// Unicode package; manifests and script files are UTF-8.
 namespace TextEncoding {
+
+// Converts UTF-8 from a manifest or a file to the package's encoding: checked and kept in a
+// Unicode package, else converted to Windows-1252. On failure describes the first character that
+// cannot be stored (or the malformed byte) in *problem.
+bool ToPackageText(std::string_view utf8, bool unicode, std::string* out, std::string* problem);
 
 // Converts UTF-8 to Windows-1252. On failure returns false and describes the first character
 // that cannot be converted (or the malformed byte) in *problem.
