@@ -173,6 +173,10 @@ bool TakeSnapshot(const std::string& prefix, const PrefixSnapshot* previous, Pre
       !ReadHive(prefix + "/system.reg", "HKLM", &snapshot->registry, error) ||
       !ReadHive(prefix + "/user.reg", "HKCU", &snapshot->registry, error))
     return false;
+  // The profile new users start from and services run as: changes there reach every later user.
+  if (access((prefix + "/userdef.reg").c_str(), F_OK) == 0 &&
+      !ReadHive(prefix + "/userdef.reg", "HKU\\.DEFAULT", &snapshot->registry, error))
+    return false;
   DropTemporaryRenames(&snapshot->registry);
   return true;
 }

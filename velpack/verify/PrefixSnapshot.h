@@ -17,7 +17,8 @@ struct FileState {
 };
 
 // The state of a Wine prefix whose server has ended (so its registry files are complete): every
-// file and folder of drive C, and the registry of the machine and of the user. The classes root
+// file and folder of drive C, and the registry of the machine, of the user and of the default
+// profile (HKU\.DEFAULT). The classes root
 // is part of both (HKLM\Software\Classes, HKCU\Software\Classes); services are keys of the
 // machine's registry, fonts files and values like any other.
 struct PrefixSnapshot {

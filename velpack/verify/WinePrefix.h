@@ -2,6 +2,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "WindowsImage.h"
 
@@ -34,8 +35,12 @@ class WinePrefix {
   Outcome Run(const std::string& commandLine, int timeoutSeconds, uint32_t* exitCode, std::string* error);
 
   // Waits until every program of the prefix has ended and the server has written the registry
-  // to its files; ends them all when that takes longer than seconds (false then).
-  bool Settle(int seconds);
+  // to its files; ends them all when that takes longer than seconds (false then), after naming
+  // in *stillRunning, when given, the programs other than Wine's own that still ran.
+  bool Settle(int seconds, std::vector<std::string>* stillRunning = nullptr);
+  // The Windows programs of the prefix that run now, other than Wine's own, by the path Wine
+  // gives them (C:\Program Files\App\app.exe), in no particular order.
+  std::vector<std::string> Programs() const;
   // Ends every program of the prefix and its server at once.
   void Kill();
 
