@@ -184,9 +184,9 @@ TEST_F(Verify, LeftoversOfAScriptWritingOutsideTheLogAreNamed) {
 }
 
 // What lies outside drive C and the machine's and user's registry: the profile every new user
-// starts from. The report's reader goes away before it is written (SIGPIPE), and verify still
+// starts from, and the host's files through drive Z: (which the write never reaches). The report's reader goes away before it is written (SIGPIPE), and verify still
 // ends with its verdict and ends the prefix's programs.
-TEST_F(Verify, TheDefaultProfileIsWatchedAndAVanishedReaderEndsNothingEarly) {
+TEST_F(Verify, TheDefaultProfileAndTheHostDriveAreWatchedAndAVanishedReaderEndsNothingEarly) {
   std::string installer = Build(folder_, "default",
                                 Product("Verify Default", "1.0",
                                         R"(  [[component.action]]
@@ -195,6 +195,9 @@ TEST_F(Verify, TheDefaultProfileIsWatchedAndAVanishedReaderEndsNothingEarly) {
   text = '''
 var shell = Installer.CreateObject("WScript.Shell");
 shell.Run("reg add \"HKU\\.DEFAULT\\Software\\Verify Default\" /v Note /d left /f", 0, true);
+var files = Installer.CreateObject("Scripting.FileSystemObject");
+var beside = Installer.Variables("InstallerPath");
+files.CreateTextFile(beside + "\\host-stray.txt", true).Write("host");
 '''
 )"));
   std::string command = "bash -c " + Quote(Quote(VELPACK_BINARY) + " verify " + Quote(installer) + " --json " +
@@ -210,6 +213,11 @@ shell.Run("reg add \"HKU\\.DEFAULT\\Software\\Verify Default\" /v Note /d left /
   EXPECT_EQ(report["leftovers"]["values"][0]["key"], "HKU\\.DEFAULT\\Software\\Verify Default");
   EXPECT_EQ(report["leftovers"]["values"][0]["value"], "Note");
   EXPECT_TRUE(report["still_running"].empty());
+  bool strayNamed = false;
+  for (const auto& f : report["leftovers"]["files"])
+    strayNamed = strayNamed || f["path"] == WinePrefix::DriveZPath(folder_.File("host-stray.txt"));
+  EXPECT_TRUE(strayNamed) << report["leftovers"]["files"].dump(1);
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("host-stray.txt")));
   std::string probe = "WINEPREFIX=" + Quote(folder_.File("kept/prefix")) + " wineserver -k 2>/dev/null";
   EXPECT_NE(std::system(probe.c_str()), 0) << "a Wine server still ran for the prefix";
 }

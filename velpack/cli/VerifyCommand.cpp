@@ -157,7 +157,7 @@ class Verification {
 
   bool Snapshot(PrefixSnapshot* snapshot, const PrefixSnapshot* previous) {
     std::string error;
-    if (TakeSnapshot(prefix_.Path(), previous, snapshot, &error)) return true;
+    if (TakeSnapshot(prefix_.Path(), previous, snapshot, &error, prefix_.HostPath())) return true;
     std::fprintf(stderr, "velpack: verify: cannot take a snapshot of the prefix: %s\n", error.c_str());
     return false;
   }
@@ -324,6 +324,9 @@ int Verify(const std::vector<std::string>& args) {
   WinePrefix prefix(folder.Path(), installer.architecture, display.Name());
   if (!prefix.Create(kPrefixSeconds, &problem) || Subprocess::Interrupted())
     return Fail(Subprocess::Interrupted() ? kInterrupted : "cannot make the prefix: " + problem);
+  std::vector<std::string> reachable = {folder.Path(), installer.path};
+  if (!old.path.empty()) reachable.push_back(old.path);
+  if (!prefix.ShieldHost(reachable, &problem)) return Fail(problem);
 
   VerifyReport report;
   report.installer = installer.path;

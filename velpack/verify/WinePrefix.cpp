@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 
@@ -137,6 +139,25 @@ bool WinePrefix::Create(int timeoutSeconds, std::string* error) {
     return false;
   }
   ReplaceHomeLinks(Path() + "/drive_c/users");
+  return true;
+}
+
+bool WinePrefix::ShieldHost(const std::vector<std::string>& reachable, std::string* error) {
+  std::error_code code;
+  std::filesystem::create_directories(HostPath(), code);
+  for (const std::string& path : reachable) {
+    std::string inside = HostPath() + path;
+    if (!code) std::filesystem::create_directories(std::filesystem::path(inside).parent_path(), code);
+    if (code || (symlink(path.c_str(), inside.c_str()) != 0 && errno != EEXIST)) {
+      *error = "cannot link " + path + " into " + HostPath();
+      return false;
+    }
+  }
+  std::string drive = Path() + "/dosdevices/z:";
+  if (unlink(drive.c_str()) != 0 || symlink(HostPath().c_str(), drive.c_str()) != 0) {
+    *error = "cannot point " + drive + " at " + HostPath();
+    return false;
+  }
   return true;
 }
 
