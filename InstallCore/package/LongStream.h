@@ -5,30 +5,50 @@
 
 class LzmaDecoder;
 
-// One long-range stream of the package, decoded into memory as far as requests have needed:
-// the files of a component are slices of its stream, and serving one decodes the stream up to
-// that file's end, so files at the front are written before the rest is decoded and a stream
-// whose component is not installed is never decoded. Holds the whole content (the decoder's
-// dictionary) until another stream is opened or the object is destroyed.
+// The long-range streams of the package, each decoded into memory as far as requests have
+// needed: the files of a component are slices of its streams, and serving one decodes its
+// stream up to that file's end, so files at the front are written before the rest is decoded
+// and a stream whose component is not installed is never decoded. A component larger than one
+// stream has several, and its actions may read them in turns: each stream held resumes where it
+// stopped, so none is decoded from its start again. Streams are held (content and dictionary
+// alike) until one of another owner (component) is opened, room is needed, or Close.
 class LongStream {
  public:
-  LongStream() : entry_(nullptr), content_(nullptr), decoder_(nullptr) {}
+  LongStream() = default;
   ~LongStream() { Close(); }
   LongStream(const LongStream&) = delete;
   LongStream& operator=(const LongStream&) = delete;
 
   enum class Result { kDone, kCorrupt, kNoMemory };
-  // Makes entry (whose packed bytes are data[0, length)) the open stream, unless it is already.
-  Result Open(const CatalogEntry& entry, const uint8_t* data, uint32_t length);
-  bool IsOpen(const CatalogEntry& entry) const { return entry_ == &entry; }
-  // Decodes the open stream until at least end bytes are final; kCorrupt once it fails.
+  // Makes entry (whose packed bytes are data[0, length)) the current stream, resuming it when
+  // it is held. A new one first lets go of the streams of another owner, of the longest unused
+  // one when all places are taken, and of every other one when memory runs short.
+  Result Open(const CatalogEntry& entry, const uint8_t* data, uint32_t length, uint32_t owner);
+  bool IsCurrent(const CatalogEntry& entry) const { return current_ && current_->entry == &entry; }
+  // Decodes the current stream until at least end bytes are final; kCorrupt once it fails.
   Result DecodeUntil(uint32_t end);
   uint32_t Ready() const;
-  const uint8_t* Content() const { return content_; }
+  const uint8_t* Content() const { return current_ ? current_->content : nullptr; }
   void Close();
 
+  // Enough for the streams of one component that its actions read in turns; more are held
+  // only while memory allows.
+  static const int kPlaces = 4;
+
  private:
-  const CatalogEntry* entry_;
-  uint8_t* content_;
-  LzmaDecoder* decoder_;
+  struct Held {
+    const CatalogEntry* entry = nullptr;
+    uint8_t* content = nullptr;
+    LzmaDecoder* decoder = nullptr;
+    uint32_t owner = 0;
+    uint32_t lastUse = 0;
+  };
+
+  Held* Find(const CatalogEntry& entry) const;
+  bool Start(Held& place, const CatalogEntry& entry, const uint8_t* data, uint32_t length);
+  void Release(Held& place);
+
+  Held held_[kPlaces];
+  Held* current_ = nullptr;
+  uint32_t uses_ = 0;
 };

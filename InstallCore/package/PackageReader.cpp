@@ -44,6 +44,19 @@ class LimitedSink final : public ByteSink {
   bool refused_;
 };
 
+// The component whose files a slice serves: the number before the first backslash of its
+// name ("3\\12.f"); every other name is one owner of its own.
+uint32_t ComponentOf(const CatalogEntry& entry) {
+  uint32_t component = 0;
+  for (uint32_t i = 0; i < entry.nameLength; ++i) {
+    char c = entry.name[i];
+    if (c == '\\' && i > 0) return component;
+    if (c < '0' || c > '9' || component > 0xFFFFFFFu) break;
+    component = component * 10 + uint32_t(c - '0');
+  }
+  return 0xFFFFFFFFu;
+}
+
 struct Trailer {
   uint32_t dataSize;
   uint32_t catalogOffset;
@@ -182,9 +195,13 @@ PackageReader::Outcome PackageReader::LongStreamSlice(const CatalogEntry& entry,
   if (!stream || stream->flags != kStreamFlags) return Outcome::kDamaged;
   if (stream->offset > dataSize_ || stream->packedSize > dataSize_ - stream->offset) return Outcome::kDamaged;
   if (offset > stream->size || entry.size > stream->size - offset) return Outcome::kDamaged;
-  // A progress report may serve another entry meanwhile; it must not close this stream.
-  if (longStreamBusy_ && !longStream_.IsOpen(*stream)) return Outcome::kRefused;
-  LongStream::Result result = longStream_.Open(*stream, dataBase_ + stream->offset, stream->packedSize);
+  // The packer never writes a larger stream: a larger size is a damaged record, not a stream
+  // too large for this machine's memory.
+  if (stream->size > kMaxLongStream) return Outcome::kDamaged;
+  // A progress report may serve another entry meanwhile; it must not switch streams under it.
+  if (longStreamBusy_ && !longStream_.IsCurrent(*stream)) return Outcome::kRefused;
+  LongStream::Result result =
+      longStream_.Open(*stream, dataBase_ + stream->offset, stream->packedSize, ComponentOf(entry));
   uint32_t end = offset + entry.size;
   bool outer = !longStreamBusy_;
   longStreamBusy_ = true;

@@ -16,6 +16,7 @@
 #include "PackageFormat.h"
 #include "PackageReader.h"
 #include "PackageTestSupport.h"
+#include "TextEncoding.h"
 #include "VirtualDisplay.h"
 #include "WinePrefix.h"
 #include "WindowsImage.h"
@@ -222,6 +223,45 @@ TEST_F(Verify, CleanPerUserProductChangesOnlyTheUsersPart) {
   EXPECT_TRUE(report["leftovers"]["values"].empty());
 }
 
+// What lies outside drive C and the machine's and user's registry: the profile every new user
+// starts from, and the host's files through drive Z: (which the write never reaches). The report's reader goes away before it is written (SIGPIPE), and verify still
+// ends with its verdict and ends the prefix's programs.
+TEST_F(Verify, TheDefaultProfileAndTheHostDriveAreWatchedAndAVanishedReaderEndsNothingEarly) {
+  std::string installer = Build(folder_, "default",
+                                Product("Verify Default", "1.0",
+                                        R"(  [[component.action]]
+  kind = "script"
+  language = "JScript"
+  text = '''
+var shell = Installer.CreateObject("WScript.Shell");
+shell.Run("reg add \"HKU\\.DEFAULT\\Software\\Verify Default\" /v Note /d left /f", 0, true);
+var files = Installer.CreateObject("Scripting.FileSystemObject");
+var beside = Installer.Variables("InstallerPath");
+files.CreateTextFile(beside + "\\host-stray.txt", true).Write("host");
+'''
+)"));
+  std::string command = "bash -c " + Quote(Quote(VELPACK_BINARY) + " verify " + Quote(installer) + " --json " +
+                                           Quote(folder_.File("report.json")) + " --keep " +
+                                           Quote(folder_.File("kept")) + " 2>" + Quote(folder_.File("stderr")) +
+                                           " | true; exit ${PIPESTATUS[0]}");
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << ReadText(folder_.File("stderr"));
+  nlohmann::json report = nlohmann::json::parse(ReadText(folder_.File("report.json")));
+  EXPECT_EQ(report["result"], "leftovers");
+  ASSERT_EQ(report["leftovers"]["values"].size(), 1u) << report["leftovers"].dump(1);
+  EXPECT_EQ(report["leftovers"]["values"][0]["key"], "HKU\\.DEFAULT\\Software\\Verify Default");
+  EXPECT_EQ(report["leftovers"]["values"][0]["value"], "Note");
+  EXPECT_TRUE(report["still_running"].empty());
+  bool strayNamed = false;
+  for (const auto& f : report["leftovers"]["files"])
+    strayNamed = strayNamed || f["path"] == WinePrefix::DriveZPath(folder_.File("host-stray.txt"));
+  EXPECT_TRUE(strayNamed) << report["leftovers"]["files"].dump(1);
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("host-stray.txt")));
+  std::string probe = "WINEPREFIX=" + Quote(folder_.File("kept/prefix")) + " wineserver -k 2>/dev/null";
+  EXPECT_NE(std::system(probe.c_str()), 0) << "a Wine server still ran for the prefix";
+}
+
 // Version 2 no longer carries old.txt: the upgrade must leave the product removable as a whole.
 TEST_F(Verify, UpgradeThatDropsAFileLeavesNothingBehind) {
   WriteText(folder_.File("v1/kept.txt"), "kept 1\r\n");
@@ -336,6 +376,16 @@ TEST(WinePrefixRuns, ExitCodesArriveWholeAndCommandsKeepTheirCharacters) {
     EXPECT_EQ(code, c.code) << c.command;
   }
   EXPECT_TRUE(prefix.Settle(60));
+  // A program left running is named before it is ended; Wine's own programs are not named.
+  uint32_t code = 0;
+  ASSERT_EQ(prefix.Run("cmd /c start C:\\windows\\system32\\notepad.exe", 120, &code, &error),
+            WinePrefix::Outcome::kExited)
+      << error;
+  std::vector<std::string> running;
+  EXPECT_FALSE(prefix.Settle(5, &running));
+  ASSERT_EQ(running.size(), 1u);
+  EXPECT_EQ(TextEncoding::FoldCase(running[0]), "c:\\windows\\system32\\notepad.exe");
+  EXPECT_TRUE(prefix.Programs().empty());
   EXPECT_EQ(prefix.UnixPath("c:\\WINDOWS\\System32\\CMD.EXE"), prefix.Path() + "/drive_c/windows/system32/cmd.exe");
   EXPECT_EQ(prefix.UnixPath("C:\\windows\\no such file"), "");
   EXPECT_EQ(prefix.UnixPath("D:\\windows"), "");

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -156,7 +157,7 @@ class Verification {
 
   bool Snapshot(PrefixSnapshot* snapshot, const PrefixSnapshot* previous) {
     std::string error;
-    if (TakeSnapshot(prefix_.Path(), previous, snapshot, &error)) return true;
+    if (TakeSnapshot(prefix_.Path(), previous, snapshot, &error, prefix_.HostPath())) return true;
     std::fprintf(stderr, "velpack: verify: cannot take a snapshot of the prefix: %s\n", error.c_str());
     return false;
   }
@@ -174,8 +175,12 @@ class Verification {
     run.timedOut = outcome == WinePrefix::Outcome::kTimedOut;
     if (run.exited && run.exitCode != 0 && run.exitCode != kExitRestartNeeded)
       run.problem = "exit code " + std::to_string(run.exitCode) + " (only 0 and 3010 mean success)";
-    if (!prefix_.Settle(kSettleSeconds))
+    std::vector<std::string> running;
+    if (!prefix_.Settle(kSettleSeconds, &running))
       Progress("programs still running " + std::to_string(kSettleSeconds) + " s after the " + stage + " were ended");
+    // A program the install starts may run on for the user; nothing of the product may after
+    // its removal.
+    if (stage == "uninstall") report_.stillRunning.insert(report_.stillRunning.end(), running.begin(), running.end());
     report_.runs.push_back(run);
     return run.Succeeded();
   }
@@ -276,9 +281,7 @@ int Finish(const VerifyReport& report, const std::string& json) {
   return report.ExitCode();
 }
 
-}  // namespace
-
-int VerifyCommand(const std::vector<std::string>& args) {
+int Verify(const std::vector<std::string>& args) {
   CommandArguments parsed;
   std::string problem;
   if (!ParseCommandArguments(args, {"--upgrade-from", "--json", "--timeout", "--keep"}, &parsed, &problem))
@@ -321,6 +324,9 @@ int VerifyCommand(const std::vector<std::string>& args) {
   WinePrefix prefix(folder.Path(), installer.architecture, display.Name());
   if (!prefix.Create(kPrefixSeconds, &problem) || Subprocess::Interrupted())
     return Fail(Subprocess::Interrupted() ? kInterrupted : "cannot make the prefix: " + problem);
+  std::vector<std::string> reachable = {folder.Path(), installer.path};
+  if (!old.path.empty()) reachable.push_back(old.path);
+  if (!prefix.ShieldHost(reachable, &problem)) return Fail(problem);
 
   VerifyReport report;
   report.installer = installer.path;
@@ -368,4 +374,16 @@ int VerifyCommand(const std::vector<std::string>& args) {
   report.leftovers = CompareSnapshots(before, removed, noise);
   report.leftoversChecked = true;
   return Finish(report, json);
+}
+
+}  // namespace
+
+int VerifyCommand(const std::vector<std::string>& args) {
+  // Caught here, so that the display, the prefix's programs and the work folder still end as
+  // the stack unwinds.
+  try {
+    return Verify(args);
+  } catch (const std::exception& e) {
+    return Fail(std::string("internal error: ") + e.what());
+  }
 }

@@ -204,6 +204,51 @@ TEST_F(LongStreamPackage, ExtractionToAFileReportsRisingProgressUpToTheEnd) {
   EXPECT_TRUE(std::is_sorted(reader.percents.begin(), reader.percents.end()));
 }
 
+TEST_F(LongStreamPackage, StreamsReadInTurnsResumeWhereTheyStoppedUntilAnotherComponentStarts) {
+  files_ = {{"0\\0.f", RandomBytes(3u << 20, 6), "bin"},
+            {"0\\1.f", BytesOf("x"), "txt"},
+            {"1\\0.f", RandomBytes(1000, 7), "bin"},
+            {"2\\0.f", BytesOf("third"), "bin"}};
+  Bytes image = Build();
+  ASSERT_FALSE(image.empty());
+  ProgressReader reader(image.data(), uint32_t(image.size()));
+  // A component larger than one stream: its second file is read from another stream.
+  auto* second = const_cast<CatalogEntry*>(reader.FindEntry("0\\1.f"));
+  const CatalogEntry* other = reader.FindEntry("1\\0.f");
+  ASSERT_NE(second, nullptr);
+  ASSERT_NE(other, nullptr);
+  *second = CatalogEntry{second->name, second->nameLength, other->offset, 0, other->size, other->checksum,
+                         other->reserved, other->flags};
+  std::string path = folder_.File("big.bin");
+  reader.watched = path;
+  auto decodeReports = [&] {
+    reader.percents.clear();
+    EXPECT_TRUE(reader.ExtractToFile("0\\0.f", path.c_str(), nullptr));
+    EXPECT_EQ(ScratchFolder::Read(path), files_[0].content);
+    return reader.percents.size() - 1;  // the last report is the copy's 100
+  };
+  EXPECT_GE(decodeReports(), 3u);
+  for (int turn = 0; turn < 3; ++turn) {
+    EXPECT_EQ(Extracted(reader, "0\\1.f"), std::string(files_[2].content.begin(), files_[2].content.end()));
+    EXPECT_EQ(decodeReports(), 0u) << "turn " << turn;
+  }
+  // Another component's stream lets this component's streams go.
+  EXPECT_EQ(Extracted(reader, "2\\0.f"), "third");
+  EXPECT_GE(decodeReports(), 3u);
+}
+
+TEST_F(LongStreamPackage, AStreamLargerThanThePackerWritesIsDamage) {
+  Bytes image = Build();
+  ASSERT_FALSE(image.empty());
+  for (uint32_t size : {PackageFormat::kMaxLongStream + 1, 0xFFFFFFF0u}) {
+    PackageReader reader(image.data(), uint32_t(image.size()));
+    const_cast<CatalogEntry*>(Stream(reader, "0\\2.f"))->size = size;
+    EXPECT_EQ(Extracted(reader, "0\\2.f"), "<null>") << size;
+    EXPECT_EQ(std::string(reader.DamagedEntry().Data(), reader.DamagedEntry().Length()), "0\\2.f") << size;
+    EXPECT_EQ(Extracted(reader, "1\\0.f"), std::string(files_[3].content.begin(), files_[3].content.end()));
+  }
+}
+
 TEST_F(LongStreamPackage, WriterRefusesWhatThe32BitInstallerCouldNotHold) {
   std::string error;
   EXPECT_TRUE(Build(1000, &error).empty());

@@ -166,12 +166,16 @@ bool IsTemporaryPath(const std::string& windowsPath) {
 }
 
 bool TakeSnapshot(const std::string& prefix, const PrefixSnapshot* previous, PrefixSnapshot* snapshot,
-                  std::string* error) {
+                  std::string* error, const std::string& host) {
   *snapshot = PrefixSnapshot();
   Walker walker(previous, snapshot);
-  if (!walker.Walk(prefix + "/drive_c", "C:", error) ||
+  if (!walker.Walk(prefix + "/drive_c", "C:", error) || (!host.empty() && !walker.Walk(host, "Z:", error)) ||
       !ReadHive(prefix + "/system.reg", "HKLM", &snapshot->registry, error) ||
       !ReadHive(prefix + "/user.reg", "HKCU", &snapshot->registry, error))
+    return false;
+  // The profile new users start from and services run as: changes there reach every later user.
+  if (access((prefix + "/userdef.reg").c_str(), F_OK) == 0 &&
+      !ReadHive(prefix + "/userdef.reg", "HKU\\.DEFAULT", &snapshot->registry, error))
     return false;
   DropTemporaryRenames(&snapshot->registry);
   return true;

@@ -17,7 +17,8 @@ struct FileState {
 };
 
 // The state of a Wine prefix whose server has ended (so its registry files are complete): every
-// file and folder of drive C, and the registry of the machine and of the user. The classes root
+// file and folder of drive C, and the registry of the machine, of the user and of the default
+// profile (HKU\.DEFAULT). The classes root
 // is part of both (HKLM\Software\Classes, HKCU\Software\Classes); services are keys of the
 // machine's registry, fonts files and values like any other.
 struct PrefixSnapshot {
@@ -31,6 +32,7 @@ bool IsTemporaryPath(const std::string& windowsPath);
 // Temporary folders, whose contents every program started may change, are left out, and so are
 // renames and deletions of their files pending until the next start of Windows. A file whose
 // device, inode and times equal those in previous keeps its hash from there instead of being read
-// again. False with *error saying what could not be read.
+// again. A host folder, when given, is walked as drive Z: (links in it are not followed). False
+// with *error saying what could not be read.
 bool TakeSnapshot(const std::string& prefix, const PrefixSnapshot* previous, PrefixSnapshot* snapshot,
-                  std::string* error);
+                  std::string* error, const std::string& host = std::string());

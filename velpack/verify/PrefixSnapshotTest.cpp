@@ -114,4 +114,20 @@ TEST_F(Snapshots, CompareByContentAndIgnoreWhatTheBaselineChanged) {
   EXPECT_EQ(diff.files.back().before.path, "C:\\users\\me\\Templates\\keep.txt");
 }
 
+TEST_F(Snapshots, TheDefaultProfileIsPartOfTheRegistry) {
+  Write(prefix_ + "/userdef.reg", "WINE REGISTRY Version 2\n\n[Control Panel\\\\Desktop] 1\n\"Wallpaper\"=\"\"\n");
+  PrefixSnapshot before = Take();
+  Write(prefix_ + "/userdef.reg", "WINE REGISTRY Version 2\n\n[Control Panel\\\\Desktop] 1\n\"Wallpaper\"=\"\"\n"
+                                  "[Software\\\\Vendor] 2\n\"Seen\"=dword:00000001\n");
+  SnapshotDiff diff = CompareSnapshots(before, Take(&before), Noise());
+  ASSERT_EQ(diff.keys.size(), 2u);
+  EXPECT_EQ(diff.keys[0].path, "HKU\\.DEFAULT\\Software");
+  EXPECT_EQ(diff.keys[1].path, "HKU\\.DEFAULT\\Software\\Vendor");
+  ASSERT_EQ(diff.values.size(), 1u);
+  EXPECT_EQ(diff.values[0].name, "Seen");
+  // A prefix without the file (made by an older Wine) is read as before.
+  std::filesystem::remove(prefix_ + "/userdef.reg");
+  EXPECT_EQ(Take().registry.count("hku\\.default\\software\\vendor"), 0u);
+}
+
 }  // namespace

@@ -41,8 +41,13 @@ bool Subprocess::Start(const std::vector<std::string>& argv, const Options& opti
   posix_spawnattr_t attributes;
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
   posix_spawnattr_setpgroup(&attributes, 0);
+  // An ignored signal stays ignored across exec.
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   const char* output = options.output.empty() ? "/dev/null" : options.output.c_str();
   posix_spawn_file_actions_addopen(&actions, 1, output, O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -90,11 +95,18 @@ void Subprocess::Kill() {
   pid_ = -1;
 }
 
+void Subprocess::Stop(double seconds) {
+  if (pid_ <= 0) return;
+  kill(-pid_, SIGTERM);
+  if (!Wait(seconds, false)) Kill();
+}
+
 void Subprocess::CatchInterruptions() {
   struct sigaction action = {};
   action.sa_handler = NoteInterruption;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
 }
 
 bool Subprocess::Interrupted() { return interrupted != 0; }

@@ -29,9 +29,14 @@ class Subprocess {
   int ExitCode() const { return exitCode_; }
   // Ends the program's whole process group.
   void Kill();
+  // Asks the program's process group to end (SIGTERM), so that it can tidy up after itself;
+  // ends it when it still runs after seconds.
+  void Stop(double seconds);
 
   // From then on SIGINT, SIGTERM and SIGHUP end no process at once: Wait returns at once, and
-  // Interrupted tells, so that the caller can end its programs and tidy up.
+  // Interrupted tells, so that the caller can end its programs and tidy up. SIGPIPE is ignored,
+  // so that a reader of the output that goes away fails a write instead of ending this process;
+  // the programs started still get it as usual.
   static void CatchInterruptions();
   static bool Interrupted();
 

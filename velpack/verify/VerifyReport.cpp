@@ -93,7 +93,7 @@ bool VerifyReport::Failed() const {
 
 int VerifyReport::ExitCode() const {
   if (Failed()) return 2;
-  return leftovers.Empty() ? 0 : 1;
+  return leftovers.Empty() && stillRunning.empty() ? 0 : 1;
 }
 
 std::string VerifyReport::Text() const {
@@ -147,6 +147,10 @@ std::string VerifyReport::Text() const {
     for (const FileChange& f : leftovers.files) text += "  " + FileLine(f) + "\n";
     for (const KeyChange& k : leftovers.keys) text += std::string("  ") + ChangeMark(k.change) + " " + k.path + "\n";
     for (const ValueChange& v : leftovers.values) text += "  " + ValueLine(v) + "\n";
+  }
+  if (!stillRunning.empty()) {
+    text += "Still running after the uninstall: " + std::to_string(stillRunning.size()) + "\n";
+    for (const std::string& program : stillRunning) text += "  " + program + "\n";
   }
   static const char* const kVerdicts[] = {"clean: the uninstaller removed everything the install added",
                                           "leftovers: the machine differs from before the install",
@@ -202,6 +206,7 @@ nlohmann::json VerifyReport::Json() const {
                                       {"program_exists", e.programExists}});
   }
   j["leftovers"] = leftoversChecked ? DiffJson(leftovers) : nlohmann::json();
+  j["still_running"] = stillRunning;
   j["note"] = note;
   static const char* const kResults[] = {"clean", "leftovers", "failed"};
   j["result"] = kResults[ExitCode()];

@@ -50,10 +50,13 @@ struct VerifyReport {
   std::vector<UninstallEntry> uninstallEntries;
   bool leftoversChecked = false;  // after the uninstall, or when there was no uninstaller to run
   SnapshotDiff leftovers;         // what differs from before the first install
+  // Programs of the product that still ran when the uninstall had ended and the prefix had had
+  // time to settle (verify ended them).
+  std::vector<std::string> stillRunning;
   std::string note;               // why there was no uninstall, if there was none
 
   bool Failed() const;
-  // 0 clean, 1 leftovers, 2 an install or uninstall failed or timed out.
+  // 0 clean, 1 leftovers (programs still running too), 2 an install or uninstall failed or timed out.
   int ExitCode() const;
   std::string Text() const;
   nlohmann::json Json() const;

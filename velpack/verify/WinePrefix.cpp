@@ -4,8 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 
 #include "FileBytes.h"
@@ -138,6 +142,25 @@ bool WinePrefix::Create(int timeoutSeconds, std::string* error) {
   return true;
 }
 
+bool WinePrefix::ShieldHost(const std::vector<std::string>& reachable, std::string* error) {
+  std::error_code code;
+  std::filesystem::create_directories(HostPath(), code);
+  for (const std::string& path : reachable) {
+    std::string inside = HostPath() + path;
+    if (!code) std::filesystem::create_directories(std::filesystem::path(inside).parent_path(), code);
+    if (code || (symlink(path.c_str(), inside.c_str()) != 0 && errno != EEXIST)) {
+      *error = "cannot link " + path + " into " + HostPath();
+      return false;
+    }
+  }
+  std::string drive = Path() + "/dosdevices/z:";
+  if (unlink(drive.c_str()) != 0 || symlink(HostPath().c_str(), drive.c_str()) != 0) {
+    *error = "cannot point " + drive + " at " + HostPath();
+    return false;
+  }
+  return true;
+}
+
 // Wine links the profile's Desktop, Documents, ... to the home folder; on Windows they are
 // folders of the profile, and a snapshot should see what is put there at its Windows path.
 void WinePrefix::ReplaceHomeLinks(const std::string& folder) {
@@ -192,11 +215,47 @@ WinePrefix::Outcome WinePrefix::Run(const std::string& commandLine, int timeoutS
   return Outcome::kExited;
 }
 
-bool WinePrefix::Settle(int seconds) {
+bool WinePrefix::Settle(int seconds, std::vector<std::string>* stillRunning) {
   std::string ignored;
   if (Tool({"wineserver", "-w"}, seconds, &ignored)) return true;
+  if (stillRunning) *stillRunning = Programs();
   Kill();
   return false;
+}
+
+std::vector<std::string> WinePrefix::Programs() const {
+  // What Wine starts for itself in every prefix, and ends with its last program.
+  static const char* const kWinesOwn[] = {"explorer.exe", "plugplay.exe", "rpcss.exe",  "services.exe",
+                                          "svchost.exe",  "winedevice.exe", "conhost.exe", "wineboot.exe"};
+  std::vector<std::string> programs;
+  std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
+  if (!proc) return programs;
+  const std::string marker = "WINEPREFIX=" + Path();
+  while (dirent* entry = readdir(proc.get())) {
+    std::string pid = entry->d_name;
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::vector<uint8_t> environment, command;
+    std::string ignored;
+    if (!ReadFileBytes("/proc/" + pid + "/environ", &environment, &ignored) ||
+        !ReadFileBytes("/proc/" + pid + "/cmdline", &command, &ignored))
+      continue;
+    bool ours = false;
+    for (size_t start = 0; start < environment.size() && !ours;) {
+      size_t end = start;
+      while (end < environment.size() && environment[end]) ++end;
+      ours = std::string(environment.begin() + start, environment.begin() + end) == marker;
+      start = end + 1;
+    }
+    // Wine gives a Windows program's process its Windows path as its first argument.
+    std::string program(command.begin(), std::find(command.begin(), command.end(), uint8_t(0)));
+    std::string folded = TextEncoding::FoldCase(program);
+    if (!ours || folded.size() < 4 || folded[1] != ':' || folded.compare(folded.size() - 4, 4, ".exe") != 0) continue;
+    std::string name = folded.substr(folded.find_last_of('\\') + 1);
+    bool winesOwn = folded.compare(0, 11, "c:\\windows\\") == 0 &&
+                    std::find(std::begin(kWinesOwn), std::end(kWinesOwn), name) != std::end(kWinesOwn);
+    if (!winesOwn) programs.push_back(program);
+  }
+  return programs;
 }
 
 void WinePrefix::Kill() {

@@ -2,6 +2,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "WindowsImage.h"
 
@@ -21,11 +22,19 @@ class WinePrefix {
   static std::string Missing(Architecture architecture);
 
   std::string Path() const { return folder_ + "/prefix"; }
+  // What the prefix's drive Z: shows once the host is shielded.
+  std::string HostPath() const { return folder_ + "/host"; }
   const std::string& LogFile() const { return log_; }
 
   // Makes the prefix (wineboot), without crash dialogs, with real folders where Wine links the
   // user's folders into the home folder, and waits until it has settled.
   bool Create(int timeoutSeconds, std::string* error);
+
+  // Points drive Z:, which Wine maps to the host's root, at a folder of its own that holds only
+  // links to the given absolute paths (the installers, verify's folder), each at its own path,
+  // so that a program's writes elsewhere on Z: land there, where a snapshot sees them, instead
+  // of on the host.
+  bool ShieldHost(const std::vector<std::string>& reachable, std::string* error);
 
   enum class Outcome { kExited, kTimedOut, kFailed };
   // Runs a Windows command line (program and arguments, as a shortcut or the registry gives
@@ -34,8 +43,12 @@ class WinePrefix {
   Outcome Run(const std::string& commandLine, int timeoutSeconds, uint32_t* exitCode, std::string* error);
 
   // Waits until every program of the prefix has ended and the server has written the registry
-  // to its files; ends them all when that takes longer than seconds (false then).
-  bool Settle(int seconds);
+  // to its files; ends them all when that takes longer than seconds (false then), after naming
+  // in *stillRunning, when given, the programs other than Wine's own that still ran.
+  bool Settle(int seconds, std::vector<std::string>* stillRunning = nullptr);
+  // The Windows programs of the prefix that run now, other than Wine's own, by the path Wine
+  // gives them (C:\Program Files\App\app.exe), in no particular order.
+  std::vector<std::string> Programs() const;
   // Ends every program of the prefix and its server at once.
   void Kill();
 
