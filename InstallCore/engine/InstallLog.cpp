@@ -4,7 +4,15 @@ bool InstallLog::Open(const Text& path) {
   // Others may read it while the run goes on.
   *file_.Receive() =
       CreateFileA(path.CStr(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  path_ = file_.Valid() ? path : Text();
   return file_.Valid();
+}
+
+void InstallLog::Resume() {
+  if (path_.Empty() || file_.Valid()) return;
+  *file_.Receive() =
+      CreateFileA(path_.CStr(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file_.Valid()) SetFilePointer(file_.Get(), 0, nullptr, FILE_END);
 }
 
 void InstallLog::Write(const Text& text) {

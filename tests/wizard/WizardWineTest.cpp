@@ -621,6 +621,13 @@ TEST(WizardLayout, NothingIsCutOffOrOverlapsAt96And144Dpi) {
       ExpectTidyInBothLanguages(wizard, dpi, "options page, Start-menu folder fixed");
       EXPECT_EQ(wizard.Cancel(), kExitCancelled);
     }
+    {
+      Wizard wizard("scope.exe", "Velmora Wizard Scope");
+      ASSERT_TRUE(wizard.Open()) << dpi;
+      ASSERT_TRUE(wizard.Visible(240));
+      ExpectTidyInBothLanguages(wizard, dpi, "options page with the choice of who to install for");
+      EXPECT_EQ(wizard.Cancel(), kExitCancelled);
+    }
   }
   SetLogPixels(96);
   DeleteFileA(release.c_str());
