@@ -561,8 +561,11 @@ void ExpectTidyLayout(const Wizard& wizard, int dpi, const std::string& state) {
     RECT inside;
     GetClientRect(child, &inside);
     LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
-    if (lstrcmpiA(kind, "Static") == 0 && (style & SS_TYPEMASK) == SS_LEFT) {
-      RECT need = {0, 0, inside.right, 0};
+    bool wraps = lstrcmpiA(kind, "Static") == 0 ? (style & SS_TYPEMASK) == SS_LEFT : (style & BS_MULTILINE) != 0;
+    if (wraps) {
+      // A multi-line button's text wraps beside its box.
+      int box = lstrcmpiA(kind, "Button") == 0 ? MulDiv(16, dpi, 96) : 0;
+      RECT need = {0, 0, inside.right - box, 0};
       DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
       EXPECT_LE(need.bottom, inside.bottom) << where << ": \"" << text << "\" needs more lines";
     } else {
