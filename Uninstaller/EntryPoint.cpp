@@ -2,6 +2,7 @@
 #include <objbase.h>
 #include <string.h>
 
+#include "ElevatedProcess.h"
 #include "InstallLog.h"
 #include "ListedItems.h"
 #include "LogFileText.h"
@@ -69,10 +70,8 @@ Text FolderOf(const Text& path) {
 // Whether this program's own file is one the log will remove: it lies in the log's folder
 // or in a folder the log removes.
 bool RunsFromProduct(const UninstallLogReader& log, const Text& logPath) {
-  wchar_t self[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  Text own = WideText::ToText(self, int(length));
+  Text own = ElevatedProcess::OwnFile();
+  if (own.Empty()) return false;
   if (UninstallLog::IsInsideFolder(own, FolderOf(logPath))) return true;
   for (const LogLine& line : log.Lines())
     if (line.type == UninstallLogReader::kFolder && UninstallLog::IsInsideFolder(own, line.text)) return true;
@@ -121,6 +120,25 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller, In
     report->Write(Text("The uninstall log could not be read: ") + arguments.logPath);
     if (!arguments.silent)
       Show(Text("The uninstall log could not be read:\r\n") + arguments.logPath, "Uninstall", MB_OK | MB_ICONERROR);
+    return kNotRun;
+  }
+  // A product installed for every user by an installer that let the user choose: this program
+  // asked for no rights when it started, and the removal needs them.
+  if (!arguments.IsCopy() && !Uninstaller::RegisteredForUser(log.Lines(), log.ProductName()) &&
+      ElevatedProcess::Needed()) {
+    DWORD elevatedResult = 0;
+    ElevatedProcess::Outcome outcome = ElevatedProcess::Run(ElevatedProcess::OwnFile(), arguments.arguments, &elevatedResult);
+    if (outcome == ElevatedProcess::kEnded) return elevatedResult;
+    Text problem = outcome == ElevatedProcess::kRefused
+                       ? Text("Administrator rights were refused: nothing was removed.")
+                       : InstallLogText::Outcome("Start the uninstaller elevated", elevatedResult,
+                                                 InstallLog::ErrorText(elevatedResult));
+    OpenReport(arguments, report);
+    report->Write(problem);
+    if (!arguments.silent)
+      Show(log.ProductName() + " is installed for all users; removing it needs administrator rights.\r\n\r\n" +
+               problem,
+           log.ProductName() + " Uninstall", MB_OK | MB_ICONERROR);
     return kNotRun;
   }
   DWORD copyResult = 0;

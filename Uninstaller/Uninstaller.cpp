@@ -310,11 +310,16 @@ Uninstaller::Undone RemoveService(const Text& name, DWORD* error) {
 }
 }  // namespace
 
+bool Uninstaller::RegisteredForUser(const List<LogLine>& lines, const Text& productName) {
+  Text key = "HKCU\\" + (Text(InstallScope::kUninstallKey) + productName);
+  for (const LogLine& line : lines)
+    if (line.type == UninstallLogReader::kValue && IsKeyOrInside(line.text, key)) return true;
+  return false;
+}
+
 void Uninstaller::Run(const List<LogLine>& lines, const Text& logPath, const Text& productName, InstallLog* report) {
   Text key = Text(InstallScope::kUninstallKey) + productName;
-  // A product installed for the current user only is registered under that user's root.
-  for (const LogLine& line : lines)
-    perUser_ = perUser_ || (line.type == UninstallLogReader::kValue && IsKeyOrInside(line.text, "HKCU\\" + key));
+  perUser_ = RegisteredForUser(lines, productName);
   Text registration = (perUser_ ? "HKCU\\" : "HKLM\\") + key;
   Text journalPath = UninstallLog::JournalPath(logPath);
   Text program = RegisteredProgram(InstallScope::RegistryRoot(perUser_), key);

@@ -30,6 +30,8 @@ class Uninstaller {
   // and its journal, the registered uninstaller and the folders holding the log) are undone last,
   // and only when no line is left that a later run could still undo.
   void Run(const List<LogLine>& lines, const Text& logPath, const Text& productName, InstallLog* report);
+  // Whether the log registered the product for the current user only, under that user's root.
+  static bool RegisteredForUser(const List<LogLine>& lines, const Text& productName);
   bool Complete() const { return remaining_.Count() == 0; }
   // Some lines may be undone by a later run, so the lines that keep the product removable were
   // kept: Kept() is what a second run has to undo (with the folders and keys left in place, which

@@ -7,10 +7,18 @@ bool InstallLog::Open(const Text& path) {
   *file_.Receive() =
       CreateFileW(WideText(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!file_.Valid()) return false;
+  path_ = path;
   // UTF-8, marked so that editors do not take it for the ANSI code page.
   DWORD written = 0;
   WriteFile(file_.Get(), "\xEF\xBB\xBF", 3, &written, nullptr);
   return true;
+}
+
+void InstallLog::Resume() {
+  if (path_.Empty() || file_.Valid()) return;
+  *file_.Receive() =
+      CreateFileW(WideText(path_), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file_.Valid()) SetFilePointer(file_.Get(), 0, nullptr, FILE_END);
 }
 
 void InstallLog::Write(const Text& text) {

@@ -13,6 +13,11 @@ class InstallLog {
   // Creates or replaces the file; false when it cannot be (GetLastError tells why).
   bool Open(const Text& path);
   bool IsOpen() const { return file_.Valid(); }
+  // Lets another process write the file for a while (Suspend), then goes on after what it
+  // wrote (Resume). Nothing is written in between.
+  void Suspend() { file_.Reset(); }
+  void Resume();
+  const Text& Path() const { return path_; }
   void Write(const Text& text);
   void WriteOutcome(const Text& action, uint32_t error);
   void WriteExitCode(uint32_t code);
@@ -22,4 +27,5 @@ class InstallLog {
 
  private:
   FileHandle file_;
+  Text path_;  // empty when none was opened
 };

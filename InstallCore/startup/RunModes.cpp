@@ -1,5 +1,6 @@
 #include "RunModes.h"
 
+#include "ElevatedRun.h"
 #include "ExitCodes.h"
 #include "InstallerSwitches.h"
 #include "Module.h"
@@ -78,10 +79,17 @@ int UseSwitches(InstallWizard& installer, const char* commandTail, const Install
   return -1;
 }
 
-int Run(InstallWizard& installer, bool silent) {
+// choices are the command line's, taken into the run; an unattended or passive run hands them on
+// as they are when it needs an elevated installer (the wizard hands on its own).
+int Run(InstallWizard& installer, const InstallerSwitches& choices, bool silent) {
   // An entry found damaged, even while the product data was read, stops everything.
   if (installer.DamagedEntry().Empty()) {
-    if (installer.ProductFlags() & kProductUnattended) {
+    bool unattended = installer.ProductFlags() & kProductUnattended;
+    if ((unattended || choices.passive) && ElevatedRun::Needed(installer)) {
+      uint32_t exitCode = kExitFailed;
+      return ElevatedRun::Run(installer, choices, &exitCode) ? int(exitCode) : int(kExitFailed);
+    }
+    if (unattended) {
       if (!installer.RunInstall()) return kExitFailed;
     } else {
       HWND owner = GetActiveWindow();
@@ -98,6 +106,7 @@ int Run(InstallWizard& installer, bool silent) {
         installer.Log().Write("The wizard could not be shown.");
         return kExitFailed;
       }
+      if (ended == InstallWizard::kHandedOn) return int(installer.ElevatedExitCode());
       if (ended == InstallWizard::kPassiveRefused) {
         installer.Log().Write("The destination or the selected components cannot be installed.");
         return kExitFailed;
@@ -128,7 +137,8 @@ int RunModes(InstallWizard& installer, const char* commandTail) {
     }
     silent = switches.silent || switches.passive;
   }
-  int exitCode = Run(installer, silent);
+  const InstallerSwitches none;
+  int exitCode = Run(installer, installer.ReadsCommandLine() ? switches : none, silent);
   installer.Log().WriteExitCode(uint32_t(exitCode));
   return exitCode;
 }

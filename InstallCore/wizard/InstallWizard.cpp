@@ -4,6 +4,8 @@
 #include <richedit.h>
 #include <shlobj.h>
 
+#include "ElevatedRun.h"
+#include "ExitCodes.h"
 #include "FolderListing.h"
 #include "ListedItems.h"
 #include "Memory.h"
@@ -116,7 +118,7 @@ int CALLBACK BrowseStart(HWND browser, UINT message, LPARAM, LPARAM folder) {
 
 InstallWizard::InstallWizard(const char* path)
     : InstallEngine(path), window_(nullptr), languageIndex_(0), dialogNumber_(0), listView_(nullptr), startLanguage_(0),
-      passive_(false) {}
+      passive_(false), elevatedExitCode_(kExitFailed) {}
 
 InstallWizard::~InstallWizard() = default;
 
@@ -351,6 +353,10 @@ void InstallWizard::OnInstall() {
   // the click came as a message): then nothing is installed and the user stays on this page,
   // with the choices not yet committed, so that a later click commits them once.
   bool installed = CanInstall();
+  if (installed && ElevatedRun::Needed(*this)) {
+    InstallElevated();
+    return;
+  }
   if (installed) {
     CommitChoices();
     installed = RunInstall();
@@ -370,6 +376,42 @@ void InstallWizard::OnInstall() {
     MessageBoxW(window_, WideText(ClosingMessage()), WideText(productName),
                 MB_OK | MB_SETFOREGROUND | (Failures().Count() ? MB_ICONWARNING : 0));
   EndDialog(window_, 1);
+}
+
+void InstallWizard::InstallElevated() {
+  InstallerSwitches choices;
+  choices.passive = true;
+  Text language = ReadEntryString((LanguageKey(languageIndex_) + "id").CStr());
+  // The package's own decimal identifier.
+  for (uint32_t i = 0; i < language.Length(); ++i) choices.language = uint16_t(choices.language * 10 + (language[i] - '0'));
+  choices.destination = ItemText(IDC_FOLDER, kPathLimit);
+  for (uint32_t i = 0; i < components.Count(); ++i) {
+    if (!components[i].listed) continue;
+    choices.hasComponents = true;
+    if (components[i].selected && !choices.components.Append(components[i].name)) return;
+  }
+  choices.logPath = Log().Path();
+  // The elevated installer shows its own progress window in place of this one.
+  ShowWindow(window_, SW_HIDE);
+  uint32_t exitCode = kExitFailed;
+  if (!ElevatedRun::Run(*this, choices, &exitCode)) {
+    ShowWindow(window_, SW_SHOW);
+    return;
+  }
+  elevatedExitCode_ = exitCode;
+  // It ended without a closing message: the user learns the outcome here.
+  Text message;
+  if (exitCode == kExitInstalled || exitCode == kExitRestartNeeded) {
+    message = GetString(kFinishedString);
+    if (exitCode == kExitRestartNeeded) message = message + "\r\n\r\n" + StringOr(kRestartString, kRestartText);
+  } else {
+    message = "The installation for all users did not complete (exit code ";
+    message.AppendDecimal(exitCode);
+    message.Append(").");
+  }
+  MessageBoxA(window_, message.CStr(), productName.CStr(),
+              MB_OK | MB_SETFOREGROUND | (exitCode == kExitInstalled ? 0 : MB_ICONWARNING));
+  EndDialog(window_, kHandedOn);
 }
 
 // Success only when nothing failed; a restart still needed is asked for after either.

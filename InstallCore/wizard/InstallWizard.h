@@ -28,6 +28,10 @@ class InstallWizard : public InstallEngine {
   // ends with kPassiveRefused.
   void SetPassive() { passive_ = true; }
   static const INT_PTR kPassiveRefused = IDABORT;
+  // The dialog ended after an elevated installer installed the choices for all users; its exit
+  // code is the run's.
+  static const INT_PTR kHandedOn = IDRETRY;
+  uint32_t ElevatedExitCode() const { return elevatedExitCode_; }
 
  private:
   // Handles one message; false sends it on to the default dialog handling. *result is the
@@ -43,6 +47,9 @@ class InstallWizard : public InstallEngine {
   void StreamLicence(const Text& licence);
   INT_PTR OnCtlColorStatic(HWND control);
   void OnInstall();
+  // All users chosen without the rights for it: an elevated installer installs the choices,
+  // showing only its progress; a refused prompt leaves the user on this page.
+  void InstallElevated();
   Text ClosingMessage();
   void OnCancel();
   void ShowGroup(const int* group, bool show);
@@ -92,4 +99,5 @@ class InstallWizard : public InstallEngine {
   HWND listView_;
   uint16_t startLanguage_;  // asked for on the command line; 0 when not
   bool passive_;
+  uint32_t elevatedExitCode_;
 };

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "ChildProcess.h"
+#include "ElevatedCommand.h"
+#include "ElevatedProcess.h"
 #include "InstallChecks.h"
 
 namespace {
@@ -282,12 +284,15 @@ void ExpectRemovedWhole(HKEY root, const std::string& product, const Snapshot& b
   EXPECT_FALSE(KeyExists(root, std::string(kUninstallKey) + product));
 }
 
+const char kElevatedFolder[] = "C:\\Velmora E2E Elevated App";
+
 void RemovePerUser(const char* product) {
   DeleteTree(Folder(CSIDL_LOCAL_APPDATA) + "\\Programs\\" + product);
   DeleteTree(std::string(Folder(CSIDL_PROGRAM_FILES)) + "\\" + product);
   DeleteTree(Folder(CSIDL_PROGRAMS) + "\\Velmora Per User");
   DeleteFileA((Folder(CSIDL_PROGRAMS) + "\\Velmora Either.lnk").c_str());
   DeleteFileA((Folder(CSIDL_COMMON_PROGRAMS) + "\\Velmora Either.lnk").c_str());
+  DeleteTree(kElevatedFolder);
   DeleteFileA((Folder(CSIDL_LOCAL_APPDATA) + "\\Microsoft\\Windows\\Fonts\\VelmorSans.ttf").c_str());
   HKEY fonts;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kFontsKey, 0, KEY_SET_VALUE, &fonts) == ERROR_SUCCESS) {
@@ -388,6 +393,62 @@ TEST_F(PerUser, EitherScopeLandsWhereTheCommandLineSaysAndAnUpgradeKeepsIt) {
     EXPECT_EQ(Text(root, registration, "InstallLocation"), folder);
     ExpectRemovedWhole(root, product, before);
   }
+}
+
+// Wine starts every program with full rights, so no installer here ever needs the prompt. What
+// one does then is shown directly: the real installer and uninstaller, started through the
+// "runas" verb with the line an installer builds from its choices, read every switch, and their
+// exit codes come back.
+TEST_F(PerUser, AnElevatedStartReadsEveryChoiceHandedOnAndHandsBackItsExitCode) {
+  const std::string product = "Velmora E2E Either", registration = std::string(kUninstallKey) + product;
+  const std::string logFolder = TempFolder() + "velmora elevated", log = logFolder + "\\set up.log";
+  CreateDirectoryA(logFolder.c_str(), nullptr);
+  DeleteFileA(log.c_str());
+  InstallerSwitches choices;
+  choices.silent = true;
+  choices.hasComponents = true;
+  choices.components.Append(::Text("Main"));
+  choices.logPath = log.c_str();
+  choices.destination = kElevatedFolder;
+  ::Text line;
+  ASSERT_TRUE(ElevatedCommand::Build(choices, &line));
+  Snapshot before = TakeMachineAndDrive();
+
+  DWORD exitCode = 99;
+  ASSERT_EQ(ElevatedProcess::Run(Package("either.exe").c_str(), line, &exitCode), ElevatedProcess::kEnded);
+  EXPECT_EQ(exitCode, 0u);
+  EXPECT_EQ(Contents(std::string(kElevatedFolder) + "\\readme.txt"), "Read me.\r\n");
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, registration, "InstallLocation"), kElevatedFolder);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, registration));
+  EXPECT_TRUE(Exists(Folder(CSIDL_COMMON_PROGRAMS) + "\\Velmora Either.lnk"));
+  std::string written = Contents(log);
+  EXPECT_NE(written.find(std::string("command line: ") + line.CStr() + "\r\n"), std::string::npos) << written;
+  EXPECT_NE(written.find("Exit code 0"), std::string::npos) << written;
+
+  // A refusal comes back as the program's own exit code, here a component it does not list.
+  exitCode = 99;
+  ASSERT_EQ(ElevatedProcess::Run(Package("either.exe").c_str(), "/ALLUSERS /S /COMPONENTS=Nothing", &exitCode),
+            ElevatedProcess::kEnded);
+  EXPECT_EQ(exitCode, 87u);
+  DWORD missing = 0;
+  EXPECT_EQ(ElevatedProcess::Run("C:\\no such folder\\setup.exe", "/S", &missing), ElevatedProcess::kNotStarted);
+  EXPECT_NE(missing, 0u);
+
+  // The uninstaller hands on its own arguments, the quoted log path among them, as it found them.
+  std::string command = Text(HKEY_LOCAL_MACHINE, registration, "UninstallString");
+  ASSERT_EQ(command.substr(0, 1), "\"");
+  size_t programEnd = command.find('"', 1);
+  exitCode = 99;
+  ASSERT_EQ(ElevatedProcess::Run(command.substr(1, programEnd - 1).c_str(), (command.substr(programEnd + 2) + " /S").c_str(),
+                                 &exitCode),
+            ElevatedProcess::kEnded);
+  EXPECT_EQ(exitCode, 0u);
+  Snapshot removed = TakeMachineAndDrive();
+  EXPECT_TRUE(before.files == removed.files) << Difference(before.files, removed.files);
+  EXPECT_TRUE(before.keys == removed.keys) << Difference(before.keys, removed.keys);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration));
+  DeleteFileA(log.c_str());
+  RemoveDirectoryA(logFolder.c_str());
 }
 
 TEST(ScriptCancel, EndsTheInstallerAtOnceWithExitCode1) {

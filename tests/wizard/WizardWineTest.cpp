@@ -575,8 +575,11 @@ void ExpectTidyLayout(const Wizard& wizard, int dpi, const std::string& state) {
     RECT inside;
     GetClientRect(child, &inside);
     LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
-    if (lstrcmpiA(kind, "Static") == 0 && (style & SS_TYPEMASK) == SS_LEFT) {
-      RECT need = {0, 0, inside.right, 0};
+    bool wraps = lstrcmpiA(kind, "Static") == 0 ? (style & SS_TYPEMASK) == SS_LEFT : (style & BS_MULTILINE) != 0;
+    if (wraps) {
+      // A multi-line button's text wraps beside its box.
+      int box = lstrcmpiA(kind, "Button") == 0 ? MulDiv(16, dpi, 96) : 0;
+      RECT need = {0, 0, inside.right - box, 0};
       DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
       EXPECT_LE(need.bottom, inside.bottom) << where << ": \"" << wizard.Unicode(child) << "\" needs more lines";
     } else {
@@ -633,6 +636,13 @@ TEST(WizardLayout, NothingIsCutOffOrOverlapsAt96And144Dpi) {
       Wizard wizard("options.exe", kOptionsTitle);
       ASSERT_TRUE(wizard.Open()) << dpi;
       ExpectTidyInBothLanguages(wizard, dpi, "options page, Start-menu folder fixed");
+      EXPECT_EQ(wizard.Cancel(), kExitCancelled);
+    }
+    {
+      Wizard wizard("scope.exe", "Velmora Wizard Scope");
+      ASSERT_TRUE(wizard.Open()) << dpi;
+      ASSERT_TRUE(wizard.Visible(240));
+      ExpectTidyInBothLanguages(wizard, dpi, "options page with the choice of who to install for");
       EXPECT_EQ(wizard.Cancel(), kExitCancelled);
     }
   }
