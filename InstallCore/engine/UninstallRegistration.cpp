@@ -63,9 +63,16 @@ void InstallEngine::ChooseUninstallLog() {
   // Whether the file is this product's log or journal: its lines are then kept.
   auto keep = [this](const Text& path, bool oldestFirst) {
     MappedFile earlier;
-    return Exists(path) && earlier.Open(path.CStr()) &&
-           logText.KeepEarlier(reinterpret_cast<const char*>(earlier.View()), earlier.Size(),
-                               LogHeading(IsUnicode(), productName), oldestFirst);
+    if (!Exists(path) || !earlier.Open(path.CStr())) return false;
+    // A log of this product's other kind (an ANSI build's before a Unicode build, or the other way
+    // round) is the product's too: read in this run's code page, its lines stay removable.
+    Text bytes(reinterpret_cast<const char*>(earlier.View()), earlier.Size());
+    const Text mark = LogHeading(true, Text());
+    bool marked = bytes.Left(mark.Length()) == mark;
+    if (marked != IsUnicode())
+      bytes = marked ? WideText::Recode(bytes.Mid(mark.Length()), CP_UTF8, CP_ACP)
+                     : mark + WideText::Recode(bytes, CP_ACP, CP_UTF8);
+    return logText.KeepEarlier(bytes.Data(), bytes.Length(), LogHeading(IsUnicode(), productName), oldestFirst);
   };
   // Installed elsewhere before: this run's log takes that install's lines over, so its files go
   // with this product too.
