@@ -40,10 +40,12 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$out/key.pem" -out "$out/cert
   -subj "/CN=Velmora Test Signer" 2>/dev/null
 cp "$out/damage.exe" "$out/signed.exe"
 "$velpack" sign "$out/signed.exe" --cert "$out/cert.pem" --key "$out/key.pem" >/dev/null
-# With the project's uninstaller, which is signed inside the package too; twice, to compare.
+# With the project's uninstaller, which is signed inside the package too; twice at one signing
+# time, to compare.
+epoch=$(date +%s)
 for copy in signed-logged signed-logged-again; do
   cp "$out/damage-logged.exe" "$out/$copy.exe"
-  "$velpack" sign "$out/$copy.exe" --cert "$out/cert.pem" --key "$out/key.pem" >/dev/null
+  SOURCE_DATE_EPOCH=$epoch "$velpack" sign "$out/$copy.exe" --cert "$out/cert.pem" --key "$out/key.pem" >/dev/null
 done
 le32() { od -An -t"$2"4 -j "$3" -N 4 "$1" | tr -d ' '; }
 size=$(stat -c %s "$out/good.exe")

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -181,7 +182,12 @@ int SignCommand(const std::vector<std::string>& args) {
 
   WorkFolder work(installer);
   if (!work.Made()) return Fail("cannot create a folder beside " + installer + ": " + std::strerror(errno));
-  std::vector<std::string> signer = {"osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256"};
+  // One signing time for the uninstaller's signature and the installer's; SOURCE_DATE_EPOCH, where
+  // set, makes the signed file the same at every run.
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  const std::string signingTime = epoch && *epoch ? epoch : std::to_string(std::time(nullptr));
+  std::vector<std::string> signer = {"osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256",
+                                     "-time", signingTime};
   if (!passwordFile.empty()) signer.insert(signer.end(), {"-readpass", passwordFile});
   if (!timestamp.empty()) signer.insert(signer.end(), {"-ts", timestamp});
   auto sign = [&](const std::string& input, const std::string& output) {
