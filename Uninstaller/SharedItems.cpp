@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "InstallScope.h"
 #include "LogFileText.h"
 #include "MappedFile.h"
 #include "OwnedHandle.h"
@@ -13,12 +14,7 @@ const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unin
 
 // The log a Velmora registration names.
 Text RegisteredLog(HKEY products, const Text& product) {
-  wchar_t command[2048];
-  DWORD size = sizeof(command) - sizeof(wchar_t);
-  if (RegGetValueW(products, WideText(product), L"UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
-      ERROR_SUCCESS)
-    return Text();
-  return UninstallLog::LogOfCommand(WideText::ToText(command));
+  return UninstallLog::LogOfCommand(InstallScope::RegisteredCommand(products, product));
 }
 
 // Whether a line of the log lies inside what line names, and whether the log records line itself.

@@ -52,17 +52,10 @@ bool IsKeyOrInside(const Text& text, const Text& key) {
           WideText::SameIgnoringCase(text.Left(key.Length()), key));
 }
 
-HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
-
 // The program the product's registration starts: the first word of its uninstall command, or
 // the quoted text it begins with.
 Text RegisteredProgram(uint32_t root, const Text& key) {
-  wchar_t command[2048];
-  DWORD size = sizeof(command) - sizeof(wchar_t);
-  if (RegGetValueW(RootKey(root), WideText(key), L"UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) !=
-      ERROR_SUCCESS)
-    return Text();
-  Text text = WideText::ToText(command);
+  Text text = InstallScope::RegisteredCommand(InstallScope::RootKey(root), key);
   if (!text.Empty() && text[0] == '"') {
     uint32_t close = text.FindChar('"', 1);
     return close == Text::kNotFound ? Text() : text.Mid(1, close - 1);
@@ -181,7 +174,7 @@ Uninstaller::Undone RemoveKey(const Text& text, DWORD* error) {
   RegistryLocation where;
   if (!RegistryLocation::ParseKey(text, &where)) return Uninstaller::kNever;
   RegistryKey key;
-  LONG result = OpenKey(RootKey(where.root), where.key.CStr(), KEY_READ, &key);
+  LONG result = OpenKey(InstallScope::RootKey(where.root), where.key.CStr(), KEY_READ, &key);
   DWORD subkeys = 0, values = 0;
   if (result == ERROR_SUCCESS)
     result = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
@@ -189,7 +182,7 @@ Uninstaller::Undone RemoveKey(const Text& text, DWORD* error) {
   if (result != ERROR_SUCCESS) return RegistryOutcome(result, error);
   key.Reset();
   if (subkeys != 0 || values != 0) return Uninstaller::kLeftInPlace;
-  return RegistryOutcome(RegDeleteKeyW(RootKey(where.root), WideText(where.key)), error);
+  return RegistryOutcome(RegDeleteKeyW(InstallScope::RootKey(where.root), WideText(where.key)), error);
 }
 
 // Installed for every user or for one, a font is listed in the same key of its scope's root.
@@ -220,7 +213,7 @@ Uninstaller::Undone RemoveValue(const Text& text, bool* fontRemoved, DWORD* erro
   if (!RegistryLocation::ParseValue(text, &where)) return Uninstaller::kNever;
   RegistryKey key;
   bool font = IsFontRegistration(where);
-  LONG opened = OpenKey(RootKey(where.root), where.key, KEY_SET_VALUE | (font ? KEY_QUERY_VALUE : 0), &key);
+  LONG opened = OpenKey(InstallScope::RootKey(where.root), where.key, KEY_SET_VALUE | (font ? KEY_QUERY_VALUE : 0), &key);
   if (opened == ERROR_SUCCESS && font) {
     // The session keeps the font, and its file in use, until its resource goes.
     Text file = RegisteredFontFile(key.Get(), where.valueName);

@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "FolderSecurity.h"
 #include "InstallEngine.h"
+#include "InstallScope.h"
 #include "Kilobytes.h"
 #include "Memory.h"
 #include "OwnedHandle.h"
@@ -335,7 +336,7 @@ uint32_t InstallEngine::SetRegistryValue(uint32_t root, const Text& path, uint32
   if (valueName.Equals("@")) valueName.Clear();
   RegistryKey key;
   DWORD disposition = 0;
-  HKEY rootKey = reinterpret_cast<HKEY>(static_cast<uintptr_t>(root));
+  HKEY rootKey = InstallScope::RootKey(root);
   // The system makes missing outer keys along with the key, unasked: each is made and logged
   // on its own, outermost first, so that the uninstaller removes them too.
   for (uint32_t i = keyPath.FindChar('\\'); i != Text::kNotFound; i = keyPath.FindChar('\\', i + 1)) {

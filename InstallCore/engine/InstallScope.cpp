@@ -11,8 +11,6 @@ namespace {
 const uint32_t kCurrentUser = 0x80000001u;
 const uint32_t kLocalMachine = 0x80000002u;
 
-HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
-
 // The user's own programs folder (FOLDERID_UserProgramFiles), below the local application data.
 Text UserPrograms() { return SystemFolders::Special(CSIDL_LOCAL_APPDATA) + "\\Programs"; }
 
@@ -47,14 +45,18 @@ Text Folder(const char* variable, bool perUser) {
 
 uint32_t RegistryRoot(bool perUser) { return perUser ? kCurrentUser : kLocalMachine; }
 
-Text RegisteredCommand(const Text& productName, bool perUser) {
+HKEY RootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
+
+Text RegisteredCommand(HKEY parent, const Text& key) {
   wchar_t command[2048];
   DWORD size = sizeof(command) - sizeof(wchar_t);
-  Text key = Text(kUninstallKey) + productName;
-  if (RegGetValueW(RootKey(RegistryRoot(perUser)), WideText(key), L"UninstallString", RRF_RT_REG_SZ, nullptr, command,
-                   &size) != ERROR_SUCCESS)
+  if (RegGetValueW(parent, WideText(key), L"UninstallString", RRF_RT_REG_SZ, nullptr, command, &size) != ERROR_SUCCESS)
     return Text();
   return WideText::ToText(command);
+}
+
+Text RegisteredCommand(const Text& productName, bool perUser) {
+  return RegisteredCommand(RootKey(RegistryRoot(perUser)), Text(kUninstallKey) + productName);
 }
 
 bool IsRegistered(const Text& productName, bool perUser) { return !RegisteredCommand(productName, perUser).Empty(); }

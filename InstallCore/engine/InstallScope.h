@@ -24,6 +24,12 @@ uint32_t RegistryRoot(bool perUser);
 // The key below the registry root that lists the installed programs, with a closing backslash.
 extern const char kUninstallKey[];
 
+// The handle of a predefined key (its value as the package and the log carry it).
+HKEY RootKey(uint32_t root);
+
+// The command a registration for removal names: the "UninstallString" of key below parent;
+// empty when there is none.
+Text RegisteredCommand(HKEY parent, const Text& key);
 // The command that removes productName, as the registry root of the scope registers it; empty
 // when it holds no registration of it.
 Text RegisteredCommand(const Text& productName, bool perUser);
