@@ -8,7 +8,7 @@
 
 
 namespace {
-const uint32_t kMaxDictionary = 64u << 20;
+const uint32_t kMaxDictionary = 32u << 20;
 const uint32_t kMinDictionary = 4096;
 // lc 3, lp 0, pb 2, as the decoder's properties byte says it: lc + 9 * (lp + 5 * pb).
 const uint8_t kProperties = 3 + 9 * (0 + 5 * 2);
@@ -29,6 +29,13 @@ struct Coder {
 
 std::vector<uint8_t> EncodeLongStream(const uint8_t* data, size_t size,
                                       const std::function<void(size_t)>& progress) {
+  return EncodeLongStream(std::vector<ContentPiece>{{data, size}}, progress);
+}
+
+std::vector<uint8_t> EncodeLongStream(const std::vector<ContentPiece>& pieces,
+                                      const std::function<void(size_t)>& progress) {
+  size_t size = 0;
+  for (const ContentPiece& piece : pieces) size += piece.size;
   lzma_options_lzma options;
   if (lzma_lzma_preset(&options, 9)) throw std::runtime_error("liblzma has no preset 9");
   options.dict_size = DictionaryFor(size);
@@ -45,12 +52,19 @@ std::vector<uint8_t> EncodeLongStream(const uint8_t* data, size_t size,
 
   std::vector<uint8_t> out{kProperties};
   size_t consumed = 0;
+  size_t piece = 0;
+  size_t inPiece = 0;
   lzma_action action = LZMA_RUN;
   do {
     if (coder.stream.avail_in == 0 && action == LZMA_RUN) {
-      size_t n = std::min(kChunk, size - consumed);
-      coder.stream.next_in = data + consumed;
+      while (piece < pieces.size() && inPiece == pieces[piece].size) {
+        ++piece;
+        inPiece = 0;
+      }
+      size_t n = piece < pieces.size() ? std::min(kChunk, pieces[piece].size - inPiece) : 0;
+      coder.stream.next_in = n ? pieces[piece].data + inPiece : nullptr;
       coder.stream.avail_in = n;
+      inPiece += n;
       consumed += n;
       if (consumed == size) action = LZMA_FINISH;
     }

@@ -5,6 +5,12 @@
 #include "LzmaDecoder.h"
 #include "Memory.h"
 
+namespace {
+// How much the thread decodes between two reports to the reader: few enough reports that
+// waking the reader costs nothing, small enough that the first file of a stream is not held up.
+const uint32_t kDecodeStep = 256u << 10;
+}  // namespace
+
 LongStream::Result LongStream::Open(const CatalogEntry& entry, const uint8_t* data, uint32_t length,
                                     uint32_t owner) {
   Held* place = Find(entry);
@@ -30,14 +36,32 @@ LongStream::Result LongStream::Open(const CatalogEntry& entry, const uint8_t* da
   }
   place->lastUse = ++uses_;
   current_ = place;
-  return place->decoder->Failed() ? Result::kCorrupt : Result::kDone;
+  // A stream whose thread runs reports damage through DecodeUntil.
+  return !place->worker.Started() && place->decoder->Failed() ? Result::kCorrupt : Result::kDone;
+}
+
+void LongStream::Prefetch(const CatalogEntry& entry, const uint8_t* data, uint32_t length, uint32_t owner) {
+  if (!decodeAhead_ || Find(entry)) return;
+  for (Held& place : held_) {
+    if (place.entry) continue;
+    if (Start(place, entry, data, length)) place.owner = owner;
+    return;
+  }
 }
 
 LongStream::Result LongStream::DecodeUntil(uint32_t end) {
-  return current_ && current_->decoder->DecodeUntil(end) ? Result::kDone : Result::kCorrupt;
+  if (!current_) return Result::kCorrupt;
+  if (!current_->worker.Started()) return current_->decoder->DecodeUntil(end) ? Result::kDone : Result::kCorrupt;
+  uint32_t size = current_->entry->size;
+  if (end > size) end = size;
+  current_->worker.WaitFor(end);
+  return current_->worker.Reached() >= end ? Result::kDone : Result::kCorrupt;
 }
 
-uint32_t LongStream::Ready() const { return current_ ? current_->decoder->Ready() : 0; }
+uint32_t LongStream::Ready() const {
+  if (!current_) return 0;
+  return current_->worker.Started() ? current_->worker.Reached() : current_->decoder->Ready();
+}
 
 void LongStream::Close() {
   for (Held& place : held_) Release(place);
@@ -60,15 +84,31 @@ bool LongStream::Start(Held& place, const CatalogEntry& entry, const uint8_t* da
   }
   place.decoder = new (decoder) LzmaDecoder(data, length, place.content, entry.size);
   place.entry = &entry;
+  // Without a thread the reader decodes as it reads, as far as each file needs.
+  if (decodeAhead_ && !place.decoder->Failed()) place.worker.Start(DecodeOnThread, &place);
   return true;
+}
+
+void LongStream::DecodeOnThread(WorkerThread& worker, void* context) {
+  Held& place = *static_cast<Held*>(context);
+  uint32_t size = place.entry->size;
+  for (uint32_t ready = 0; ready < size && !worker.StopRequested(); ready = place.decoder->Ready()) {
+    if (!place.decoder->DecodeUntil(size - ready > kDecodeStep ? ready + kDecodeStep : size)) return;
+    worker.Publish(place.decoder->Ready());
+  }
 }
 
 void LongStream::Release(Held& place) {
   if (&place == current_) current_ = nullptr;
+  place.worker.Stop();
   if (place.decoder) {
     place.decoder->~LzmaDecoder();
     MemFree(place.decoder);
   }
   MemFree(place.content);
-  place = Held();
+  place.entry = nullptr;
+  place.content = nullptr;
+  place.decoder = nullptr;
+  place.owner = 0;
+  place.lastUse = 0;
 }

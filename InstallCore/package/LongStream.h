@@ -2,6 +2,7 @@
 #include <stdint.h>
 
 #include "Catalog.h"
+#include "WorkerThread.h"
 
 class LzmaDecoder;
 
@@ -12,6 +13,12 @@ class LzmaDecoder;
 // stream has several, and its actions may read them in turns: each stream held resumes where it
 // stopped, so none is decoded from its start again. Streams are held (content and dictionary
 // alike) until one of another owner (component) is opened, room is needed, or Close.
+//
+// Each stream is decoded on a thread of its own, ahead of the reads, while the caller writes the
+// files already decoded; the other streams of the same component can be started at once
+// (Prefetch), so that a component cut into several streams is decoded on several cores. The bytes
+// decoded never depend on the threads: a stream is decoded front to back by one decoder, and a
+// reader sees only bytes the decoder has published as final.
 class LongStream {
  public:
   LongStream() = default;
@@ -24,8 +31,15 @@ class LongStream {
   // it is held. A new one first lets go of the streams of another owner, of the longest unused
   // one when all places are taken, and of every other one when memory runs short.
   Result Open(const CatalogEntry& entry, const uint8_t* data, uint32_t length, uint32_t owner);
+  // Whether streams started from now on are decoded on threads of their own (the default) or
+  // only as far as each read needs, on the caller's thread.
+  void DecodeAhead(bool on) { decodeAhead_ = on; }
+  // Starts decoding entry beside the current stream when a place and memory are free; never lets
+  // go of another stream for it.
+  void Prefetch(const CatalogEntry& entry, const uint8_t* data, uint32_t length, uint32_t owner);
   bool IsCurrent(const CatalogEntry& entry) const { return current_ && current_->entry == &entry; }
-  // Decodes the current stream until at least end bytes are final; kCorrupt once it fails.
+  // Waits (or, without a thread, decodes) until at least end bytes of the current stream are
+  // final; kCorrupt once it fails.
   Result DecodeUntil(uint32_t end);
   uint32_t Ready() const;
   const uint8_t* Content() const { return current_ ? current_->content : nullptr; }
@@ -42,13 +56,16 @@ class LongStream {
     LzmaDecoder* decoder = nullptr;
     uint32_t owner = 0;
     uint32_t lastUse = 0;
+    WorkerThread worker;
   };
 
   Held* Find(const CatalogEntry& entry) const;
   bool Start(Held& place, const CatalogEntry& entry, const uint8_t* data, uint32_t length);
   void Release(Held& place);
+  static void DecodeOnThread(WorkerThread& worker, void* place);
 
   Held held_[kPlaces];
   Held* current_ = nullptr;
   uint32_t uses_ = 0;
+  bool decodeAhead_ = true;
 };

@@ -182,26 +182,39 @@ PackageReader::Outcome PackageReader::ContentBytes(const CatalogEntry& entry, co
   return Outcome::kDone;
 }
 
-PackageReader::Outcome PackageReader::LongStreamSlice(const CatalogEntry& entry, const Text& item,
-                                                      const uint8_t** data) {
+const CatalogEntry* PackageReader::StreamOf(const CatalogEntry& entry) const {
   // A stream read as an entry of its own is its whole content.
-  const CatalogEntry* stream = &entry;
-  uint32_t offset = 0;
-  if (entry.flags & kEntryInLongStream) {
-    stream = EntryAt(entry.reserved);
-    offset = entry.offset;
-  }
+  const CatalogEntry* stream = (entry.flags & kEntryInLongStream) ? EntryAt(entry.reserved) : &entry;
   const uint32_t kStreamFlags = kEntryCompressed | kEntryLzmaCoded;
-  if (!stream || stream->flags != kStreamFlags) return Outcome::kDamaged;
-  if (stream->offset > dataSize_ || stream->packedSize > dataSize_ - stream->offset) return Outcome::kDamaged;
-  if (offset > stream->size || entry.size > stream->size - offset) return Outcome::kDamaged;
+  if (!stream || stream->flags != kStreamFlags) return nullptr;
+  if (stream->offset > dataSize_ || stream->packedSize > dataSize_ - stream->offset) return nullptr;
   // The packer never writes a larger stream: a larger size is a damaged record, not a stream
   // too large for this machine's memory.
-  if (stream->size > kMaxLongStream) return Outcome::kDamaged;
+  return stream->size > kMaxLongStream ? nullptr : stream;
+}
+
+void PackageReader::PrefetchStreams(uint32_t component) {
+  if (component == prefetchedComponent_) return;
+  prefetchedComponent_ = component;
+  for (uint32_t i = 0; i < catalog_.Count(); ++i) {
+    const CatalogEntry& entry = *EntryAt(i);
+    if (!(entry.flags & kEntryInLongStream) || ComponentOf(entry) != component) continue;
+    const CatalogEntry* stream = StreamOf(entry);
+    if (stream) longStream_.Prefetch(*stream, dataBase_ + stream->offset, stream->packedSize, component);
+  }
+}
+
+PackageReader::Outcome PackageReader::LongStreamSlice(const CatalogEntry& entry, const Text& item,
+                                                      const uint8_t** data) {
+  const CatalogEntry* stream = StreamOf(entry);
+  uint32_t offset = (entry.flags & kEntryInLongStream) ? entry.offset : 0;
+  if (!stream || offset > stream->size || entry.size > stream->size - offset) return Outcome::kDamaged;
   // A progress report may serve another entry meanwhile; it must not switch streams under it.
   if (longStreamBusy_ && !longStream_.IsCurrent(*stream)) return Outcome::kRefused;
-  LongStream::Result result =
-      longStream_.Open(*stream, dataBase_ + stream->offset, stream->packedSize, ComponentOf(entry));
+  uint32_t component = ComponentOf(entry);
+  LongStream::Result result = longStream_.Open(*stream, dataBase_ + stream->offset, stream->packedSize, component);
+  // The component's other streams are decoded beside this one, each on a core of its own.
+  if (result == LongStream::Result::kDone) PrefetchStreams(component);
   uint32_t end = offset + entry.size;
   bool outer = !longStreamBusy_;
   longStreamBusy_ = true;

@@ -43,6 +43,9 @@ class PackageReader {
   // bounds or checksum), named by the file it was extracted to or else by its entry name;
   // empty while none was. Running out of memory or disk space is no damage.
   const Text& DamagedEntry() const { return damagedEntry_; }
+  // Long-range streams are decoded ahead of the reads on threads of their own unless this turns
+  // it off; then each read decodes as far as it needs, reporting progress as it goes.
+  void DecodeAhead(bool on) { longStream_.DecodeAhead(on); }
   // Whether the package asks the installer to read its command line.
   bool ReadsCommandLine() const;
   // Every text of the package is UTF-8 (else in the ANSI code page).
@@ -64,6 +67,11 @@ class PackageReader {
                        bool* compressed);
   // An entry's bytes in its decoded long-range stream (see ContentBytes).
   Outcome LongStreamSlice(const CatalogEntry& entry, const Text& item, const uint8_t** data);
+  // The record of the long-range stream that holds entry (entry itself when it is one), or null
+  // when that record is not a sound stream within the data area.
+  const CatalogEntry* StreamOf(const CatalogEntry& entry) const;
+  // Starts decoding every stream that holds files of component, once per component.
+  void PrefetchStreams(uint32_t component);
   Outcome LoadSolidBlock();
   // Feeds exactly size bytes of content to sink, reporting progress under item (none when it
   // is empty); kDamaged when the stream is bad, yields another size or, with a checksum given,
@@ -87,6 +95,7 @@ class PackageReader {
   // Set while a long-range stream is being decoded for a request.
   bool longStreamBusy_ = false;
   LongStream longStream_;
+  uint32_t prefetchedComponent_ = 0xFFFFFFFFu;
   Text damagedEntry_;
   Text currentItem_;
   ByteSource* currentSource_ = nullptr;

@@ -38,14 +38,16 @@ class Installer:
         # Files the installer writes besides the payload.
         self.extras = {"uninst.exe"} if kind == "nsis" else {"uninst.exe", "Uninst.log"}
         self.build_seconds = None
+        self.build_peak = None
         self.times = []
         self.cpu_times = []
 
 
 def _timed(action):
+    """Runs action; returns its wall time and what it returned."""
     start = time.perf_counter()
-    action()
-    return time.perf_counter() - start
+    result = action()
+    return time.perf_counter() - start, result
 
 
 def _parse_args(argv):
@@ -139,7 +141,7 @@ def _build(installer, args, work, payload_root):
         compressor = installer.name.split("-", 1)[1]
         text = nsis.script(payload_root, installer.path, compressor, r"$PROGRAMFILES\VelBench", args.architecture)
         build = lambda: nsis.build(os.path.join(work, f"{installer.name}.nsi"), text)
-    installer.build_seconds = _timed(build)
+    installer.build_seconds, installer.build_peak = _timed(build)
 
 
 def _unix_path(windows_path):
@@ -273,16 +275,18 @@ def _report(plan, files, work):
           "time of the installer and the wine server.")
     print()
     print(f"{'Installer':<18} {'Size (bytes)':>14} {'Size (MiB)':>11} {'Install (s)':>12} {'CPU (s)':>8} "
-          f"{'Build (s)':>10}  Runs (s)")
+          f"{'Build (s)':>10} {'Build peak (MB)':>16}  Runs (s)")
     rows = []
     for inst in plan:
         size = os.path.getsize(inst.path)
         median, cpu = statistics.median(inst.times), statistics.median(inst.cpu_times)
         build = f"{inst.build_seconds:.1f}" if inst.build_seconds is not None else "-"
+        peak = f"{inst.build_peak / 1e6:.0f}" if inst.build_peak else "-"
         runs = " ".join(f"{t:.2f}" for t in inst.times)
-        print(f"{inst.label:<18} {size:>14} {_mib(size):>11.1f} {median:>12.2f} {cpu:>8.2f} {build:>10}  {runs}")
+        print(f"{inst.label:<18} {size:>14} {_mib(size):>11.1f} {median:>12.2f} {cpu:>8.2f} {build:>10} {peak:>16}  {runs}")
         rows.append({"name": inst.name, "size": size, "install_seconds": median, "cpu_seconds": cpu,
-                     "runs": inst.times, "cpu_runs": inst.cpu_times, "build_seconds": inst.build_seconds})
+                     "runs": inst.times, "cpu_runs": inst.cpu_times, "build_seconds": inst.build_seconds,
+                     "build_peak_bytes": inst.build_peak})
     by_name = {row["name"]: row for row in rows}
     ours, unchecked = by_name.get("velmora"), by_name.get("velmora-unchecked")
     if ours and unchecked:
@@ -297,12 +301,16 @@ def _report(plan, files, work):
         for peer_name, what, key, target in (("nsis-bzip2", "size", "size", 1.0),
                                              ("nsis-bzip2", "install time", "install_seconds", 1.0),
                                              ("nsis-lzma", "size", "size", 1.0),
-                                             ("nsis-lzma", "install time", "install_seconds", 0.6)):
+                                             ("nsis-lzma", "install time", "install_seconds", 0.5),
+                                             ("nsis-lzma", "build time", "build_seconds", 0.75)):
             peer = by_name.get(peer_name)
-            if peer:
+            if peer and ours[key] is not None and peer[key] is not None:
                 ratio = ours[key] / peer[key]
                 verdict = "met" if ratio <= target else "MISSED"
                 print(f"Target: {what} no more than {target:.2f}x {peer_name}: {ratio:.2f}x, {verdict}")
+        if ours["build_peak_bytes"]:
+            peak = ours["build_peak_bytes"] / 1e6
+            print(f"Target: velpack's peak memory under 1000 MB: {peak:.0f} MB, {'met' if peak < 1000 else 'MISSED'}")
     with open(os.path.join(work, "results.json"), "w") as f:
         json.dump({"files": len(files), "bytes": total, "installers": rows}, f, indent=2)
 

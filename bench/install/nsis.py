@@ -43,4 +43,4 @@ def script(payload_root, output, compressor, install_dir, architecture="x86"):
 
 
 def build(script_path, text):
-    tools.build_from(script_path, text, ["makensis", "-V2", "-NOCD", script_path])
+    return tools.build_from(script_path, text, ["makensis", "-V2", "-NOCD", script_path])

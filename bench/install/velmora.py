@@ -33,5 +33,5 @@ def manifest(payload_root, uninstaller, destination, compression=None):
 
 
 def build(velpack, stub, architecture, manifest_path, text, output):
-    tools.build_from(manifest_path, text,
+    return tools.build_from(manifest_path, text,
                      [velpack, "build", manifest_path, "-o", output, "--stub", stub, "--architecture", architecture])

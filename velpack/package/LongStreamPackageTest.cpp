@@ -195,6 +195,8 @@ TEST_F(LongStreamPackage, ExtractionToAFileReportsRisingProgressUpToTheEnd) {
   Bytes image = Build();
   ASSERT_FALSE(image.empty());
   ProgressReader reader(image.data(), uint32_t(image.size()));
+  // Decoded ahead on a thread, the stream may be whole before the first report.
+  reader.DecodeAhead(false);
   std::string path = folder_.File("big.bin");
   reader.watched = path;
   ASSERT_TRUE(reader.ExtractToFile("0\\0.f", path.c_str(), nullptr));
@@ -212,6 +214,7 @@ TEST_F(LongStreamPackage, StreamsReadInTurnsResumeWhereTheyStoppedUntilAnotherCo
   Bytes image = Build();
   ASSERT_FALSE(image.empty());
   ProgressReader reader(image.data(), uint32_t(image.size()));
+  reader.DecodeAhead(false);
   // A component larger than one stream: its second file is read from another stream.
   auto* second = const_cast<CatalogEntry*>(reader.FindEntry("0\\1.f"));
   const CatalogEntry* other = reader.FindEntry("1\\0.f");
@@ -235,6 +238,53 @@ TEST_F(LongStreamPackage, StreamsReadInTurnsResumeWhereTheyStoppedUntilAnotherCo
   // Another component's stream lets this component's streams go.
   EXPECT_EQ(Extracted(reader, "2\\0.f"), "third");
   EXPECT_GE(decodeReports(), 3u);
+}
+
+TEST_F(LongStreamPackage, ALargeComponentIsCutIntoTwoStreamsDecodedSideBySide) {
+  // Files of a few MB each, in two groups, so that the cut falls between files of one group;
+  // each repeats a random block of its own, which compresses quickly.
+  files_.clear();
+  for (unsigned i = 0; i < 7; ++i) {
+    Bytes block = RandomBytes(65536, 10 + i);
+    Bytes content;
+    while (content.size() < (5u << 20) / 2 + i * 1000) content.insert(content.end(), block.begin(), block.end());
+    content.resize((5u << 20) / 2 + i * 1000);
+    files_.push_back({"0\\" + std::to_string(i) + ".f", content, i % 2 ? "dll" : "exe"});
+  }
+  files_.push_back({"1\\0.f", BytesOf("small component"), "txt"});
+  Bytes image = Build();
+  ASSERT_FALSE(image.empty());
+  Bytes again = Build();
+  EXPECT_TRUE(image == again) << "the cut depends on the files alone";
+
+  std::vector<const CatalogEntry*> streams;
+  uint64_t total = 0;
+  {
+    PackageReader reader(image.data(), uint32_t(image.size()));
+    for (unsigned i = 0; i < 7; ++i) {
+      const CatalogEntry* stream = Stream(reader, files_[i].name.c_str());
+      ASSERT_NE(stream, nullptr);
+      if (std::find(streams.begin(), streams.end(), stream) == streams.end()) streams.push_back(stream);
+      total += files_[i].content.size();
+    }
+    ASSERT_EQ(streams.size(), 2u);
+    // Cut at the file nearest the middle: neither stream holds more than half and one file.
+    for (const CatalogEntry* stream : streams) EXPECT_LE(stream->size, total / 2 + (5u << 20) / 2 + 6000);
+    EXPECT_NE(Stream(reader, "1\\0.f"), streams[0]);
+    EXPECT_NE(Stream(reader, "1\\0.f"), streams[1]);
+  }
+  // Read in alternation between the streams, backwards, with both decoded ahead on threads and
+  // with neither: the same bytes.
+  for (bool ahead : {true, false}) {
+    PackageReader reader(image.data(), uint32_t(image.size()));
+    reader.DecodeAhead(ahead);
+    for (int i = 6; i >= 0; --i)
+      EXPECT_EQ(Extracted(reader, files_[i].name), std::string(files_[i].content.begin(), files_[i].content.end()))
+          << files_[i].name << (ahead ? " ahead" : " in place");
+    EXPECT_EQ(Extracted(reader, "1\\0.f"), "small component");
+    // And back to the first component after the second let its streams go.
+    EXPECT_EQ(Extracted(reader, files_[3].name), std::string(files_[3].content.begin(), files_[3].content.end()));
+  }
 }
 
 TEST_F(LongStreamPackage, AStreamLargerThanThePackerWritesIsDamage) {

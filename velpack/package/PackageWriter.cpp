@@ -5,6 +5,7 @@
 #include <exception>
 #include <mutex>
 #include <numeric>
+#include <map>
 #include <thread>
 
 #include "BlockEncoder.h"
@@ -30,6 +31,10 @@ const size_t kMaxNameLength = 32767;
 const uint64_t kMaxContentSize = 0xFFFFFFFEu;
 const uint64_t kMaxFileSize = 0xFFFFFFFFu;
 const size_t kProgressMinimum = size_t(8) << 20;
+// A component with this much file data or more is cut into (at least) two streams of about
+// equal size, so that an installer decodes it on two cores and velpack compresses it on two.
+// The cut depends on the files alone, never on the machine, so builds stay reproducible.
+const uint64_t kTwoStreamMinimum = uint64_t(16) << 20;
 
 using Progress = std::function<void(const std::string&)>;
 
@@ -43,11 +48,17 @@ std::string DisplayName(const std::string& name) {
   return name;
 }
 
+// What to compress: one content, or a long-range stream's files where they lie.
 struct Job {
   const std::string* name;
-  const std::vector<uint8_t>* input;
+  std::vector<ContentPiece> input;
+  size_t size;
   bool longRange;
 };
+
+Job ContentJob(const std::string& name, const std::vector<uint8_t>& content) {
+  return Job{&name, {{content.data(), content.size()}}, content.size(), false};
+}
 
 // The component a file entry ("3\\12.f") belongs to.
 std::string ComponentOf(const std::string& name) { return name.substr(0, name.find('\\')); }
@@ -60,7 +71,7 @@ std::vector<std::vector<uint8_t>> CompressAll(const std::vector<Job>& jobs, cons
   std::vector<size_t> order(jobs.size());
   std::iota(order.begin(), order.end(), size_t(0));
   std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return jobs[a].input->size() > jobs[b].input->size(); });
+                   [&](size_t a, size_t b) { return jobs[a].size > jobs[b].size; });
   std::vector<std::vector<uint8_t>> results(jobs.size());
   std::atomic<size_t> next{0};
   std::mutex mutex;
@@ -68,7 +79,7 @@ std::vector<std::vector<uint8_t>> CompressAll(const std::vector<Job>& jobs, cons
   auto work = [&] {
     for (size_t k; (k = next++) < order.size();) {
       const Job& job = jobs[order[k]];
-      size_t total = job.input->size();
+      size_t total = job.size;
       // About ten reports per input, the last at its end.
       size_t step = std::max(total / 10, size_t(1) << 20);
       size_t next = step;
@@ -83,8 +94,8 @@ std::vector<std::vector<uint8_t>> CompressAll(const std::vector<Job>& jobs, cons
         };
       }
       try {
-        results[order[k]] = job.longRange ? EncodeLongStream(job.input->data(), total, tick)
-                                          : EncodeStream(job.input->data(), total, tick);
+        results[order[k]] = job.longRange ? EncodeLongStream(job.input, tick)
+                                          : EncodeStream(job.input[0].data, total, tick);
       } catch (...) {
         std::lock_guard<std::mutex> lock(mutex);
         if (!failure) failure = std::current_exception();
@@ -101,11 +112,14 @@ std::vector<std::vector<uint8_t>> CompressAll(const std::vector<Job>& jobs, cons
 
 }  // namespace
 
-// One long-range stream being laid out: its entries in stream order and their content.
+// One long-range stream being laid out: its entries in stream order, and their contents where
+// they lie (a copy would double velpack's memory on a large payload).
 struct PackageWriter::LongStreamLayout {
   std::string name;
   std::vector<size_t> entries;
-  std::vector<uint8_t> content;
+  std::vector<ContentPiece> pieces;
+  uint64_t size = 0;
+  uint32_t checksum = 0;
 };
 
 bool PackageWriter::Add(const std::string& name, std::vector<uint8_t> content, Storage storage, std::string* error,
@@ -173,7 +187,7 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
       solidOrder.push_back(i);
     } else if (entry.storage != Storage::Stored) {
       jobOf[i] = jobs.size();
-      jobs.push_back(Job{&entry.name, &entry.content, false});
+      jobs.push_back(ContentJob(entry.name, entry.content));
     }
   }
   std::stable_sort(solidOrder.begin(), solidOrder.end(), [&](size_t a, size_t b) {
@@ -195,23 +209,26 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
   std::vector<LongStreamLayout> streams;
   std::vector<Slice> sliceOf(entries_.size());
   LayOutLongStreams(longOrder, &streams, &sliceOf);
-  for (const LongStreamLayout& stream : streams) jobs.push_back(Job{&stream.name, &stream.content, true});
+  for (const LongStreamLayout& stream : streams) jobs.push_back(Job{&stream.name, stream.pieces, stream.size, true});
   const bool hasSolid = !solidOrder.empty();
-  if (hasSolid) jobs.push_back(Job{&kSolidBlockName, &solid, false});
+  if (hasSolid) jobs.push_back(ContentJob(kSolidBlockName, solid));
   std::vector<std::vector<uint8_t>> packed = CompressAll(jobs, progress);
 
   std::vector<Placed> placed;
   uint64_t dataSize = 0;
   // bytes null: a slice of the solid block at solidOffset.
-  auto place = [&](const std::string& name, const std::vector<uint8_t>& content, const std::vector<uint8_t>* bytes,
-                   uint32_t flags, uint32_t solidOffset = 0, uint32_t reserved = 0) {
-    Placed record{name,  bytes, solidOffset, uint32_t(content.size()), Crc32(content.data(), content.size()),
-                  flags, reserved};
+  auto placeSized = [&](const std::string& name, uint64_t size, uint32_t checksum, const std::vector<uint8_t>* bytes,
+                        uint32_t flags, uint32_t solidOffset = 0, uint32_t reserved = 0) {
+    Placed record{name, bytes, solidOffset, uint32_t(size), checksum, flags, reserved};
     if (bytes) {
       record.offset = uint32_t(dataSize);
       dataSize += bytes->size();
     }
     placed.push_back(record);
+  };
+  auto place = [&](const std::string& name, const std::vector<uint8_t>& content, const std::vector<uint8_t>* bytes,
+                   uint32_t flags, uint32_t solidOffset = 0, uint32_t reserved = 0) {
+    placeSized(name, content.size(), Crc32(content.data(), content.size()), bytes, flags, solidOffset, reserved);
   };
   for (size_t i = 0; i < entries_.size(); ++i) {
     const Entry& entry = entries_[i];
@@ -232,7 +249,7 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
   }
   size_t firstStreamJob = jobs.size() - streams.size() - (hasSolid ? 1 : 0);
   for (size_t k = 0; k < streams.size(); ++k)
-    place(streams[k].name, streams[k].content, &packed[firstStreamJob + k], kFlagsLongStream);
+    placeSized(streams[k].name, streams[k].size, streams[k].checksum, &packed[firstStreamJob + k], kFlagsLongStream);
   if (hasSolid) place(kSolidBlockName, solid, &packed.back(), kFlagsCompressed);
 
   std::vector<uint8_t> records;
@@ -272,7 +289,7 @@ bool PackageWriter::Assemble(const std::vector<uint8_t>& stub, const std::string
     return false;
   }
   uint64_t largestStream = 0;
-  for (const LongStreamLayout& stream : streams) largestStream = std::max<uint64_t>(largestStream, stream.content.size());
+  for (const LongStreamLayout& stream : streams) largestStream = std::max<uint64_t>(largestStream, stream.size);
   if (addressLimit_ && !streams.empty() && fileSize + largestStream > addressLimit_) {
     *error = outputPath + " (" + std::to_string(fileSize >> 20) + " MB) and its largest stream decoded (" +
              std::to_string(largestStream >> 20) + " MB) would not fit the installer's address space of " +
@@ -316,20 +333,38 @@ void PackageWriter::LayOutLongStreams(const std::vector<size_t>& order, std::vec
     auto cb = std::find(components.begin(), components.end(), ComponentOf(entries_[b].name));
     return ca != cb ? ca < cb : entries_[a].group < entries_[b].group;
   });
+  std::map<std::string, uint64_t> componentSize;
+  for (size_t i : sorted) componentSize[ComponentOf(entries_[i].name)] += entries_[i].content.size();
   std::string current;
+  uint64_t laidOut = 0;
+  uint64_t streamsWanted = 1;
+  uint64_t streamsMade = 0;
   for (size_t i : sorted) {
     const Entry& entry = entries_[i];
     std::string component = ComponentOf(entry.name);
-    if (streams->empty() || component != current ||
-        entry.content.size() > kMaxLongStream - streams->back().content.size()) {
+    uint64_t size = entry.content.size();
+    uint64_t total = componentSize[component];
+    bool fresh = streams->empty() || component != current;
+    if (fresh) {
+      streamsWanted = std::max<uint64_t>(total >= kTwoStreamMinimum ? 2 : 1, (total + kMaxLongStream - 1) / kMaxLongStream);
+      streamsMade = 0;
+      laidOut = 0;
+    }
+    // A file whose middle passes the next cut point begins the next stream.
+    bool cut = !fresh && streamsMade < streamsWanted && (laidOut + size / 2) * streamsWanted >= total * streamsMade;
+    if (fresh || cut || size > kMaxLongStream - streams->back().size) {
       streams->push_back(LongStreamLayout{"~" + std::to_string(streams->size()), {}, {}});
       current = component;
+      ++streamsMade;
     }
+    laidOut += size;
     LongStreamLayout& stream = streams->back();
     Slice& slice = (*sliceOf)[i];
     slice.stream = uint32_t(streams->size() - 1);
-    slice.offset = uint32_t(stream.content.size());
+    slice.offset = uint32_t(stream.size);
     stream.entries.push_back(i);
-    stream.content.insert(stream.content.end(), entry.content.begin(), entry.content.end());
+    stream.pieces.push_back(ContentPiece{entry.content.data(), entry.content.size()});
+    stream.checksum = Crc32(entry.content.data(), entry.content.size(), stream.checksum);
+    stream.size += size;
   }
 }
