@@ -42,8 +42,10 @@ const DWORD kGuardedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN
 // The system's count of the users of each shared file, by its path.
 const char kSharedFiles[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
+// Held open or mapped by a running program: the file can take its place at the next restart.
+// Access denied is not among them: rights refused now are refused at the restart too.
 bool InUse(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_USER_MAPPED_FILE;
 }
 
 Text Expanded(InstallEngine& engine, const Text& text) {

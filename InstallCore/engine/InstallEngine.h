@@ -104,11 +104,14 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   InstallLog& Log() { return installLog; }
 
   // Choices from the command line, made before the run.
-  // /S: no wizard, and no message box either; what a script would show goes to the log.
+  // /S: no wizard, and no message box either.
   void SetSilent() {
     productFlags |= kProductUnattended;
-    silent = true;
+    AnswerMessages();
   }
+  // No message waits for a click: what a script would show goes to the log, and its default
+  // button answers.
+  void AnswerMessages() { silent = true; }
   // The destination, also where the package does not let the user change it.
   void UseDestination(const Text& path);
   // Selects exactly those listed components whose names are given (letter case ignored);
@@ -134,11 +137,14 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   void RunDeferredPrograms();
 
   // Uninstall log and registration.
-  // Files that a deferred program needs stay until the run ends.
+  // Deletes the temporary files and folders of a component. Those in the folder of a program
+  // deferred from the temporary folder stay for it: that program runs to its end before the
+  // engine's end removes the whole temporary folder.
   void CleanTempFiles();
   // Deletes this run's temporary folder with everything in it; the engine's end does it too.
   void RemoveTempFolder();
-  void RegisterUninstall(const char* logFileName);
+  // Writes the log and completes the registration, in the folder ProductPath names by now.
+  void RegisterUninstall();
   // The details Windows shows of an installed product, below the registration's key prefix;
   // each value is logged, so the uninstaller removes it.
   void WriteProductDetails(const Text& key);
@@ -157,9 +163,13 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   bool RestartNeeded() const { return restartNeeded; }
 
   // Install run and disk space, in kilobytes. RunInstall is false when CanInstall refused the
-  // run or the destination is no full path while there is something to install; the run then
-  // changed nothing.
+  // run, or the destination is no full path or too long (FitsPathLimit) while there is something
+  // to install; the run then changed nothing.
   bool RunInstall();
+  // Whether the folder leaves room within the system's path limit for the longest name of the
+  // uninstall record (Uninst99.log.journal): from a longer one the uninstaller could not be
+  // started, or not open its log. Any folder fits a package without an uninstaller.
+  bool FitsPathLimit(const Text& folder) const;
   // Without the wizard, the Start-menu folder is the product's default one.
   void UseDefaultMenu();
   // The user's or the common programs menu, as the product data choose, unexpanded and with a
@@ -214,13 +224,21 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   // Writes a new file at the path it is given; false when it could not.
   typedef bool (*FileWrite)(InstallEngine& engine, const char* path, void* context);
   // Writes the file at path through write, also over a read-only, hidden or system file; a file
-  // in use is written beside it and takes its place at the next restart. 0, or the error. A file
-  // found in place outside the product's folder is counted as shared.
+  // in use is written beside it and takes its place at the next restart, while one refused for
+  // lack of rights fails. 0, or the error. A file found in place outside the product's folder is
+  // counted as shared.
   uint32_t PlaceFile(const Text& path, FileWrite write, void* context);
   uint32_t WriteOver(const Text& path, FileWrite write, void* context);
   // One user more in the system's count of a shared file's users.
   void CountSharedFile(const Text& path);
+  // Keeps the lines of this product's earlier log or journal at path; false when there is none.
+  bool KeepEarlierLog(const Text& path, bool oldestFirst);
+  // Chooses the log's slot in the product's folder and keeps the lines of an earlier log there.
   void ChooseUninstallLog();
+  // The product's folder is the one the variable ProductPath names: when a script has set
+  // another one, the uninstall record moves there at once (MoveUninstallRecord).
+  void FollowProductPath();
+  void MoveUninstallRecord();
   // One product, one entry: a product registered already is upgraded where it is, unless the
   // command line or the wizard name another folder; the registered log's lines are kept then.
   void FindRegisteredInstall();
@@ -231,7 +249,9 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   // Adds the font and registers it for later sessions (logged); 0 or the system's error code.
   uint32_t AddFont(const Text& path);
   uint32_t FolderSizeKb(const Text& path, FolderTrail& trail);
-  bool IsDeferredProgram(const Text& path) const;
+  // Whether the temporary file lies in the folder of a deferred program in the temporary folder,
+  // or below it: the program itself, or a library or data file it may need when it runs.
+  bool IsForDeferredProgram(const Text& path) const;
   // Whether a run has a component or the uninstaller to install.
   bool InstallsAnything() const;
   // CreateDirectoryA, or for the product folder the protection it needs.

@@ -7,16 +7,25 @@
 #include "WideText.h"
 
 namespace {
+// "\Uninst99.log.journal", the longest name the uninstall record takes in the product's folder.
+const uint32_t kLongestRecordName = 21;
+
 uint64_t FileSize(const WIN32_FIND_DATAW& found) {
   return uint64_t(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
 }
 }  // namespace
 
 bool InstallEngine::RunInstall() {
+  if (!CanInstall()) return false;
   // Without the wizard nothing else checks the destination: a relative one would install into
-  // the current folder and log paths the uninstaller cannot trust. A package that installs
-  // nothing needs none.
-  if (!CanInstall() || (!IsFullPath(productPath) && InstallsAnything())) return false;
+  // the current folder and log paths the uninstaller cannot trust, and from a long one the
+  // uninstaller could not be started. A package that installs nothing needs none.
+  if (InstallsAnything() && (!IsFullPath(productPath) || !FitsPathLimit(productPath))) {
+    installLog.Write((IsFullPath(productPath) ? "The destination folder is too long to install into: "
+                                              : "The destination folder is no full path: ") +
+                     productPath);
+    return false;
+  }
   productPath.TrimRight('\\');
   if (productFlags & kProductUnattended) {
     UseDefaultMenu();
@@ -38,7 +47,7 @@ bool InstallEngine::RunInstall() {
     CleanTempFiles();
   }
   // Also after a damaged entry stopped the run: what was installed until then stays removable.
-  if (!noUninstaller) RegisterUninstall(logName.CStr());
+  if (!noUninstaller) RegisterUninstall();
   return true;
 }
 
@@ -51,6 +60,12 @@ void InstallEngine::ReportOutcome(const Text& action, uint32_t error) {
 uint32_t InstallEngine::RunExitCode() const {
   if (failures.Count() > 0) return kExitInstalledWithFailures;
   return restartNeeded ? kExitRestartNeeded : kExitInstalled;
+}
+
+bool InstallEngine::FitsPathLimit(const Text& folder) const {
+  Text trimmed(folder);
+  trimmed.TrimRight('\\');
+  return noUninstaller || uint32_t(WideText(trimmed).Length()) + kLongestRecordName < MAX_PATH;
 }
 
 bool InstallEngine::InstallsAnything() const {

@@ -2,10 +2,14 @@
 #include "WideText.h"
 
 bool UninstallJournal::Open(const Text& logPath, const Text& productName, const UninstallLog& log) {
-  path_ = UninstallLog::JournalPath(logPath);
-  *file_.Receive() =
-      CreateFileW(WideText(path_), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (!file_.Valid()) return false;
+  Text path = UninstallLog::JournalPath(logPath);
+  HANDLE file =
+      CreateFileW(WideText(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Without the new file the lines go on into the one open so far.
+  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file_.Valid()) previous_ = path_;
+  *file_.Receive() = file;
+  path_ = path;
   Append(productName + "\r\n");
   // The lines kept from an earlier log or journal first: the file they came from is replaced at
   // the end of the run, and a run that ends before must not lose them.
@@ -22,6 +26,11 @@ void UninstallJournal::Announce(int type, const Text& text) {
 void UninstallJournal::Append(const Text& line) {
   DWORD written = 0;
   if (file_.Valid()) WriteFile(file_.Get(), line.Data(), line.Length(), &written, nullptr);
+}
+
+void UninstallJournal::RemovePrevious() {
+  if (!previous_.Empty()) DeleteFileW(WideText(previous_));
+  previous_.Clear();
 }
 
 void UninstallJournal::Remove() {

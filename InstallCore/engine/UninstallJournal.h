@@ -15,7 +15,10 @@ class UninstallJournal {
   UninstallJournal& operator=(const UninstallJournal&) = delete;
 
   // Creates the journal beside the log with the lines kept from earlier and those recorded so far.
+  // A journal open before is continued by the new one; its file stays until RemovePrevious.
   bool Open(const Text& logPath, const Text& productName, const UninstallLog& log);
+  // Deletes the file of the journal the last Open continued, once nothing names its log any more.
+  void RemovePrevious();
   bool IsOpen() const { return file_.Valid(); }
   // One system write a line, so the line is on disk even if the process dies right after.
   void Append(const Text& line);
@@ -28,4 +31,5 @@ class UninstallJournal {
  private:
   FileHandle file_;
   Text path_;
+  Text previous_;
 };

@@ -35,20 +35,39 @@ void InstallEngine::WriteLog(int type, const Text& line) {
 
 void InstallEngine::CleanTempFiles() {
   for (const Text& file : tempFiles)
-    if (!IsDeferredProgram(file)) DeleteFileW(WideText(file));
+    if (!IsForDeferredProgram(file)) DeleteFileW(WideText(file));
   tempFiles.Clear();
   // Innermost first: a folder only goes once the folders inside it are gone.
   for (uint32_t i = tempFolders.Count(); i > 0; --i) RemoveDirectoryW(WideText(tempFolders[i - 1]));
   tempFolders.Clear();
 }
 
-bool InstallEngine::IsDeferredProgram(const Text& path) const {
-  for (const DeferredProgram& program : deferredPrograms)
-    if (WideText::SameIgnoringCase(program.program, path)) return true;
+bool InstallEngine::IsForDeferredProgram(const Text& path) const {
+  for (const DeferredProgram& program : deferredPrograms) {
+    const Text& file = program.program;
+    uint32_t end = file.Length();
+    while (end > 0 && !IsPathSeparator(file[end - 1])) --end;
+    if (end > 0 && UninstallLog::IsInsideFolder(file, tempPath) && UninstallLog::IsInsideFolder(path, file.Left(end - 1)))
+      return true;
+  }
   return false;
 }
 
-// The destination may hold this product's log from an earlier run, whose lines the new log
+bool InstallEngine::KeepEarlierLog(const Text& path, bool oldestFirst) {
+  MappedFile earlier;
+  if (!Exists(path) || !earlier.Open(path.CStr())) return false;
+  // A log of this product's other kind (an ANSI build's before a Unicode build, or the other way
+  // round) is the product's too: read in this run's code page, its lines stay removable.
+  Text bytes(reinterpret_cast<const char*>(earlier.View()), earlier.Size());
+  const Text mark = LogHeading(true, Text());
+  bool marked = bytes.Left(mark.Length()) == mark;
+  if (marked != IsUnicode())
+    bytes = marked ? WideText::Recode(bytes.Mid(mark.Length()), CP_UTF8, CP_ACP)
+                   : mark + WideText::Recode(bytes, CP_ACP, CP_UTF8);
+  return logText.KeepEarlier(bytes.Data(), bytes.Length(), LogHeading(IsUnicode(), productName), oldestFirst);
+}
+
+// The product's folder may hold this product's log from an earlier run, whose lines the new log
 // keeps, or another product's, which must stay as it is with its uninstaller, or neither product
 // could be removed any more: this product's log and uninstaller then take the names Uninst2,
 // Uninst3, ... of its own log, wherever that stands (a slot before it may have come free since),
@@ -60,45 +79,23 @@ void InstallEngine::ChooseUninstallLog() {
     if (number > 1) text.AppendDecimal(number);
     return text;
   };
-  // Whether the file is this product's log or journal: its lines are then kept.
-  auto keep = [this](const Text& path, bool oldestFirst) {
-    MappedFile earlier;
-    if (!Exists(path) || !earlier.Open(path.CStr())) return false;
-    // A log of this product's other kind (an ANSI build's before a Unicode build, or the other way
-    // round) is the product's too: read in this run's code page, its lines stay removable.
-    Text bytes(reinterpret_cast<const char*>(earlier.View()), earlier.Size());
-    const Text mark = LogHeading(true, Text());
-    bool marked = bytes.Left(mark.Length()) == mark;
-    if (marked != IsUnicode())
-      bytes = marked ? WideText::Recode(bytes.Mid(mark.Length()), CP_UTF8, CP_ACP)
-                     : mark + WideText::Recode(bytes, CP_ACP, CP_UTF8);
-    return logText.KeepEarlier(bytes.Data(), bytes.Length(), LogHeading(IsUnicode(), productName), oldestFirst);
-  };
-  // Installed elsewhere before: this run's log takes that install's lines over, so its files go
-  // with this product too.
-  uint32_t slash = registeredLog.FindLastChar('\\');
-  if (!registeredLog.Empty() && !WideText::SameIgnoringCase(registeredLog.Left(slash), productPath)) {
-    keep(UninstallLog::JournalPath(registeredLog), true);
-    keep(registeredLog, false);
-  }
   uint32_t chosen = 0;
   for (uint32_t number = 1; number <= kMaxLogNumber && !chosen; ++number) {
     Text path = productPath + "\\" + stem(number) + ".log";
-    bool journal = keep(UninstallLog::JournalPath(path), true);
-    if (keep(path, false) || journal) chosen = number;
+    bool journal = KeepEarlierLog(UninstallLog::JournalPath(path), true);
+    if (KeepEarlierLog(path, false) || journal) chosen = number;
   }
   for (uint32_t number = 1; number <= kMaxLogNumber && !chosen; ++number) {
     Text path = productPath + "\\" + stem(number) + ".log";
     MappedFile earlier;
     if ((!Exists(path) || !earlier.Open(path.CStr())) && !Exists(UninstallLog::JournalPath(path))) chosen = number;
   }
-  if (chosen > 1) {
-    Text name = stem(chosen);
-    logName = name + ".log";
-    uninstallerName = Text("uninst") + name.Mid(6) + ".exe";
-    SetVariable("UninstallCommand", "${ProductPath}\\" + name + ".exe");
-    SetVariable("UninstallLog", "${ProductPath}\\" + logName);
-  }
+  Text name = stem(chosen);
+  if (logName == name + ".log") return;
+  logName = name + ".log";
+  uninstallerName = Text("uninst") + name.Mid(6) + ".exe";
+  SetVariable("UninstallCommand", "${ProductPath}\\" + name + ".exe");
+  SetVariable("UninstallLog", "${ProductPath}\\" + logName);
 }
 
 void InstallEngine::FindRegisteredInstall() {
@@ -114,6 +111,13 @@ void InstallEngine::FindRegisteredInstall() {
 }
 
 void InstallEngine::StartUninstallRecord() {
+  // Installed elsewhere before: this run's log takes that install's lines over, so its files go
+  // with this product too.
+  uint32_t slash = registeredLog.FindLastChar('\\');
+  if (!registeredLog.Empty() && !WideText::SameIgnoringCase(registeredLog.Left(slash), productPath)) {
+    KeepEarlierLog(UninstallLog::JournalPath(registeredLog), true);
+    KeepEarlierLog(registeredLog, false);
+  }
   ChooseUninstallLog();
   Text logPath = productPath + "\\" + logName;
   CreateFolders(logPath);
@@ -142,24 +146,45 @@ void InstallEngine::RegisterProduct() {
   registeredPath = productPath;
 }
 
-void InstallEngine::RegisterUninstall(const char* logFileName) {
-  // A script may have chosen another folder: the log, the uninstaller and the registration
-  // move there together.
+void InstallEngine::FollowProductPath() {
   Text folder = GetVariable("ProductPath");
   ExpandText(folder);
   folder.TrimRight('\\');
-  if (!folder.Empty()) productPath = folder;
-  if (registeredPath.Empty() || !WideText::SameIgnoringCase(registeredPath, productPath)) {
-    if (!registeredPath.Empty()) DeleteFileW(WideText(registeredPath + "\\" + uninstallerName));
-    CreateFolders(productPath + "\\" + logFileName);
-    RegisterProduct();
+  if (WideText::SameIgnoringCase(folder, productPath)) return;
+  // Like a destination that is no full path at the start, it would land wherever the current
+  // folder happens to be: the assignment is refused, and the product stays where it is.
+  if (!IsFullPath(folder)) {
+    ReportOutcome("Product folder " + folder, ERROR_BAD_PATHNAME);
+    SetVariable("ProductPath", productPath);
+    return;
   }
+  productPath = folder;
+  if (!registeredPath.Empty()) MoveUninstallRecord();
+}
+
+// The record goes as it was made at the start: the log takes its slot in the new folder, with
+// the lines of an earlier log there, the folder is made with its protection, and the journal
+// moves. The journal so far goes only once the registration names the new one, so that a run
+// ending at any point leaves the lines where the registration looks.
+void InstallEngine::MoveUninstallRecord() {
+  Text uninstaller = registeredPath + "\\" + uninstallerName;
+  ChooseUninstallLog();
+  Text logPath = productPath + "\\" + logName;
+  CreateFolders(logPath);
+  journal.Open(logPath, LogHeading(IsUnicode(), productName), logText);
+  DeleteFileW(WideText(uninstaller));
+  RegisterProduct();
+  journal.RemovePrevious();
+}
+
+void InstallEngine::RegisterUninstall() {
+  FollowProductPath();
   if (ReadsCommandLine()) {
     // At the end of the run, when the size installed is known; removed with the registration.
     logText.SetTier(UninstallLog::kRegistration);
     WriteProductDetails(UninstallKey());
   }
-  Text logPath = productPath + "\\" + logFileName;
+  Text logPath = productPath + "\\" + logName;
   logText.SetTier(UninstallLog::kClosing);
   WriteLog(kLineFile, logPath);
   Text before = ReadEntryString("UEBefore");

@@ -190,14 +190,16 @@ HRESULT STDMETHODCALLTYPE InstallEngine::Variables(BSTR name, BSTR* value) {
 }
 
 HRESULT STDMETHODCALLTYPE InstallEngine::Variables(BSTR name, BSTR value) {
-  SetVariable(Bstr::ToText(name), Bstr::ToText(value));
+  Text variable = Bstr::ToText(name);
+  SetVariable(variable, Bstr::ToText(value));
+  if (variable.Equals("ProductPath")) FollowProductPath();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE InstallEngine::CancelInstall() {
   // No further actions run; what the run installed so far stays registered and logged, so the
   // uninstaller can remove it.
-  if (!registeredPath.Empty()) RegisterUninstall(logName.CStr());
+  if (!registeredPath.Empty()) RegisterUninstall();
   installLog.Write("A script cancelled the install.");
   installLog.WriteExitCode(kExitFailed);
   // This run's temporary folder goes, as the engine's end would have removed it.

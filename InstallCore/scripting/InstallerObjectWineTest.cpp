@@ -99,6 +99,19 @@ TEST_F(InstallerObjectTest, VariablesReadAndWriteByInvocationKind) {
   EXPECT_EQ(engine.Variable("Greeting"), "hello ${ProductName}");
 }
 
+// A script that moves the product's folder somewhere that is no full path is refused, as such a
+// destination is at the start: the product would land wherever the current folder happens to be.
+TEST_F(InstallerObjectTest, AProductFolderThatIsNoFullPathIsRefused) {
+  const std::string folder = engine.Variable("ProductPath");
+  EXPECT_EQ(Call(object, 10, DISPATCH_PROPERTYPUT, {Argument(L"ProductPath"), Argument(L"Velmora\\relative")}), S_OK);
+  EXPECT_EQ(engine.Variable("ProductPath"), folder);
+  ASSERT_EQ(engine.Failures().Count(), 1u);
+  EXPECT_EQ(S(engine.Failures()[0]), "Product folder Velmora\\relative (error 161)");
+  EXPECT_EQ(Call(object, 10, DISPATCH_PROPERTYPUT, {Argument(L"ProductPath"), Argument(L"C:\\Velmora Moved")}), S_OK);
+  EXPECT_EQ(engine.Variable("ProductPath"), "C:\\Velmora Moved");
+  EXPECT_EQ(engine.Failures().Count(), 1u);
+}
+
 TEST_F(InstallerObjectTest, ArgumentsAreConvertedThroughReferencesAndInScriptOrder) {
   std::string folder = ScratchFolder("Velmora Invoke");
   std::string source = folder + "\\source.txt";

@@ -42,17 +42,20 @@ bool ChooseScope(InstallWizard& installer, bool forCurrentUser) {
 int UseSwitches(InstallWizard& installer, const char* commandTail, const InstallerSwitches* switches,
                 const Text& rejected) {
   Text problem;
-  if (!rejected.Empty()) {
-    problem = "This argument is not understood: " + rejected;
-  } else if (switches->help) {
-    Tell(installer, *switches, InstallerSwitches::kUsage, MB_ICONINFORMATION);
-    return kExitInstalled;
-  } else if (!switches->logPath.Empty() && !installer.Log().Open(switches->logPath)) {
+  // The log first, so that it tells what else is wrong with the line.
+  if (!switches->logPath.Empty() && !installer.Log().Open(switches->logPath)) {
     problem = "The log file cannot be written: /LOG=" + switches->logPath;
   } else {
     StartLog(installer, commandTail);
     Text unknown;
-    if (switches->hasComponents && !installer.SelectOnly(switches->components, &unknown)) {
+    if (!rejected.Empty()) {
+      problem = "This argument is not understood: " + rejected;
+    } else if (switches->help) {
+      Tell(installer, *switches, InstallerSwitches::kUsage, MB_ICONINFORMATION);
+      return kExitInstalled;
+    } else if (!installer.FitsPathLimit(switches->destination)) {
+      problem = "The folder is too long to install into: /D=" + switches->destination;
+    } else if (switches->hasComponents && !installer.SelectOnly(switches->components, &unknown)) {
       problem = "No component that the installer lists is named \"" + unknown + "\" (/COMPONENTS=).";
     } else if (switches->language && !installer.UseLanguage(switches->language)) {
       problem = "The installer has no language ";

@@ -62,9 +62,10 @@ int Start(HINSTANCE instance, HINSTANCE, const char* commandTail, int) {
   Module::Init(instance);
   wchar_t path[520];
   DWORD length = GetModuleFileNameW(nullptr, path, 520);
-  // A path that does not fit cannot be mapped: the package is unreachable.
-  int exitCode =
-      length > 0 && length < 520 ? RunInstaller(WideText::ToText(path).CStr(), commandTail) : ReportCorruption();
+  // A path that does not fit cannot be mapped: the package is unreachable, as a corrupt one is,
+  // and /S keeps that silent too.
+  Text own = length > 0 && length < 520 ? WideText::ToText(path) : Text();
+  int exitCode = RunInstaller(own.CStr(), commandTail);
   OleUninitialize();
   return exitCode;
 }

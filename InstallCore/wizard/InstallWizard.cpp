@@ -706,14 +706,14 @@ bool InstallWizard::CanInstall() {
 
 bool InstallWizard::Installable(const Text& folder, uint32_t freeKb, uint32_t requiredKb) const {
   // A drive-relative or rooted path would install into whatever folder is current.
-  if (!IsFullPath(folder) || freeKb < requiredKb) return false;
+  if (!IsFullPath(folder) || !FitsPathLimit(folder) || freeKb < requiredKb) return false;
   for (uint32_t i = 0; i < components.Count(); ++i)
     if (components[i].selected) return true;
   return false;
 }
 
 void InstallWizard::CommitChoices() {
-  productPath = ItemText(IDC_FOLDER, 259);
+  productPath = ItemText(IDC_FOLDER, kPathLimit);
   Text menu = ItemText(IDC_MENU, 259);
   SetVariable("ProductPath", productPath);
   menu.TrimLeft('\\');

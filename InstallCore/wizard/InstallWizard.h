@@ -24,9 +24,12 @@ class InstallWizard : public InstallEngine {
   // Starts the wizard in the language of that identifier; false when the package has none.
   bool UseLanguage(uint16_t languageId);
   // Shows only the progress: the install starts at once with the choices made so far, and the
-  // dialog ends without a closing message. When the choices cannot be installed, the dialog
-  // ends with kPassiveRefused.
-  void SetPassive() { passive_ = true; }
+  // dialog ends without a closing message, and no script's message waits for a click. When the
+  // choices cannot be installed, the dialog ends with kPassiveRefused.
+  void SetPassive() {
+    passive_ = true;
+    AnswerMessages();
+  }
   static const INT_PTR kPassiveRefused = IDABORT;
   // The dialog ended after an elevated installer installed the choices for all users; its exit
   // code is the run's.

@@ -384,6 +384,38 @@ TEST_F(Deployment, ADamagedInstallerUnderSilentExitsOneWithoutAWindow) {
   EXPECT_TRUE(NothingInstalled());
 }
 
+// A folder too long for the uninstaller to be started from would leave a product that cannot be
+// removed: like a relative one it is a bad value, refused before anything is installed, and
+// under /S only the log says so.
+TEST_F(Deployment, AnOverLongDestinationUnderSilentIsRefusedWithoutAWindow) {
+  std::string folder = kSomeFolder;
+  for (char c : {'a', 'b', 'c'}) folder += "\\" + std::string(95, c);
+  std::string log = LogPath();
+  Watched silent = RunWatched(Installer("deploy.exe") + " /S /LOG=\"" + log + "\" /D=" + folder);
+  EXPECT_EQ(silent.exitCode, kExitBadCommandLine);
+  EXPECT_FALSE(silent.windowShown);
+  std::vector<std::string> entries = LogEntries(log);
+  EXPECT_TRUE(Contains(entries, "The folder is too long to install into: /D=" + folder)) << Contents(log);
+  EXPECT_EQ(entries.empty() ? "" : entries.back(), "Exit code 87");
+  EXPECT_TRUE(NothingInstalled());
+}
+
+// /PASSIVE shows the progress, but no message waits for a click: a script's message goes to the
+// log, and its default button answers, as under /S.
+TEST_F(Deployment, UnderPassiveAScriptsMessageWaitsForNoClick) {
+  std::string log = LogPath();
+  ChildProcess installer;
+  ASSERT_TRUE(installer.Start(Installer("deploy.exe") + " /PASSIVE /LOG=\"" + log + "\""));
+  HWND box = installer.FindDialog(kProduct, 30000);
+  if (box) PostMessageA(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+  EXPECT_EQ(box, nullptr) << "the message waited for a click";
+  EXPECT_EQ(installer.Wait(60000), 0);
+  EXPECT_EQ(RegistryValue(HKEY_CURRENT_USER, kSettingsKey, "Answer").second, std::string("\x07\0\0\0", 4));
+  EXPECT_TRUE(Contains(LogEntries(log), "Message (Velmora Deploy): Core is in place.")) << Contents(log);
+  EXPECT_EQ(RunWatched(Text(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString")).exitCode, 0);
+  EXPECT_TRUE(NothingInstalled());
+}
+
 TEST_F(Deployment, HelpListsTheSwitchesAndExitsZero) {
   ChildProcess installer;
   ASSERT_TRUE(installer.Start(Installer("deploy.exe") + " /?"));

@@ -71,6 +71,8 @@ TEST_F(BasicInstall, InstallsEverythingAndWritesTheLogNewestFirst) {
   EXPECT_EQ(private_.rfind(temp_ + "\\Velmora-", 0), 0u) << private_;
   EXPECT_EQ(private_.size(), temp_.size() + 9 + 16) << private_;
   EXPECT_FALSE(Exists(private_));
+  // The other helper found the file unpacked beside it, which its component's end did not take.
+  EXPECT_EQ(Contents(In("companion-seen.txt")), "Read me first.\r\n");
 
   const std::string p = folder_;
   const std::string hkcu = "HKCU\\Software\\Velmora E2E Basic";

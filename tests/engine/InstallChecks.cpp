@@ -58,12 +58,16 @@ void DeleteTree(const std::string& path) {
 RegistryData RegistryValue(HKEY root, const std::string& key, const char* name, REGSAM view) {
   HKEY opened;
   if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return {REG_NONE, "<missing>"};
-  char data[2048];
-  DWORD type = REG_NONE, size = sizeof(data);
-  LONG result = RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  // Sized by the value, which may be long: the renames waiting for a restart grow with every
+  // uninstall since the last one.
+  DWORD type = REG_NONE, size = 0;
+  LONG result = RegQueryValueExA(opened, name, nullptr, &type, nullptr, &size);
+  std::string data(size, '\0');
+  if (result == ERROR_SUCCESS && size)
+    result = RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
   RegCloseKey(opened);
   if (result != ERROR_SUCCESS) return {REG_NONE, "<missing>"};
-  return {type, std::string(data, size)};
+  return {type, data.substr(0, size)};
 }
 
 std::string ProductDetailLines(const std::string& key) {

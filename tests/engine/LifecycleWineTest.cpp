@@ -125,6 +125,72 @@ class HeldOpen {
   HANDLE file_;
 };
 
+// The renames and deletions that wait for the next restart.
+std::string PendingRenames() {
+  return RegistryValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                       "PendingFileRenameOperations")
+      .second;
+}
+
+// Whether the file cannot be opened for writing for lack of rights.
+bool RefusesWriting(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// A file whose rights refuse every write: Wine runs as root here, whom no permission refuses,
+// but Linux's immutable flag does, and Wine reports that as access denied. The flag is set and
+// cleared by chattr, which Wine starts as it starts any Unix program; it hands back no handle
+// to one, so the file itself tells when the flag has changed.
+class WriteRefused {
+ public:
+  explicit WriteRefused(const std::string& path) : path_(path) { Flag("+i", true); }
+  ~WriteRefused() { Flag("-i", false); }
+  // False where the file system or the process's capabilities do not let chattr set the flag.
+  bool Holds() const { return RefusesWriting(path_); }
+
+ private:
+  void Flag(const char* change, bool refused) {
+    typedef char*(CDECL * UnixName)(const wchar_t*);
+    UnixName unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    std::wstring wide(path_.begin(), path_.end());
+    char* name = unixName ? unixName(wide.c_str()) : nullptr;
+    if (!name) return;
+    ChildProcess chattr;
+    chattr.Start(std::string("Z:\\usr\\bin\\chattr ") + change + " \"" + name + "\"");
+    HeapFree(GetProcessHeap(), 0, name);
+    for (int i = 0; i < 200 && RefusesWriting(path_) != refused; ++i) Sleep(50);
+  }
+
+  std::string path_;
+};
+
+// A file that a program has mapped into its memory, as databases and fonts are: it cannot be
+// cut short or replaced while the view is there.
+class MappedView {
+ public:
+  explicit MappedView(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    mapping_ = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    CloseHandle(file);
+    if (mapping_) view_ = MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0);
+  }
+  ~MappedView() {
+    if (view_) UnmapViewOfFile(view_);
+    if (mapping_) CloseHandle(mapping_);
+  }
+  bool Valid() const { return view_ != nullptr; }
+
+ private:
+  HANDLE mapping_ = nullptr;
+  void* view_ = nullptr;
+};
+
 class Lifecycle : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -181,13 +247,41 @@ TEST_F(Lifecycle, AFileInUseIsReplacedAtTheRestart) {
     HeldOpen held(a);
     ASSERT_TRUE(held.Valid());
     EXPECT_EQ(Install("removable-v2"), 3010);
-    std::string pending = RegistryValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                                         "PendingFileRenameOperations")
-                              .second;
-    EXPECT_NE(pending.find(a), std::string::npos) << "the rename waits for the restart";
+    EXPECT_NE(PendingRenames().find(a), std::string::npos) << "the rename waits for the restart";
   }
   EXPECT_EQ(Contents(a), "a version 1\r\n");
   // Wine's restart carries out the pending renames.
+  EXPECT_EQ(RunProgram("wineboot.exe -r"), 0);
+  EXPECT_EQ(Contents(a), "a version 2\r\n");
+  EXPECT_EQ(Uninstall(), 0);
+  ExpectAsBefore();
+}
+
+// Rights refused now are refused at the restart too: a file the system does not let the
+// installer write is a failed action, named in the log with its error, and nothing waits for a
+// restart. A file that a program has mapped is in use, and does.
+TEST_F(Lifecycle, AFileRefusedForLackOfRightsFailsWhileAMappedOneWaitsForTheRestart) {
+  ASSERT_EQ(Install("removable-v1"), 0);
+  const std::string a = std::string(kFolder) + "\\a.txt";
+  const std::string log = TempFolder() + "velmora-refused.log";
+  {
+    WriteRefused refused(a);
+    if (!refused.Holds()) GTEST_SKIP() << "chattr cannot make a file immutable here";
+    EXPECT_EQ(RunProgram("\"" + Package("removable-v1") + "\" /S /LOG=\"" + log + "\""), 3);
+    EXPECT_NE(Contents(log).find("FAILED  File " + a + ": error 5, "), std::string::npos) << Contents(log);
+    EXPECT_EQ(PendingRenames().find(a), std::string::npos) << "nothing waits for the restart";
+    std::map<std::string, std::string> files;
+    SnapshotFiles(kFolder, &files);
+    for (const auto& file : files) EXPECT_EQ(file.first.find("\\vel"), std::string::npos) << file.first;
+  }
+  DeleteFileA(log.c_str());
+  EXPECT_EQ(Contents(a), "a version 1\r\n");
+  {
+    MappedView view(a);
+    ASSERT_TRUE(view.Valid());
+    EXPECT_EQ(Install("removable-v2"), 3010);
+    EXPECT_NE(PendingRenames().find(a), std::string::npos);
+  }
   EXPECT_EQ(RunProgram("wineboot.exe -r"), 0);
   EXPECT_EQ(Contents(a), "a version 2\r\n");
   EXPECT_EQ(Uninstall(), 0);
@@ -282,6 +376,52 @@ TEST_F(Lifecycle, AScriptsFolderMovesTheLogTheUninstallerAndTheRegistration) {
   ExpectAsBefore();
 }
 
+// A script moves the product into a folder that holds another product's log and an earlier
+// log of this one: the record goes there at once, as it would have gone there at the start. It
+// takes this product's slot, keeps the earlier log's lines, and its journal and registration
+// move along, so that a run ending from here on leaves its journal where the registration looks.
+TEST_F(Lifecycle, AScriptsFolderTakesItsSlotThereWithTheEarlierLogAndTheJournal) {
+  const std::string folder = kFolder;
+  const std::string first = "C:\\Program Files\\Velmora E2E Removable";
+  const std::string other = folder + "\\other.txt", extra = folder + "\\extra.txt";
+  const std::string otherLog = "Velmora E2E Other\r\n3 " + other + "\r\n";
+  const std::string earlierLog = std::string(kProduct) + "\r\n3 " + extra + "\r\n";
+  ASSERT_TRUE(CreateDirectoryA(kFolder, nullptr));
+  ASSERT_TRUE(WriteFileBytes(other, {'o'}));
+  ASSERT_TRUE(WriteFileBytes(extra, {'x'}));
+  ASSERT_TRUE(WriteFileBytes(folder + "\\Uninst.log", std::vector<unsigned char>(otherLog.begin(), otherLog.end())));
+  ASSERT_TRUE(WriteFileBytes(folder + "\\Uninst2.log", std::vector<unsigned char>(earlierLog.begin(), earlierLog.end())));
+  const std::string release = WindowsPath(EnvironmentValue("VELMORA_ENGINE_PACKAGES")) + "\\moved-release.txt";
+  DeleteFileA(release.c_str());
+
+  ChildProcess installer;
+  ASSERT_TRUE(installer.Start("\"" + Package("removable-moved-there") + "\""));
+  const std::string journal = folder + "\\Uninst2.log.journal";
+  bool moved = false;
+  for (int i = 0; i < 600 && !moved; ++i, Sleep(50))
+    moved = Contents(journal).find("3 " + folder + "\\a.txt\r\n") != std::string::npos;
+  EXPECT_TRUE(moved) << Contents(journal);
+  EXPECT_NE(Contents(journal).find("3 " + first + "\\sub\\c.txt\r\n"), std::string::npos) << Contents(journal);
+  EXPECT_FALSE(Exists(first + "\\Uninst.log.journal"));
+  EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRegistration, "UninstallString"),
+            "\"" + folder + "\\Uninst2.exe\" \"" + folder + "\\Uninst2.log\"");
+  ASSERT_TRUE(WriteFileBytes(release, {'r'}));
+  EXPECT_EQ(installer.Wait(kTimeoutMs), 0);
+  DeleteFileA(release.c_str());
+
+  EXPECT_EQ(Contents(folder + "\\Uninst.log"), otherLog) << "the other product's log stays as it was";
+  EXPECT_FALSE(Exists(first + "\\uninst.exe"));
+  std::string log = Contents(folder + "\\Uninst2.log");
+  EXPECT_NE(log.find("3 " + extra + "\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("3 " + folder + "\\b.txt\r\n"), std::string::npos) << log;
+  EXPECT_EQ(Uninstall(), 0);
+  EXPECT_FALSE(Exists(first));
+  std::map<std::string, std::string> left;
+  SnapshotFiles(kFolder, &left);
+  EXPECT_EQ(left, (std::map<std::string, std::string>{{other, "o"}, {folder + "\\Uninst.log", otherLog}}));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kRegistration));
+}
+
 TEST_F(Lifecycle, AnUninstallThatMeetsAFileInUseCanBeRunAgain) {
   ASSERT_EQ(Install("removable-v1"), 0);
   const std::string b = std::string(kFolder) + "\\b.txt";
@@ -292,10 +432,7 @@ TEST_F(Lifecycle, AnUninstallThatMeetsAFileInUseCanBeRunAgain) {
     EXPECT_FALSE(Exists(std::string(kFolder) + "\\a.txt"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kRegistration)) << "still registered";
     EXPECT_EQ(Contents(std::string(kFolder) + "\\Uninst.log").find("Velmora E2E Removable\r\n3 " + b + "\r\n"), 0u);
-    std::string pending = RegistryValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                                         "PendingFileRenameOperations")
-                              .second;
-    EXPECT_NE(pending.find(b), std::string::npos) << "the file also goes at the restart";
+    EXPECT_NE(PendingRenames().find(b), std::string::npos) << "the file also goes at the restart";
   }
   // Wine's restart deletes it; the second run finds it gone and ends the removal.
   EXPECT_EQ(RunProgram("wineboot.exe -r"), 0);

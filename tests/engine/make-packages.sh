@@ -1,16 +1,21 @@
 #!/bin/bash
-# Makes the installers and packages the engine tests use: VELPACK STUB ARCHITECTURE MARKERWRITER OUTDIR [X86STUB]
+# Makes the installers and packages the engine tests use:
+#   VELPACK STUB ARCHITECTURE PROGRAMS OUTDIR [X86STUB]
+# PROGRAMS is the folder of the test programs the packages carry or start (MarkerWriter.exe,
+# CompanionReader.exe, Gate.exe); they are copied into OUTDIR and OUTDIR/bin.
 #  - end-to-end installers from the manifests beside this script (velpack build);
 #  - the architecture test's installer for STUB's ARCHITECTURE and, given an x86 stub to a 64-bit
 #    tree, a 32-bit one too;
 #  - packages of hand-made action records, malformed ones included (velpack pack).
 set -euo pipefail
-velpack="$1" stub="$2" architecture="$3" marker="$4" out="$5" x86stub="${6:-}"
+velpack="$1" stub="$2" architecture="$3" programs="$4" out="$5" x86stub="${6:-}"
 here="$(cd "$(dirname "$0")" && pwd)"
 rm -rf "$out"
 mkdir -p "$out/bin" "$out/raw"
-cp "$marker" "$out/bin/MarkerWriter.exe"
-cp "$marker" "$out/MarkerWriter.exe"
+for program in MarkerWriter CompanionReader Gate; do
+  cp "$programs/$program.exe" "$out/bin/$program.exe"
+  cp "$programs/$program.exe" "$out/$program.exe"
+done
 
 # Sources of the manifests, with fixed times so that the installed times can be checked.
 mkdir -p "$out/basic/docs" "$out/basic-copy-source/sub" "$out/basic-copy-source/empty/deeper"
