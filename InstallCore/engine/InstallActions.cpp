@@ -230,7 +230,7 @@ uint32_t InstallEngine::PlaceFile(const Text& path, FileWrite write, void* conte
   // system's: it becomes a shared file, which the uninstall deletes only with its last user.
   // One this product wrote itself, in this run or the one before, is its own already. The count
   // is the machine's, so an install for one user keeps out of it.
-  bool present = GetFileAttributesW(WideText(path)) != INVALID_FILE_ATTRIBUTES;
+  bool present = MayBePresent(path) && GetFileAttributesW(WideText(path)) != INVALID_FILE_ATTRIBUTES;
   bool shared = present && !perUser && !UninstallLog::IsInsideFolder(path, productPath) && !logText.Recorded(3, path) &&
                 !logText.RecordedEarlier(3, path);
   // A new file is the product's from its first byte: should the run be killed while it is
@@ -239,6 +239,24 @@ uint32_t InstallEngine::PlaceFile(const Text& path, FileWrite write, void* conte
   uint32_t error = WriteOver(path, write, context);
   if (error == 0 && shared) CountSharedFile(path);
   return error;
+}
+
+bool InstallEngine::MayBePresent(const Text& path) {
+  // Under Wine, asking for a file that is not there reads its whole folder, for every new file
+  // of a folder of thousands; in a folder of this run's own the answer is known without asking.
+  uint32_t slash = path.FindLastChar('\\');
+  if (slash == Text::kNotFound) return true;
+  Text folder = path.Left(slash);
+  uint32_t count = madeFolders.Count();
+  for (uint32_t i = 0; i < count; ++i) {
+    // Files mostly follow one another into one folder: the last match is tried first.
+    uint32_t at = (lastMadeFolder + i) % count;
+    if (madeFolders[at] == folder) {
+      lastMadeFolder = at;
+      return false;
+    }
+  }
+  return true;
 }
 
 void InstallEngine::CountSharedFile(const Text& path) {
@@ -305,7 +323,10 @@ void InstallEngine::CreateFolders(const Text& path) {
     last = i;
     if (i < start) continue;
     Text folder = path.Left(i);
-    if (CreateFolder(folder)) WriteLog(2, folder);
+    if (CreateFolder(folder)) {
+      WriteLog(2, folder);
+      madeFolders.Append(folder);
+    }
   }
   knownFolder = last == Text::kNotFound ? Text() : path.Left(last);
 }

@@ -208,6 +208,9 @@ class InstallEngine : public PackageReader, public IInstallerObject {
  private:
   bool silent;
   Text knownFolder;  // the folder of the last path CreateFolders handled
+  // Folders this run made: whatever they hold, the run put there (or a program it started).
+  List<Text> madeFolders;
+  uint32_t lastMadeFolder = 0;
   UninstallJournal journal;
   Text logName;          // Uninst.log, unless the destination holds another product's
   Text uninstallerName;  // uninst.exe, numbered like the log
@@ -228,6 +231,8 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   // lack of rights fails. 0, or the error. A file found in place outside the product's folder is
   // counted as shared.
   uint32_t PlaceFile(const Text& path, FileWrite write, void* context);
+  // Whether a file at path may have been there before this run: false in a folder the run made.
+  bool MayBePresent(const Text& path);
   uint32_t WriteOver(const Text& path, FileWrite write, void* context);
   // One user more in the system's count of a shared file's users.
   void CountSharedFile(const Text& path);
