@@ -46,7 +46,7 @@ set(VELMORA_STUB_FLAGS -fno-exceptions -fno-rtti)
 # nothing in it unwinds a stack (no exceptions, setjmp or structured exception handlers). No
 # -fdata-sections: with it, mingw's compiler stores zero-filled variables (the CRC tables) with
 # their zeros in .data instead of leaving them to .bss.
-set(VELMORA_WINDOWS_CODE_FLAGS -Os -ffunction-sections -fno-asynchronous-unwind-tables -fno-unwind-tables)
+set(VELMORA_WINDOWS_CODE_FLAGS -Oz -ffunction-sections -fno-asynchronous-unwind-tables -fno-unwind-tables)
 function(velmora_library name)
   cmake_parse_arguments(L "HOST" "" "SOURCES;LIBS" ${ARGN})
   set(srcs ${L_SOURCES} ${L_UNPARSED_ARGUMENTS})
