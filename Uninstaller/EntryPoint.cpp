@@ -4,6 +4,7 @@
 
 #include "ElevatedProcess.h"
 #include "InstallLog.h"
+#include "InstallScope.h"
 #include "ListedItems.h"
 #include "LogFileText.h"
 #include "MappedFile.h"
@@ -14,13 +15,16 @@
 #include "UninstallLogReader.h"
 #include "UninstallOutcome.h"
 #include "Uninstaller.h"
+#include "UninstallerTexts.h"
 #include "WideText.h"
 
 namespace {
 // The final message names this many of the items left behind, and counts the rest.
 const uint32_t kListedItems = 10;
 
-int Show(const Text& text, const Text& caption, UINT type) {
+// Hebrew and Arabic read from the right, and the whole box is mirrored for them.
+int Show(const UninstallerTexts& texts, const Text& text, const Text& caption, UINT type) {
+  if (texts.RightToLeft()) type |= MB_RTLREADING | MB_RIGHT;
   return MessageBoxW(nullptr, WideText(text), WideText(caption), type | MB_SETFOREGROUND);
 }
 
@@ -78,32 +82,42 @@ bool RunsFromProduct(const UninstallLogReader& log, const Text& logPath) {
   return false;
 }
 
-bool Confirm(const UninstallLogReader& log, const Text& caption) {
+bool Confirm(const UninstallLogReader& log, const UninstallerTexts& texts, const Text& caption) {
   Text question;
   if (!log.UninstallerText().Empty()) question = log.UninstallerText() + "\r\n\r\n";
-  question.Append("Remove ");
-  question.Append(log.ProductName());
-  question.Append(" and all of its components?");
-  return Show(question, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  question.Append(texts.Get(UninstallerTexts::kConfirm, log.ProductName()));
+  return Show(texts, question, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-void ShowOutcome(const Text& product, const Uninstaller& uninstaller, bool retryable, const Text& caption) {
-  Text message(product);
+void ShowOutcome(const Text& product, const Uninstaller& uninstaller, bool retryable, const UninstallerTexts& texts,
+                 const Text& caption) {
+  Text more = texts.Get(UninstallerTexts::kMore);
   if (uninstaller.Complete()) {
-    message.Append(" was removed from your computer.");
+    Text message = texts.Get(UninstallerTexts::kRemoved, product);
     if (uninstaller.FoldersLeft().Count() > 0) {
-      message.Append("\r\n\r\nThese folders hold files it did not install, and were left in place:\r\n");
-      message.Append(ListedItems::Format(uninstaller.FoldersLeft(), kListedItems));
+      message.Append("\r\n\r\n" + texts.Get(UninstallerTexts::kFoldersLeft) + "\r\n");
+      message.Append(ListedItems::Format(uninstaller.FoldersLeft(), kListedItems, more));
     }
-    Show(message, caption, MB_OK | MB_ICONINFORMATION);
+    Show(texts, message, caption, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  message.Append(uninstaller.Later() ? " was not removed completely. These items could not be removed:\r\n"
-                                     : " was removed, but these items could not be removed:\r\n");
-  message.Append(ListedItems::Format(uninstaller.Remaining(), kListedItems));
-  if (retryable)
-    message.Append("\r\n\r\nClose the programs that use them, then uninstall again to finish the removal.");
-  Show(message, caption, MB_OK | MB_ICONWARNING);
+  Text message = texts.Get(uninstaller.Later() ? UninstallerTexts::kIncomplete : UninstallerTexts::kLeftovers, product);
+  message.Append("\r\n");
+  message.Append(ListedItems::Format(uninstaller.Remaining(), kListedItems, more));
+  if (retryable) message.Append("\r\n\r\n" + texts.Get(UninstallerTexts::kRetry));
+  Show(texts, message, caption, MB_OK | MB_ICONWARNING);
+}
+
+// The language the install recorded in the registration, else the user's.
+UninstallerTexts TextsFor(const UninstallLogReader* log) {
+  uint16_t installed = 0;
+  if (log)
+    installed = InstallScope::RegisteredLanguage(
+        log->ProductName(), Uninstaller::RegisteredForUser(log->Lines(), log->ProductName()));
+  UninstallerTexts texts(installed, GetUserDefaultUILanguage());
+  // Mirrors every window of the process, the message boxes among them, as a mirrored program's.
+  if (texts.RightToLeft()) SetProcessDefaultLayout(LAYOUT_RTL);
+  return texts;
 }
 
 // The report /LOG=FILE asks for, opened by the process that does the work.
@@ -118,10 +132,15 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller, In
   if (!ReadLog(arguments.logPath, &log)) {
     OpenReport(arguments, report);
     report->Write(Text("The uninstall log could not be read: ") + arguments.logPath);
-    if (!arguments.silent)
-      Show(Text("The uninstall log could not be read:\r\n") + arguments.logPath, "Uninstall", MB_OK | MB_ICONERROR);
+    if (!arguments.silent) {
+      UninstallerTexts texts = TextsFor(nullptr);
+      Show(texts, texts.Get(UninstallerTexts::kLogUnreadable) + "\r\n" + arguments.logPath,
+           texts.Get(UninstallerTexts::kTitle), MB_OK | MB_ICONERROR);
+    }
     return kNotRun;
   }
+  UninstallerTexts texts = TextsFor(&log);
+  Text caption = texts.Get(UninstallerTexts::kCaption, log.ProductName());
   // A product installed for every user by an installer that let the user choose: this program
   // asked for no rights when it started, and the removal needs them.
   if (!arguments.IsCopy() && !Uninstaller::RegisteredForUser(log.Lines(), log.ProductName()) &&
@@ -129,16 +148,17 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller, In
     DWORD elevatedResult = 0;
     ElevatedProcess::Outcome outcome = ElevatedProcess::Run(ElevatedProcess::OwnFile(), arguments.arguments, &elevatedResult);
     if (outcome == ElevatedProcess::kEnded) return elevatedResult;
-    Text problem = outcome == ElevatedProcess::kRefused
-                       ? Text("Administrator rights were refused: nothing was removed.")
-                       : InstallLogText::Outcome("Start the uninstaller elevated", elevatedResult,
-                                                 InstallLog::ErrorText(elevatedResult));
+    bool refused = outcome == ElevatedProcess::kRefused;
     OpenReport(arguments, report);
-    report->Write(problem);
+    report->Write(refused ? Text("Administrator rights were refused: nothing was removed.")
+                          : InstallLogText::Outcome("Start the uninstaller elevated", elevatedResult,
+                                                    InstallLog::ErrorText(elevatedResult)));
     if (!arguments.silent)
-      Show(log.ProductName() + " is installed for all users; removing it needs administrator rights.\r\n\r\n" +
-               problem,
-           log.ProductName() + " Uninstall", MB_OK | MB_ICONERROR);
+      Show(texts,
+           texts.Get(UninstallerTexts::kNeedsAdministrator, log.ProductName()) + "\r\n\r\n" +
+               (refused ? texts.Get(UninstallerTexts::kRightsRefused)
+                        : texts.Get(UninstallerTexts::kElevationFailed, InstallLogText::ErrorNumber(elevatedResult))),
+           caption, MB_OK | MB_ICONERROR);
     return kNotRun;
   }
   DWORD copyResult = 0;
@@ -146,8 +166,7 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller, In
       SelfRelaunch::RunCopy(arguments.arguments, &copyResult))
     return copyResult;
   OpenReport(arguments, report);
-  Text caption = log.ProductName() + " Uninstall";
-  if (!arguments.silent && !Confirm(log, caption)) {
+  if (!arguments.silent && !Confirm(log, texts, caption)) {
     report->Write("The user chose not to uninstall.");
     return kNotRun;
   }
@@ -157,7 +176,7 @@ UINT Uninstall(const UninstallArguments& arguments, Uninstaller* uninstaller, In
   if (SUCCEEDED(com)) CoUninitialize();
   // The registration stays and points at a log of what is left, so a second run finishes.
   bool retryable = uninstaller->Retry() && RewriteLog(arguments.logPath, log, uninstaller->Kept());
-  if (!arguments.silent) ShowOutcome(log.ProductName(), *uninstaller, retryable, caption);
+  if (!arguments.silent) ShowOutcome(log.ProductName(), *uninstaller, retryable, texts, caption);
   if (uninstaller->Complete()) return kRemoved;
   return uninstaller->Later() ? kIncomplete : kRemovedWithLeftovers;
 }

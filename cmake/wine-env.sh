@@ -15,6 +15,16 @@ else
   export VELMORA_WINE=/usr/lib/wine/wine
 fi
 mkdir -p "$HOME"
+# Wine's Tahoma has no CJK letters: linked to a Debian CJK font, the dialog font shows them, as
+# Windows' font linking does (Arabic and Hebrew come from DejaVu through fontconfig). Wine writes its
+# own links anew whenever a program starts in another ANSI code page (a test under a Japanese
+# LC_ALL), so such tests link the font again when they are done.
+velmora_link_cjk_font() {
+  [ -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] || return 0
+  cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$WINEPREFIX/drive_c/windows/Fonts/"
+  "$VELMORA_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma \
+    /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f
+}
 velmora_wine_setup() {
   local log="$WINEPREFIX.setup.log"
   if ! DISPLAY= "$VELMORA_WINE" wineboot -i >"$log" 2>&1 || ! wineserver -w >>"$log" 2>&1; then
@@ -23,13 +33,7 @@ velmora_wine_setup() {
     return 1
   fi
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-  # Wine's Tahoma has no CJK letters: linked to a Debian CJK font, the dialog font shows them, as
-  # Windows' font linking does (Arabic and Hebrew come from DejaVu through fontconfig).
-  if [ -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ]; then
-    cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$WINEPREFIX/drive_c/windows/Fonts/"
-    "$VELMORA_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma \
-      /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >>"$log" 2>&1
-  fi
+  velmora_link_cjk_font >>"$log" 2>&1
   "$VELMORA_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$log" 2>&1 &&
     "$VELMORA_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >>"$log" 2>&1 &&
     wineserver -w >>"$log" 2>&1 || { echo "Wine could not configure $WINEPREFIX:" >&2; cat "$log" >&2; return 1; }

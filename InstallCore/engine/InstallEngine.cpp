@@ -187,3 +187,5 @@ void InstallEngine::UpdateOverallProgress() {}
 bool InstallEngine::CanInstall() { return true; }
 
 void InstallEngine::EnterProgressState() {}
+
+uint16_t InstallEngine::RunLanguage() { return 0; }

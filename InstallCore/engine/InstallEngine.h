@@ -55,6 +55,9 @@ class InstallEngine : public PackageReader, public IInstallerObject {
   virtual bool CanInstall();
   // Switches the wizard, when there is one, into its progress state before the first action.
   virtual void EnterProgressState();
+  // The Windows language identifier of the texts the run shows; 0 when it shows none (an
+  // unattended run for which no language was named).
+  virtual uint16_t RunLanguage();
 
   // IUnknown and IDispatch. The object's lifetime is the engine's: no references are counted.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;

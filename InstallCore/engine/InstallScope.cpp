@@ -22,6 +22,7 @@ const char* const kVariables[kVariableCount] = {"ProgramsPath",      "CommonFile
                                                 "FontsPath"};
 
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kLanguageValue[] = "Language";
 
 Text Folder(const char* variable, bool perUser) {
   if (Is(variable, "ProgramsPath")) return perUser ? UserPrograms() : SystemFolders::ProgramFiles();
@@ -60,6 +61,16 @@ Text RegisteredCommand(const Text& productName, bool perUser) {
 }
 
 bool IsRegistered(const Text& productName, bool perUser) { return !RegisteredCommand(productName, perUser).Empty(); }
+
+uint16_t RegisteredLanguage(const Text& productName, bool perUser) {
+  DWORD language = 0;
+  DWORD size = sizeof(language);
+  if (RegGetValueW(RootKey(RegistryRoot(perUser)), WideText(Text(kUninstallKey) + productName), WideText(kLanguageValue),
+                   RRF_RT_REG_DWORD, nullptr, &language, &size) != ERROR_SUCCESS ||
+      language > 0xFFFF)
+    return 0;
+  return uint16_t(language);
+}
 
 }  // namespace InstallScope
 

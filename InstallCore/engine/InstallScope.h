@@ -24,6 +24,9 @@ uint32_t RegistryRoot(bool perUser);
 // The key below the registry root that lists the installed programs, with a closing backslash.
 extern const char kUninstallKey[];
 
+// The registration's value (a DWORD) naming the Windows language identifier the install ran in.
+extern const char kLanguageValue[];
+
 // The handle of a predefined key (its value as the package and the log carry it).
 HKEY RootKey(uint32_t root);
 
@@ -36,6 +39,9 @@ Text RegisteredCommand(const Text& productName, bool perUser);
 
 // Whether the registry root of the scope holds a registration of productName.
 bool IsRegistered(const Text& productName, bool perUser);
+
+// The language the registration of productName names; 0 when it names none.
+uint16_t RegisteredLanguage(const Text& productName, bool perUser);
 
 }  // namespace InstallScope
 

@@ -6,14 +6,14 @@
 
 namespace {
 
-std::string Listed(uint32_t count, uint32_t limit) {
+std::string Listed(uint32_t count, uint32_t limit, const char* more = "and %s more") {
   List<Text> items;
   for (uint32_t i = 1; i <= count; ++i) {
     Text item("item ");
     item.AppendDecimal(i);
     items.Append(item);
   }
-  Text text = ListedItems::Format(items, limit);
+  Text text = ListedItems::Format(items, limit, more);
   return std::string(text.Data(), text.Length());
 }
 
@@ -22,6 +22,12 @@ TEST(ListedItemsTest, AtMostTheLimitThenHowManyMore) {
   EXPECT_EQ(Listed(2, 2), "\r\nitem 1\r\nitem 2");
   EXPECT_EQ(Listed(3, 2), "\r\nitem 1\r\nitem 2\r\nand 1 more");
   EXPECT_EQ(Listed(12, 10).substr(Listed(12, 10).rfind("\r\n")), "\r\nand 2 more");
+}
+
+TEST(ListedItemsTest, TheRestIsCountedInTheLinesOwnWords) {
+  EXPECT_EQ(Listed(4, 1, "ほか %s 件"), "\r\nitem 1\r\nほか 3 件");
+  EXPECT_EQ(Listed(13, 1, "%s+"), "\r\nitem 1\r\n12+");
+  EXPECT_EQ(Listed(1, 1, "%s more"), "\r\nitem 1") << "nothing left to count";
 }
 
 }  // namespace

@@ -250,6 +250,9 @@ void InstallEngine::WriteProductDetails(const Text& key) {
   text("InstallDate", date);
   number("NoModify", 1);
   number("NoRepair", 1);
+  // So that the uninstaller speaks the language the user installed in.
+  uint16_t language = RunLanguage();
+  if (language) number(InstallScope::kLanguageValue, language);
   text("URLInfoAbout", entry("URLInfoAbout", Text()));
   text("HelpLink", entry("HelpLink", Text()));
   Text quiet(kUninstallCommand);

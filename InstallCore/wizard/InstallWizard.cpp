@@ -27,6 +27,7 @@ const char kRestartText[] = "Restart your computer to finish the installation.";
 const char kFailuresText[] = "The installation is incomplete. These items could not be installed:";
 // The closing message names this many failures, and counts the rest.
 const uint32_t kListedFailures = 10;
+const char kMoreFailures[] = "and %s more";
 // Starts a passive run once the dialog shows.
 const UINT kStartPassive = WM_APP + 1;
 
@@ -421,7 +422,7 @@ Text InstallWizard::ClosingMessage() {
     message = GetString(kFinishedString);
   } else {
     message = StringOr(kFailuresString, kFailuresText);
-    message.Append(ListedItems::Format(Failures(), kListedFailures));
+    message.Append(ListedItems::Format(Failures(), kListedFailures, kMoreFailures));
   }
   if (RestartNeeded()) {
     if (!message.Empty()) message.Append("\r\n\r\n");
@@ -459,6 +460,11 @@ int InstallWizard::FindLanguage(uint16_t languageId) {
       return n;
     }
   }
+}
+
+uint16_t InstallWizard::RunLanguage() {
+  if (!window_ && startLanguage_ == 0) return 0;
+  return LanguageIdOf(ReadEntryString((LanguageKey(languageIndex_) + "id").CStr()));
 }
 
 bool InstallWizard::UseLanguage(uint16_t languageId) {

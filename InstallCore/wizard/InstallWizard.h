@@ -20,6 +20,8 @@ class InstallWizard : public InstallEngine {
   void UpdateOverallProgress() override;
   bool CanInstall() override;
   void EnterProgressState() override;
+  // The language shown, or named by /LANG= for a run without the wizard.
+  uint16_t RunLanguage() override;
 
   // Starts the wizard in the language of that identifier; false when the package has none.
   bool UseLanguage(uint16_t languageId);

@@ -69,6 +69,41 @@ std::string WindowText(HWND window) {
   return buffer;
 }
 
+std::string WindowTextUtf8(HWND window) {
+  wchar_t text[4096] = {};
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
+  char utf8[4 * 4096] = {};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), nullptr, nullptr);
+  return utf8;
+}
+
+namespace {
+struct CaptionSearch {
+  std::string caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchCaption(HWND window, LPARAM param) {
+  CaptionSearch* search = reinterpret_cast<CaptionSearch*>(param);
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(window) || WindowTextUtf8(window) != search->caption)
+    return TRUE;
+  search->found = window;
+  return FALSE;
+}
+}  // namespace
+
+HWND FindDialogAnywhere(const std::string& caption, DWORD timeoutMs) {
+  CaptionSearch search = {caption, nullptr};
+  for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(50)) {
+    EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+  }
+  return nullptr;
+}
+
 bool ReadFileBytes(const std::string& path, std::vector<unsigned char>* bytes) {
   FILE* file = fopen(path.c_str(), "rb");
   if (!file) return false;

@@ -25,6 +25,11 @@ class ChildProcess {
 };
 
 std::string WindowText(HWND window);
+// A window's text read through the wide functions (also from another process), in UTF-8.
+std::string WindowTextUtf8(HWND window);
+// A visible top-level dialog of any process (an uninstaller's copy shows its own) whose caption is
+// the UTF-8 text given, polled for up to timeoutMs.
+HWND FindDialogAnywhere(const std::string& caption, DWORD timeoutMs);
 // Reads a whole file; false when it cannot be read.
 bool ReadFileBytes(const std::string& path, std::vector<unsigned char>* bytes);
 bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);

@@ -36,19 +36,38 @@ std::string Utf8(const std::wstring& wide) {
 
 std::string UninstallKey() { return std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kProduct; }
 
-// Runs a command line as it stands (the /D= switch takes the rest of it, blanks and all).
-long RunLine(const std::string& commandLine) {
-  std::wstring line = Wide(commandLine);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return -1;
-  DWORD code = 999;
-  if (WaitForSingleObject(info.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  return long(code);
-}
+// A program started with a command line as it stands (the /D= switch takes the rest of it,
+// blanks and all).
+class Process {
+ public:
+  explicit Process(const std::string& commandLine) {
+    std::wstring line = Wide(commandLine);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))
+      info_ = {};
+  }
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  ~Process() {
+    if (!info_.hProcess) return;
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 999);
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+  }
+  // The exit code; -1 when the program could not be started, 999 when it did not end in time.
+  long Wait() {
+    if (!info_.hProcess) return -1;
+    DWORD code = 999;
+    if (WaitForSingleObject(info_.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(info_.hProcess, &code);
+    return long(code);
+  }
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+};
+
+long RunLine(const std::string& commandLine) { return Process(commandLine).Wait(); }
 
 bool FileExists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -107,6 +126,20 @@ void RemoveFolder(const std::string& path) {
   op.pFrom = from.c_str();
   op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
   SHFileOperationW(&op);
+}
+
+// The number a registration value holds; -1 when there is none.
+long RegistryNumber(HKEY root, const std::string& key, const char* name) {
+  DWORD value = 0, size = sizeof(value);
+  if (RegGetValueW(root, Wide(key).c_str(), Wide(name).c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+    return -1;
+  return long(value);
+}
+
+// Answers a box with the button and waits until it has gone.
+void Answer(HWND box, int button) {
+  SendMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
+  for (int i = 0; i < 300 && IsWindow(box); ++i) Sleep(50);
 }
 
 std::string Installer(const char* name) { return "\"" + WindowsPath(EnvironmentValue("VELMORA_UNICODE_PACKAGES")) + "\\" + name + "\""; }
@@ -193,6 +226,48 @@ TEST_F(UnicodeTest, AnAnsiPackageKeepsTheLogOlderUninstallersRead) {
   ASSERT_EQ(RunLine("\"C:\\Café Müller\\uninst.exe\" \"C:\\Café Müller\\Uninst.log\" /S"), 0);
   EXPECT_FALSE(FileExists("C:\\Café Müller"));
   EXPECT_FALSE(HasKey(HKEY_CURRENT_USER, "Software\\Café Müller"));
+}
+
+// The install's language is recorded with the registration, and the uninstaller asks and answers in
+// it: in Japanese, and in Arabic, read from the right in a mirrored box.
+TEST_F(UnicodeTest, TheUninstallerSpeaksTheLanguageTheProductWasInstalledIn) {
+  std::string folder = kFolder;
+  std::string uninstall = "\"" + folder + "\\Uninst.exe\" \"" + folder + "\\Uninst.log\"";
+  ASSERT_EQ(RunLine(Installer("unicode.exe") + " /LANG=1041 /S /D=" + folder), 0);
+  EXPECT_EQ(RegistryNumber(HKEY_LOCAL_MACHINE, UninstallKey(), "Language"), 1041);
+  {
+    Process uninstaller(uninstall);
+    HWND box = FindDialogAnywhere(kProduct + std::string(" のアンインストール"), 30000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(WindowTextUtf8(GetDlgItem(box, 0xFFFF)),
+              "Удаление ソフト\r\n\r\n" + std::string(kProduct) + " とそのすべてのコンポーネントを削除しますか?");
+    EXPECT_FALSE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_LAYOUTRTL);
+    Answer(box, IDNO);
+    EXPECT_EQ(uninstaller.Wait(), 1);
+  }
+  EXPECT_TRUE(FileExists(folder + "\\Φάκελος\\Αρχείο.txt"));
+
+  // Installed again in Arabic, over the first install.
+  ASSERT_EQ(RunLine(Installer("unicode.exe") + " /LANG=1025 /S /D=" + folder), 0);
+  EXPECT_EQ(RegistryNumber(HKEY_LOCAL_MACHINE, UninstallKey(), "Language"), 1025);
+  Process uninstaller(uninstall);
+  std::string caption = "إلغاء تثبيت " + std::string(kProduct);
+  HWND box = FindDialogAnywhere(caption, 30000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(WindowTextUtf8(GetDlgItem(box, 0xFFFF)), "Удаление ソフト\r\n\r\nهل تريد إزالة " + std::string(kProduct) + " وكافة مكوناته؟");
+  EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) << "mirrored";
+  RECT yes, no;
+  GetWindowRect(GetDlgItem(box, IDYES), &yes);
+  GetWindowRect(GetDlgItem(box, IDNO), &no);
+  EXPECT_GT(yes.left, no.left) << "Yes comes first, from the right";
+  Answer(box, IDYES);
+  HWND done = FindDialogAnywhere(caption, 60000);
+  ASSERT_NE(done, nullptr);
+  EXPECT_EQ(WindowTextUtf8(GetDlgItem(done, 0xFFFF)), "تمت إزالة " + std::string(kProduct) + " من الكمبيوتر.");
+  Answer(done, IDOK);
+  EXPECT_EQ(uninstaller.Wait(), 0);
+  EXPECT_FALSE(FileExists(folder));
+  EXPECT_FALSE(HasKey(HKEY_LOCAL_MACHINE, UninstallKey())) << "the language value went with the registration";
 }
 
 }  // namespace

@@ -856,6 +856,56 @@ TEST(WizardUnicode, TheListTurnsTheLayoutWhenTheLanguageChangesByKeyboard) {
   EXPECT_EQ(wizard.Process().Wait(30000), kExitCancelled);
 }
 
+// Run by the wizard_user_language tests, each with a user interface language of its own (Wine
+// takes it from LC_ALL) and the identifier of the language the wizard should start in.
+TEST(WizardUserLanguage, StartsInTheUsersOwnLanguageUnlessTheCommandLineNamesOne) {
+  const std::string expected = EnvironmentValue("VELMORA_EXPECTED_LANGUAGE");
+  if (expected.empty()) GTEST_SKIP() << "runs only under a user language set for it";
+  const std::pair<const char*, const char*> names[] = {
+      {"1041", "日本語"}, {"2070", "Português (Portugal)"}, {"1031", "Deutsch"}, {"1033", "English"}};
+  std::string shown = "<unknown identifier " + expected + ">";
+  for (const auto& [id, name] : names)
+    if (expected == id) shown = name;
+  {
+    Wizard wizard("languages.exe", kLanguagesTitle);
+    ASSERT_TRUE(wizard.Open());
+    EXPECT_EQ(wizard.Unicode(kLanguage), shown);
+    EXPECT_EQ(wizard.Cancel(), kExitCancelled);
+  }
+  Wizard wizard("languages.exe", kLanguagesTitle, "/LANG=1037");
+  ASSERT_TRUE(wizard.Open());
+  EXPECT_EQ(wizard.Unicode(kLanguage), "עברית");
+  EXPECT_TRUE(wizard.Mirrored());
+  EXPECT_EQ(wizard.Cancel(), kExitCancelled);
+}
+
+// An install that shows no texts and names no language records none: its uninstaller speaks the
+// user's language.
+TEST(WizardUserLanguage, TheUninstallerOfAnInstallInNoLanguageSpeaksTheUsers) {
+  if (EnvironmentValue("VELMORA_EXPECTED_LANGUAGE") != "1041") GTEST_SKIP() << "runs under a Japanese user interface";
+  const char kFolder[] = "C:\\Velmora Wizard Languages";
+  const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora Wizard Languages";
+  ChildProcess installer;
+  ASSERT_TRUE(installer.Start("\"" + PackageDir() + "\\languages.exe\" /S"));
+  ASSERT_EQ(installer.Wait(60000), 0);
+  EXPECT_NE(RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Language", RRF_RT_ANY, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  ChildProcess uninstaller;
+  ASSERT_TRUE(uninstaller.Start(std::string("\"") + kFolder + "\\Uninst.exe\" \"" + kFolder + "\\Uninst.log\""));
+  const std::string caption = "Velmora Wizard Languages のアンインストール";
+  HWND box = FindDialogAnywhere(caption, 30000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(WindowTextUtf8(GetDlgItem(box, 0xFFFF)), "Velmora Wizard Languages とそのすべてのコンポーネントを削除しますか?");
+  SendMessageW(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 30000));
+  HWND done = FindDialogAnywhere(caption, 60000);
+  ASSERT_NE(done, nullptr);
+  EXPECT_EQ(WindowTextUtf8(GetDlgItem(done, 0xFFFF)), "Velmora Wizard Languages はコンピューターから削除されました。");
+  SendMessageW(GetDlgItem(done, IDOK), BM_CLICK, 0, 0);
+  EXPECT_EQ(uninstaller.Wait(60000), 0);
+  EXPECT_EQ(GetFileAttributesA(kFolder), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST(WizardUnicode, EveryShippedLanguageFitsTheDialog) {
   Wizard wizard("languages.exe", kLanguagesTitle, "/LANG=1033");
   ASSERT_TRUE(wizard.Open());
