@@ -20,12 +20,7 @@ void Signal(void* signal) { SetEvent(static_cast<HANDLE>(signal)); }
 }  // namespace
 
 bool WorkerThread::Start(Work work, void* context) {
-  Stop();
-  work_ = work;
-  context_ = context;
-  Store(reached_, 0);
-  Store(stop_, 0);
-  Store(ended_, 0);
+  Prepare(work, context);
   // Auto-reset: one waiter, and a signal given while it was not waiting is kept for it.
   signal_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (!signal_) return false;
@@ -72,12 +67,7 @@ void Signal(void* signal) {
 }  // namespace
 
 bool WorkerThread::Start(Work work, void* context) {
-  Stop();
-  work_ = work;
-  context_ = context;
-  Store(reached_, 0);
-  Store(stop_, 0);
-  Store(ended_, 0);
+  Prepare(work, context);
   Condition* condition = static_cast<Condition*>(MemAlloc(sizeof(Condition)));
   if (!condition) return false;
   pthread_mutex_init(&condition->mutex, nullptr);
@@ -115,6 +105,15 @@ void WorkerThread::Stop() {
   thread_ = signal_ = nullptr;
 }
 #endif
+
+void WorkerThread::Prepare(Work work, void* context) {
+  Stop();
+  work_ = work;
+  context_ = context;
+  Store(reached_, 0);
+  Store(stop_, 0);
+  Store(ended_, 0);
+}
 
 void WorkerThread::RunOn(void* thread) {
   WorkerThread* self = static_cast<WorkerThread*>(thread);

@@ -33,6 +33,8 @@ class WorkerThread {
   static void RunOn(void* thread);
 
  private:
+  // Ends an earlier run and sets up a new one, on either platform.
+  void Prepare(Work work, void* context);
 
   void* thread_ = nullptr;
   void* signal_ = nullptr;

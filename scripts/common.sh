@@ -69,6 +69,8 @@ velmora_start_wine() {
   trap velmora_stop_wine EXIT
   for tree in "${VELMORA_RUN_TREES[@]}"; do
     velmora_wine_env "$tree"
+    # A server left running for the prefix (a benchmark's, say) would refuse a second one.
+    if wineserver -k 2>/dev/null; then wineserver -w 2>/dev/null || true; fi
     wineserver -p
     # The first Wine process of a session starts the prefix's services, which inherit its standard
     # handles. Started here, they hold /dev/null rather than a test's output pipe, which CTest would
