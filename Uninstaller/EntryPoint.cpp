@@ -64,19 +64,12 @@ bool RewriteLog(const Text& path, const UninstallLogReader& log, const List<LogL
   return true;
 }
 
-Text FolderOf(const Text& path) {
-  uint32_t backslash = path.FindLastChar('\\');
-  uint32_t slash = path.FindLastChar('/');
-  if (backslash == Text::kNotFound || (slash != Text::kNotFound && slash > backslash)) backslash = slash;
-  return backslash == Text::kNotFound ? Text() : path.Left(backslash);
-}
-
 // Whether this program's own file is one the log will remove: it lies in the log's folder
 // or in a folder the log removes.
 bool RunsFromProduct(const UninstallLogReader& log, const Text& logPath) {
   Text own = ElevatedProcess::OwnFile();
   if (own.Empty()) return false;
-  if (UninstallLog::IsInsideFolder(own, FolderOf(logPath))) return true;
+  if (UninstallLog::IsInsideFolder(own, UninstallLog::FolderOf(logPath))) return true;
   for (const LogLine& line : log.Lines())
     if (line.type == UninstallLogReader::kFolder && UninstallLog::IsInsideFolder(own, line.text)) return true;
   return false;

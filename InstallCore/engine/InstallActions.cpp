@@ -244,9 +244,7 @@ uint32_t InstallEngine::PlaceFile(const Text& path, FileWrite write, void* conte
 bool InstallEngine::MayBePresent(const Text& path) {
   // Under Wine, asking for a file that is not there reads its whole folder, for every new file
   // of a folder of thousands; in a folder of this run's own the answer is known without asking.
-  uint32_t slash = path.FindLastChar('\\');
-  if (slash == Text::kNotFound) return true;
-  Text folder = path.Left(slash);
+  Text folder = UninstallLog::FolderOf(path);
   uint32_t count = madeFolders.Count();
   for (uint32_t i = 0; i < count; ++i) {
     // Files mostly follow one another into one folder: the last match is tried first.

@@ -132,6 +132,12 @@ bool UninstallLog::IsInsideFolder(const Text& path, const Text& folder) {
   return true;
 }
 
+Text UninstallLog::FolderOf(const Text& path) {
+  uint32_t end = path.Length();
+  while (end > 0 && !IsPathSeparator(path[end - 1])) --end;
+  return end == 0 ? Text() : path.Left(end - 1);
+}
+
 bool UninstallLog::Recorded(int type, const Text& text) const {
   Text wanted;
   if (!FormatLine(type, text, &wanted)) return false;

@@ -48,6 +48,9 @@ class UninstallLog {
   // Whether path names something inside folder: folder is its prefix (letter case and the two
   // separators not told apart) and a separator follows, so a sibling such as Temp2 is not inside Temp.
   static bool IsInsideFolder(const Text& path, const Text& folder);
+  // The folder path names something in: up to its last separator of either kind; empty when it
+  // has none.
+  static Text FolderOf(const Text& path);
   // The journal kept beside a log while an install runs: the same lines, oldest first.
   static Text JournalPath(const Text& logPath);
   // The log an uninstall command of this installer's form names: the second quoted text of

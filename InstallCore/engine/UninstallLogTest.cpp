@@ -123,4 +123,12 @@ TEST(UninstallLogTest, InsideFolderNeedsASeparatorAfterThePrefix) {
   EXPECT_FALSE(UninstallLog::IsInsideFolder("C:\\T[mp\\a", "C:\\T{mp"));
 }
 
+TEST(UninstallLogTest, FolderOfEndsAtTheLastSeparatorOfEitherKind) {
+  EXPECT_EQ(UninstallLog::FolderOf("C:\\App\\sub/a.dll"), Text("C:\\App\\sub"));
+  EXPECT_EQ(UninstallLog::FolderOf("C:/App\\a.dll"), Text("C:/App"));
+  EXPECT_EQ(UninstallLog::FolderOf("C:\\App\\"), Text("C:\\App"));
+  EXPECT_EQ(UninstallLog::FolderOf("a.dll"), Text());
+  EXPECT_EQ(UninstallLog::FolderOf(""), Text());
+}
+
 }  // namespace

@@ -45,9 +45,7 @@ void InstallEngine::CleanTempFiles() {
 bool InstallEngine::IsForDeferredProgram(const Text& path) const {
   for (const DeferredProgram& program : deferredPrograms) {
     const Text& file = program.program;
-    uint32_t end = file.Length();
-    while (end > 0 && !IsPathSeparator(file[end - 1])) --end;
-    if (end > 0 && UninstallLog::IsInsideFolder(file, tempPath) && UninstallLog::IsInsideFolder(path, file.Left(end - 1)))
+    if (UninstallLog::IsInsideFolder(file, tempPath) && UninstallLog::IsInsideFolder(path, UninstallLog::FolderOf(file)))
       return true;
   }
   return false;

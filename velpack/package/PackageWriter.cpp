@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <numeric>
-#include <map>
 #include <thread>
 
 #include "BlockEncoder.h"
@@ -112,11 +112,10 @@ std::vector<std::vector<uint8_t>> CompressAll(const std::vector<Job>& jobs, cons
 
 }  // namespace
 
-// One long-range stream being laid out: its entries in stream order, and their contents where
-// they lie (a copy would double velpack's memory on a large payload).
+// One long-range stream being laid out: its entries' contents in stream order, where they lie (a
+// copy would double velpack's memory on a large payload).
 struct PackageWriter::LongStreamLayout {
   std::string name;
-  std::vector<size_t> entries;
   std::vector<ContentPiece> pieces;
   uint64_t size = 0;
   uint32_t checksum = 0;
@@ -353,7 +352,7 @@ void PackageWriter::LayOutLongStreams(const std::vector<size_t>& order, std::vec
     // A file whose middle passes the next cut point begins the next stream.
     bool cut = !fresh && streamsMade < streamsWanted && (laidOut + size / 2) * streamsWanted >= total * streamsMade;
     if (fresh || cut || size > kMaxLongStream - streams->back().size) {
-      streams->push_back(LongStreamLayout{"~" + std::to_string(streams->size()), {}, {}});
+      streams->push_back(LongStreamLayout{"~" + std::to_string(streams->size()), {}});
       current = component;
       ++streamsMade;
     }
@@ -362,7 +361,6 @@ void PackageWriter::LayOutLongStreams(const std::vector<size_t>& order, std::vec
     Slice& slice = (*sliceOf)[i];
     slice.stream = uint32_t(streams->size() - 1);
     slice.offset = uint32_t(stream.size);
-    stream.entries.push_back(i);
     stream.pieces.push_back(ContentPiece{entry.content.data(), entry.content.size()});
     stream.checksum = Crc32(entry.content.data(), entry.content.size(), stream.checksum);
     stream.size += size;
